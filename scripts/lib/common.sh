@@ -1,0 +1,47 @@
+# Shared by the README's commands: package installation and the CMake builds.
+# shellcheck shell=bash
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+
+# What building and running the command needs on Debian 12.
+RUN_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libcli11-dev nlohmann-json3-dev)
+# What the tests and benchmarks need on top.
+TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev)
+
+say() { printf 'swfharvex: %s\n' "$*" >&2; }
+
+# Installs the packages that are missing; says nothing and touches no network when none are.
+ensure_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null || { say "need root (or sudo) to install: ${missing[*]}"; exit 1; }
+        sudo=(sudo)
+    fi
+    say "installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -qq >/dev/null
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# configure_and_build <build dir> <cmake options...>
+# Build output goes to a log beside the build; it is shown only when the build fails.
+configure_and_build() {
+    local dir="$1"
+    shift
+    local log="$dir.log"
+    mkdir -p "$(dirname "$dir")"
+    if ! { cmake -S "$ROOT" -B "$dir" -G Ninja "$@" && cmake --build "$dir"; } >"$log" 2>&1; then
+        cat "$log" >&2
+        say "build failed in $dir (log: $log)"
+        return 1
+    fi
+}

@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "SwfWriter.h"
+#include "TempDir.h"
+#include "swfharvex/CommandLine.h"
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result RunCommand(const std::vector<std::string>& args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    int status = CommandLine::Run(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+class InfoCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SwfWriter movie;
+        movie.Version(8).FrameSizePixels(550, 400).FrameRate(0x0C80).FrameCount(42);
+        movie.BackgroundColor(0x33, 0x66, 0x99).Tag(24, {}).End();
+        cws = dir.Write("Intro Movie.swf", movie.Cws());
+        fws = dir.Write("intro.fws.swf", movie.Fws());
+        length = movie.Fws().size();
+    }
+
+    TempDir dir;
+    std::string cws;
+    std::string fws;
+    size_t length = 0;
+};
+
+TEST_F(InfoCommandTest, TextShowsTheWindowsSixFacts) {
+    Result result = RunCommand({"info", cws});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, cws + "\n"
+                              "  Name:        Intro Movie\n"
+                              "  Size:        " + std::to_string(length) + " Bytes\n"
+                              "  Version:     8\n"
+                              "  Frame size:  550*400px\n"
+                              "  Frame rate:  12\n"
+                              "  Frame count: 42\n");
+}
+
+TEST_F(InfoCommandTest, JsonHasOneObjectPerFileInArgumentOrder) {
+    std::string missing = dir / "gone.swf";
+    std::string notSwf = dir.Write("notes.txt", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r'});
+    Result result = RunCommand({"info", "--json", "--tags", fws, missing, cws, notSwf});
+    EXPECT_EQ(result.status, 1);
+    nlohmann::json report = nlohmann::json::parse(result.out);
+    ASSERT_EQ(report.size(), 4U);
+
+    EXPECT_EQ(report[0]["path"], fws);
+    EXPECT_EQ(report[0]["ok"], true);
+    EXPECT_EQ(report[0]["compressed"], false);
+    EXPECT_EQ(report[2]["compressed"], true);
+    for (int i : {0, 2}) {
+        EXPECT_EQ(report[i]["version"], 8);
+        EXPECT_EQ(report[i]["frameWidth"], 550);
+        EXPECT_EQ(report[i]["frameHeight"], 400);
+        EXPECT_EQ(report[i]["frameRate"], 12.5);
+        EXPECT_EQ(report[i]["frameCount"], 42);
+        EXPECT_EQ(report[i]["fileLength"], length);
+        EXPECT_EQ(report[i]["sizeText"], std::to_string(length) + " Bytes");
+        EXPECT_EQ(report[i]["frameSizeText"], "550*400px");
+        EXPECT_EQ(report[i]["backgroundColor"], "#336699");
+        EXPECT_EQ(report[i]["protected"], true);
+        EXPECT_EQ(report[i]["hasTag41"], false);
+        EXPECT_EQ(report[i]["minVersion"], 0);
+    }
+    EXPECT_EQ(report[0]["name"], "intro.fws");
+    EXPECT_EQ(report[2]["name"], "Intro Movie");
+
+    EXPECT_EQ(report[1], (nlohmann::json{{"path", missing},
+                                         {"ok", false},
+                                         {"error", "cannot open: No such file or directory"}}));
+    EXPECT_EQ(report[3]["error"], "not a SWF file");
+}
+
+TEST_F(InfoCommandTest, FailuresNameTheFileAndTheReason) {
+    std::string tiny = dir.Write("tiny.swf", {'F', 'W', 'S', 1, 2, 3, 4});
+    Result result = RunCommand({"info", tiny, cws});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "swfharvex: " + tiny + ": shorter than a header\n");
+    EXPECT_NE(result.out.find("Intro Movie"), std::string::npos);
+}
+
+TEST_F(InfoCommandTest, UsageErrorsAndHelp) {
+    EXPECT_EQ(RunCommand({}).status, 2);
+    EXPECT_EQ(RunCommand({"info"}).status, 2);
+    EXPECT_EQ(RunCommand({"info", "--frobnicate", cws}).status, 2);
+    EXPECT_EQ(RunCommand({"explode"}).status, 2);
+
+    Result help = RunCommand({"info", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--json"), std::string::npos);
+    EXPECT_NE(help.out.find("--tags"), std::string::npos);
+    EXPECT_NE(RunCommand({"--help"}).out.find("info"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,64 @@
+// Feeds arbitrary bytes to the parser as a movie file, then walks its tags and exercises every
+// reader from wherever the walk left the cursor.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "swf/SWFBaseParse.h"
+
+namespace {
+
+// One in-memory file for the whole run; the parser opens it by path like any movie.
+class MemoryFile {
+public:
+    MemoryFile() : m_fd(memfd_create("swf-fuzz", 0)), m_path("/proc/self/fd/" + std::to_string(m_fd)) {}
+    ~MemoryFile() { close(m_fd); }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+    MemoryFile(MemoryFile&&) = delete;
+    MemoryFile& operator=(MemoryFile&&) = delete;
+
+    const char* Fill(const uint8_t* data, size_t size) {
+        if (ftruncate(m_fd, 0) != 0 || pwrite(m_fd, data, size, 0) != static_cast<ssize_t>(size)) {
+            __builtin_trap();
+        }
+        return m_path.c_str();
+    }
+
+private:
+    int m_fd;
+    std::string m_path;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static MemoryFile file;
+    CSWFBaseParse parser;
+    if (!parser.ParseFileStructure(file.Fill(data, size), true)) {
+        return 0;
+    }
+    parser.GetSWFInformation();
+
+    // The readers must stay inside the image from any cursor, including past its end.
+    const int64_t cursors[] = {8, int64_t{parser.m_dataLength} - 3,
+                               static_cast<int64_t>(parser.HeldBytes()) - 1, parser.m_pos};
+    for (int64_t cursor : cursors) {
+        parser.m_pos = static_cast<int32_t>(cursor); // wraps like any wild position would
+        SRECT rect;
+        MATRIX matrix;
+        CXFORM cxform;
+        parser.GetRect(&rect);
+        parser.GetMatrix(&matrix);
+        parser.GetCxform(&cxform, true);
+        parser.GetColor(true);
+        parser.GetString();
+        parser.GetDWord();
+        parser.GetBits(31);
+        parser.GetTag();
+    }
+    return 0;
+}
