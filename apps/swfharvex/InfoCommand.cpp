@@ -17,7 +17,9 @@ void Line(std::ostream& out, const char* label, const std::string& value) {
     out << "  " << label << value << '\n';
 }
 
-const char* YesNo(bool value) { return value ? "yes" : "no"; }
+const char* YesNo(bool value) {
+    return value ? "yes" : "no";
+}
 
 } // namespace
 

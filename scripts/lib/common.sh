@@ -5,8 +5,11 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # What building and running the command needs on Debian 12.
 RUN_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libcli11-dev nlohmann-json3-dev)
-# What the tests and benchmarks need on top.
-TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev)
+# What the tests and benchmarks need on top. The second line is for checking the parser against
+# an independent one (yaswfp) on movies made by other tools (ffmpeg, FreeHEP's SWF writer).
+TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev
+    python3-yaswfp ffmpeg openjdk-17-jdk-headless libfreehep-graphicsio-swf-java
+    libfreehep-io-java libfreehep-graphicsbase-java)
 
 say() { printf 'swfharvex: %s\n' "$*" >&2; }
 

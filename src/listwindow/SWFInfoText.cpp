@@ -9,7 +9,9 @@ namespace {
 constexpr size_t kLongestShownName = 21;
 constexpr size_t kShortenedNameBytes = 18;
 
-bool IsUtf8Continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0U) == 0x80U; }
+bool IsUtf8Continuation(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0U) == 0x80U;
+}
 
 } // namespace
 

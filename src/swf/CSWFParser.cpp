@@ -9,4 +9,6 @@ CSWFParser* CSWFParser::Instance() {
     return _staticCSWFParse.get();
 }
 
-void CSWFParser::ReleaseInstance() { _staticCSWFParse.reset(); }
+void CSWFParser::ReleaseInstance() {
+    _staticCSWFParse.reset();
+}

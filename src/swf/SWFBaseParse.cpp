@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include <zlib.h>
 
@@ -21,9 +21,13 @@ constexpr size_t kHeaderSize = 8;
 constexpr uint32_t kMinHeaderLength = 21;
 constexpr size_t kInputChunk = 256 * 1024;
 
-uint64_t RoundUp(uint64_t value, uint64_t step) { return (value + step - 1) / step * step; }
+uint64_t RoundUp(uint64_t value, uint64_t step) {
+    return (value + step - 1) / step * step;
+}
 
-std::string SystemError() { return std::strerror(errno); }
+std::string SystemError() {
+    return std::strerror(errno);
+}
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -65,7 +69,7 @@ std::string InflateError(z_stream& stream, int code) {
 // ---- reading primitives ----------------------------------------------------------------------
 
 uint8_t CSWFBaseParse::ByteAt(int64_t index) const {
-    if (index < 0 || static_cast<uint64_t>(index) >= m_capacity) {
+    if (index < 0 || static_cast<uint64_t>(index) >= m_image.Capacity()) {
         return 0;
     }
     return m_data[static_cast<size_t>(index)];
@@ -121,12 +125,12 @@ uint32_t CSWFBaseParse::GetDWord() {
 
 char const* CSWFBaseParse::GetString() {
     InitBits();
-    if (m_pos < 0 || static_cast<uint64_t>(m_pos) >= m_capacity) {
+    if (m_pos < 0 || static_cast<uint64_t>(m_pos) >= m_image.Capacity()) {
         SkipBytes(1); // Past the image every byte is zero: the terminator is right here.
         return "";
     }
-    // The guard byte after the capacity guarantees a terminator inside the allocation.
-    auto* start = m_data.get() + m_pos;
+    // The zero guard after the capacity guarantees a terminator inside the image memory.
+    auto* start = m_data + m_pos;
     size_t length = std::strlen(reinterpret_cast<char const*>(start));
     SkipBytes(static_cast<int>(length + 1));
     return reinterpret_cast<char const*>(start);
@@ -247,7 +251,8 @@ void CSWFBaseParse::SaveTag(int& counter, char const* /*unused1*/, char const* /
     m_savedTagSize = static_cast<int32_t>(m_tagEnd - static_cast<uint32_t>(m_tagStart));
 }
 
-void CSWFBaseParse::where() {}
+void CSWFBaseParse::where() {
+}
 
 // ---- the file --------------------------------------------------------------------------------
 
@@ -270,8 +275,8 @@ bool CSWFBaseParse::Uncompress(unsigned char* /*dest*/, unsigned long& /*destLen
 }
 
 void CSWFBaseParse::ReleaseImage() {
-    m_data.reset();
-    m_capacity = 0;
+    m_image.Release();
+    m_data = nullptr;
     m_dataLength = 0;
 }
 
@@ -281,25 +286,15 @@ bool CSWFBaseParse::Fail(std::string reason) {
 }
 
 bool CSWFBaseParse::AllocateImage(uint64_t capacity) {
-    // calloc: the capacity, plus the guard byte, is zero before anything is written.
-    m_data.reset(static_cast<unsigned char*>(std::calloc(capacity + 1, 1)));
-    if (!m_data) {
-        return Fail("cannot allocate " + std::to_string(capacity) + " bytes");
-    }
-    m_capacity = capacity;
-    return true;
+    bool ok = m_image.Allocate(capacity);
+    m_data = m_image.Data();
+    return ok || Fail("cannot allocate " + std::to_string(capacity) + " bytes");
 }
 
 bool CSWFBaseParse::GrowImage(uint64_t newCapacity) {
-    auto* grown = static_cast<unsigned char*>(std::realloc(m_data.get(), newCapacity + 1));
-    if (grown == nullptr) {
-        return Fail("cannot allocate " + std::to_string(newCapacity) + " bytes");
-    }
-    (void)m_data.release(); // realloc has taken the old block over
-    m_data.reset(grown);
-    std::memset(grown + m_capacity, 0, newCapacity + 1 - m_capacity);
-    m_capacity = newCapacity;
-    return true;
+    bool ok = m_image.Grow(newCapacity);
+    m_data = m_image.Data();
+    return ok || Fail("cannot allocate " + std::to_string(newCapacity) + " bytes");
 }
 
 bool CSWFBaseParse::ParseFileStructure(char const* path, bool /*flag*/) {
@@ -329,21 +324,22 @@ bool CSWFBaseParse::ParseFileStructure(char const* path, bool /*flag*/) {
     }
     m_isCompressed = header[0] == 'C';
     m_version = header[3];
-    uint32_t headerLength = header[4] | header[5] << 8 | header[6] << 16 |
-                            static_cast<uint32_t>(header[7]) << 24;
+    uint32_t headerLength =
+        header[4] | header[5] << 8 | header[6] << 16 | static_cast<uint32_t>(header[7]) << 24;
     m_dataLength = headerLength;
     m_fileLength = headerLength;
     if (headerLength < kMinHeaderLength) {
         return Fail("length field too small (" + std::to_string(headerLength) + " bytes)");
     }
 
-    bool read = m_isCompressed
-                    ? InflateBody(file.get(), headerLength)
-                    : ReadPlainBody(file.get(), static_cast<uint64_t>(sizeOnDisk), headerLength);
+    bool read =
+        m_isCompressed
+            ? InflateBody(file.get(), static_cast<uint64_t>(sizeOnDisk) - kHeaderSize, headerLength)
+            : ReadPlainBody(file.get(), static_cast<uint64_t>(sizeOnDisk), headerLength);
     if (!read) {
         return false;
     }
-    std::memcpy(m_data.get(), header, kHeaderSize);
+    std::memcpy(m_data, header, kHeaderSize);
 
     m_pos = kHeaderSize;
     GetRect(&m_frameRect);
@@ -359,78 +355,83 @@ bool CSWFBaseParse::ParseFileStructure(char const* path, bool /*flag*/) {
 }
 
 bool CSWFBaseParse::ReadPlainBody(std::FILE* file, uint64_t sizeOnDisk, uint32_t headerLength) {
-    uint64_t count = headerLength < sizeOnDisk ? headerLength - kHeaderSize
-                                               : sizeOnDisk - kHeaderSize;
+    uint64_t count =
+        headerLength < sizeOnDisk ? headerLength - kHeaderSize : sizeOnDisk - kHeaderSize;
     // Only what the file can fill is allocated: a short file claiming gigabytes costs little,
     // and its missing tail reads as zeros all the same.
     count = std::min(count, kImageCeiling - kHeaderSize);
     if (!AllocateImage(kHeaderSize + count + kTailPadding)) {
         return false;
     }
-    if (std::fread(m_data.get() + kHeaderSize, 1, count, file) != count) {
+    if (std::fread(m_data + kHeaderSize, 1, count, file) != count) {
         return Fail("cannot read: " + SystemError());
     }
     return true;
 }
 
-bool CSWFBaseParse::InflateBody(std::FILE* file, uint32_t headerLength) {
-    uint64_t capacity = headerLength > kGrowthStep ? uint64_t{kGrowthStep}
-                                                   : uint64_t{headerLength} + kTailPadding;
+bool CSWFBaseParse::InflateBody(std::FILE* file, uint64_t bodyOnDisk, uint32_t headerLength) {
+    uint64_t capacity =
+        headerLength > kGrowthStep ? uint64_t{kGrowthStep} : uint64_t{headerLength} + kTailPadding;
     // Output beyond the declared length (rounded up to the growth step) lies after the movie's
     // end and is not kept: a small file must not be able to claim unbounded memory.
-    uint64_t bound = std::min(std::max(RoundUp(headerLength, kGrowthStep), capacity), kImageCeiling);
+    uint64_t bound =
+        std::min(std::max(RoundUp(headerLength, kGrowthStep), capacity), kImageCeiling);
     if (!AllocateImage(capacity)) {
         return false;
     }
-
     InflateStream stream;
     if (!stream.Ready()) {
         return Fail(InflateError(*stream, Z_MEM_ERROR));
     }
-    std::vector<unsigned char> input(kInputChunk);
-    bool inputEnded = false;
-    stream->next_out = m_data.get() + kHeaderSize;
+    stream->next_out = m_data + kHeaderSize;
     stream->avail_out = static_cast<uInt>(capacity - kHeaderSize);
 
-    for (;;) {
-        if (stream->avail_in == 0 && !inputEnded) {
-            size_t got = std::fread(input.data(), 1, input.size(), file);
-            if (got < input.size()) {
-                if (std::ferror(file)) {
-                    return Fail("cannot read: " + SystemError());
+    // Left uninitialised: fread fills what inflate reads.
+    size_t inputSize = static_cast<size_t>(std::clamp<uint64_t>(bodyOnDisk, 1, kInputChunk));
+    auto input = std::make_unique_for_overwrite<unsigned char[]>(inputSize);
+    bool inputEnded = false;
+    auto inflateAll = [&]() -> bool {
+        for (;;) {
+            if (stream->avail_in == 0 && !inputEnded) {
+                size_t got = std::fread(input.get(), 1, inputSize, file);
+                if (got < inputSize) {
+                    if (std::ferror(file)) {
+                        return Fail("cannot read: " + SystemError());
+                    }
+                    inputEnded = true;
                 }
-                inputEnded = true;
+                stream->next_in = input.get();
+                stream->avail_in = static_cast<uInt>(got);
             }
-            stream->next_in = input.data();
-            stream->avail_in = static_cast<uInt>(got);
-        }
-        int code = inflate(&*stream, Z_SYNC_FLUSH);
-        if (code == Z_STREAM_END) {
-            break;
-        }
-        bool starved = stream->avail_in == 0 && inputEnded;
-        if (code == Z_BUF_ERROR && starved) {
-            break; // the stream is cut short: keep what it produced
-        }
-        if (code != Z_OK) {
-            return Fail(InflateError(*stream, code));
-        }
-        if (stream->avail_out == 0) {
-            if (m_capacity >= bound) {
-                break;
+            int code = inflate(&*stream, Z_SYNC_FLUSH);
+            if (code == Z_STREAM_END) {
+                return true;
             }
-            uint64_t used = m_capacity;
-            if (!GrowImage(std::min(m_capacity + kGrowthStep, bound))) {
-                return false;
+            bool starved = stream->avail_in == 0 && inputEnded;
+            if (code == Z_BUF_ERROR && starved) {
+                return true; // the stream is cut short: keep what it produced
             }
-            stream->next_out = m_data.get() + used;
-            stream->avail_out = static_cast<uInt>(m_capacity - used);
-        } else if (starved) {
-            break;
+            if (code != Z_OK) {
+                return Fail(InflateError(*stream, code));
+            }
+            if (stream->avail_out == 0) {
+                if (m_image.Capacity() >= bound) {
+                    return true;
+                }
+                uint64_t used = m_image.Capacity();
+                if (!GrowImage(std::min(m_image.Capacity() + kGrowthStep, bound))) {
+                    return false;
+                }
+                stream->next_out = m_data + used;
+                stream->avail_out = static_cast<uInt>(m_image.Capacity() - used);
+            } else if (starved) {
+                return true;
+            }
         }
-    }
-    m_dataLength = static_cast<uint32_t>(stream->total_out + kHeaderSize);
-    return true;
+    };
+    bool ok = inflateAll();
+    m_dataLength = static_cast<uint32_t>(kHeaderSize + stream->total_out);
+    return ok;
 }
 
 bool CSWFBaseParse::GetSWFInformation() {

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <memory>
 #include <string>
+
+#include "swf/ImageBuffer.h"
 
 // The frame rectangle and shape bounds, in twips (1/20 pixel), normalised so min <= max.
 struct SRECT {
@@ -63,8 +63,8 @@ public:
     virtual bool ParseTags(bool flag, unsigned long first, unsigned long last);
     virtual bool GetSWFInformation();
 
-    static bool Uncompress(unsigned char* dest, unsigned long& destLength,
-                           unsigned char* source, unsigned long sourceLength);
+    static bool Uncompress(unsigned char* dest, unsigned long& destLength, unsigned char* source,
+                           unsigned long sourceLength);
 
     // Reading primitives.
     void InitBits();
@@ -84,7 +84,7 @@ public:
     // than the success flag: "cannot open: ...", "not a SWF file", ...
     const std::string& FailureReason() const { return m_failureReason; }
     // Bytes actually held in the image (reads at or beyond this read as zero).
-    uint64_t HeldBytes() const { return m_capacity; }
+    uint64_t HeldBytes() const { return m_image.Capacity(); }
 
     uint8_t m_minVersion = 0;
     int32_t m_frameWidth = 0;
@@ -99,11 +99,8 @@ public:
     float m_frameRate = 0.0F;
     SRECT m_frameRect{};
 
-    struct FreeDeleter {
-        void operator()(unsigned char* p) const { std::free(p); }
-    };
-    // malloc-owned so that the image can grow with realloc.
-    std::unique_ptr<unsigned char[], FreeDeleter> m_data;
+    // The image's first byte, or null; the memory belongs to the image buffer below.
+    unsigned char* m_data = nullptr;
     uint32_t m_dataLength = 0;
     int32_t m_pos = 0;
     int32_t m_bitCount = 0;
@@ -122,13 +119,11 @@ private:
     bool AllocateImage(uint64_t capacity);
     bool GrowImage(uint64_t newCapacity);
     bool ReadPlainBody(std::FILE* file, uint64_t sizeOnDisk, uint32_t headerLength);
-    bool InflateBody(std::FILE* file, uint32_t headerLength);
+    bool InflateBody(std::FILE* file, uint64_t bodyOnDisk, uint32_t headerLength);
     uint8_t ByteAt(int64_t index) const;
     uint16_t WordAt(int64_t index) const;
     int32_t GetSignedBits(long n);
 
-    // Zero-filled bytes allocated for the image; one more zero byte lies beyond them so that a
-    // string read always finds its terminator inside the allocation.
-    uint64_t m_capacity = 0;
+    ImageBuffer m_image;
     std::string m_failureReason;
 };

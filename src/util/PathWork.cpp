@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string_view>
+
 #include <sys/stat.h>
 
 namespace {

@@ -1,7 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <sstream>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "SwfWriter.h"
@@ -44,9 +43,12 @@ TEST_F(InfoCommandTest, TextShowsTheWindowsSixFacts) {
     Result result = RunCommand({"info", cws});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.out, cws + "\n"
+    EXPECT_EQ(result.out, cws +
+                              "\n"
                               "  Name:        Intro Movie\n"
-                              "  Size:        " + std::to_string(length) + " Bytes\n"
+                              "  Size:        " +
+                              std::to_string(length) +
+                              " Bytes\n"
                               "  Version:     8\n"
                               "  Frame size:  550*400px\n"
                               "  Frame rate:  12\n"

@@ -14,7 +14,8 @@ namespace {
 // One in-memory file for the whole run; the parser opens it by path like any movie.
 class MemoryFile {
 public:
-    MemoryFile() : m_fd(memfd_create("swf-fuzz", 0)), m_path("/proc/self/fd/" + std::to_string(m_fd)) {}
+    MemoryFile()
+        : m_fd(memfd_create("swf-fuzz", 0)), m_path("/proc/self/fd/" + std::to_string(m_fd)) {}
     ~MemoryFile() { close(m_fd); }
     MemoryFile(const MemoryFile&) = delete;
     MemoryFile& operator=(const MemoryFile&) = delete;

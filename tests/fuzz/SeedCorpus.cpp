@@ -28,7 +28,8 @@ int main(int argc, char** argv) {
         SwfWriter::WriteFile(dir + "/tagged-cws.swf", tagged.Cws());
         SwfWriter::WriteFile(dir + "/records-fws.swf", records.Fws());
         SwfWriter::WriteFile(dir + "/records-cws.swf", records.Cws(9));
-        SwfWriter::WriteFile(dir + "/liar-cws.swf", SwfWriter().End().LengthField(0xFFFFFFF0).Cws());
+        SwfWriter::WriteFile(dir + "/liar-cws.swf",
+                             SwfWriter().End().LengthField(0xFFFFFFF0).Cws());
         SwfWriter::WriteFile(dir + "/minimal-fws.swf", SwfWriter().LengthField(21).Fws());
     } catch (const std::exception& error) {
         std::cerr << "swf_seed_corpus: " << error.what() << '\n';

@@ -1,16 +1,19 @@
+#include "listwindow/SWFInfoText.h"
+
 #include <gtest/gtest.h>
 
-#include "listwindow/SWFInfoText.h"
 #include "swf/SWFBaseParse.h"
 
 namespace {
 
 TEST(SWFInfoTextTest, SizeTextSteps) {
-    const std::pair<uint32_t, const char*> cases[] = {
-        {0, "0 Bytes"},        {1024, "1024 Bytes"}, {1025, "1 KB"},
-        {1048576, "1024 KB"},  {1048577, "1 MB"},    {5000000, "4 MB"},
-        {0xFFFFFFFF, "4095 MB"}, // a length past 2 GB is still a size, never negative
-    };
+    const std::pair<uint32_t, const char*>
+        cases[] =
+            {
+                {0, "0 Bytes"},          {1024, "1024 Bytes"}, {1025, "1 KB"},
+                {1048576, "1024 KB"},    {1048577, "1 MB"},    {5000000, "4 MB"},
+                {0xFFFFFFFF, "4095 MB"}, // a length past 2 GB is still a size, never negative
+            };
     for (auto [length, text] : cases) {
         EXPECT_EQ(SWFInfoText::SizeText(length), text) << length;
     }

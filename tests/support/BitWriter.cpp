@@ -14,7 +14,9 @@ void BitWriter::WriteBits(uint32_t value, int count) {
     }
 }
 
-void BitWriter::Align() { m_used = 0; }
+void BitWriter::Align() {
+    m_used = 0;
+}
 
 std::vector<uint8_t> BitWriter::Take() {
     Align();

@@ -57,9 +57,13 @@ SwfWriter& SwfWriter::BackgroundColor(uint8_t red, uint8_t green, uint8_t blue) 
     return Tag(9, {red, green, blue});
 }
 
-SwfWriter& SwfWriter::ShowFrame() { return Tag(1, {}); }
+SwfWriter& SwfWriter::ShowFrame() {
+    return Tag(1, {});
+}
 
-SwfWriter& SwfWriter::End() { return Tag(0, {}); }
+SwfWriter& SwfWriter::End() {
+    return Tag(0, {});
+}
 
 SwfWriter& SwfWriter::LengthField(uint32_t length) {
     m_lengthField = length;
@@ -127,8 +131,7 @@ std::vector<uint8_t> SwfWriter::Matrix(const MATRIX& m, bool hasScale, bool hasR
     return bits.Take();
 }
 
-std::vector<uint8_t> SwfWriter::Cxform(const CXFORM& c, bool hasAdd, bool hasMult,
-                                       bool withAlpha) {
+std::vector<uint8_t> SwfWriter::Cxform(const CXFORM& c, bool hasAdd, bool hasMult, bool withAlpha) {
     int width = BitWriter::SignedWidth({c.redMult, c.greenMult, c.blueMult, c.alphaMult, c.redAdd,
                                         c.greenAdd, c.blueAdd, c.alphaAdd});
     BitWriter bits;
@@ -172,7 +175,8 @@ std::vector<uint8_t> SwfWriter::Deflate(const std::vector<uint8_t>& data, int le
 
 void SwfWriter::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + path);
     }

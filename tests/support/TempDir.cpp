@@ -1,10 +1,10 @@
 #include "TempDir.h"
 
-#include "SwfWriter.h"
-
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
+
+#include "SwfWriter.h"
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "swfharvex-XXXXXX").string();

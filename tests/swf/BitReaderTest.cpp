@@ -40,7 +40,7 @@ TEST_F(BitReaderTest, StringsPointIntoTheImage) {
     Load({'a', 'b', 0, 'c', 0});
     char const* first = parser.GetString();
     EXPECT_STREQ(first, "ab");
-    EXPECT_EQ(first, reinterpret_cast<char const*>(parser.m_data.get() + 8));
+    EXPECT_EQ(first, reinterpret_cast<char const*>(parser.m_data + 8));
     EXPECT_EQ(Offset(), 3);
     EXPECT_STREQ(parser.GetString(), "c");
     EXPECT_EQ(Offset(), 5);
@@ -165,8 +165,8 @@ TEST_F(BitReaderTest, LowestVersionEstimateOnlyRises) {
         parser.m_pos = 8;
         return parser.GetTag();
     };
-    const std::pair<uint16_t, uint8_t> steps[] = {
-        {56, 0}, {57, 6}, {69, 8}, {76, 9}, {90, 10}, {57, 10}, {95, 10}};
+    const std::pair<uint16_t, uint8_t> steps[] = {{56, 0},  {57, 6},  {69, 8}, {76, 9},
+                                                  {90, 10}, {57, 10}, {95, 10}};
     for (auto [code, expected] : steps) {
         EXPECT_EQ(tagWithCode(code), code);
         EXPECT_EQ(parser.m_minVersion, expected) << "after code " << code;

@@ -1,7 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <fstream>
 
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,7 +64,8 @@ long PeakMiBOfParsing(const std::string& path) {
 
 TEST(HostileInputTest, LyingLengthFieldOnASmallPlainFileCostsLittle) {
     TempDir dir;
-    std::vector<uint8_t> file = SwfWriter().FrameSizePixels(550, 400).End().LengthField(0xFFFFFFF0).Fws();
+    std::vector<uint8_t> file =
+        SwfWriter().FrameSizePixels(550, 400).End().LengthField(0xFFFFFFF0).Fws();
     file.resize(100, 0);
     CSWFBaseParse parser;
     ASSERT_TRUE(parser.ParseFileStructure(dir.Write("liar.swf", file).c_str(), true));
@@ -85,7 +85,8 @@ TEST(HostileInputTest, CompressedOutputBeyondTheDeclaredLengthIsNotKept) {
     EXPECT_EQ(parser.m_fileLength, 1000U);
     EXPECT_EQ(parser.m_frameWidth, 550);
 
-    ASSERT_TRUE(parser.ParseFileStructure(WriteZeroBomb(dir, 30ULL << 20, 0xFFFFFFFF).c_str(), true));
+    ASSERT_TRUE(
+        parser.ParseFileStructure(WriteZeroBomb(dir, 30ULL << 20, 0xFFFFFFFF).c_str(), true));
     EXPECT_EQ(parser.m_dataLength, (30U << 20) + 8);
 }
 

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <cstring>
+
+#include <gtest/gtest.h>
 
 #include "SwfWriter.h"
 #include "TempDir.h"
@@ -42,8 +42,13 @@ TEST_F(ParseFileStructureTest, RefusesWhatIsNoMovieWithItsReason) {
 }
 
 TEST_F(ParseFileStructureTest, HeaderFactsOfAPlainMovie) {
-    ASSERT_TRUE(Parse(SwfWriter().Version(9).Frame(0, 11000, 0, 8000, 15).FrameRate(0x1800)
-                          .FrameCount(321).End().Fws()));
+    ASSERT_TRUE(Parse(SwfWriter()
+                          .Version(9)
+                          .Frame(0, 11000, 0, 8000, 15)
+                          .FrameRate(0x1800)
+                          .FrameCount(321)
+                          .End()
+                          .Fws()));
     EXPECT_EQ(parser.m_version, 9);
     EXPECT_FALSE(parser.m_isCompressed);
     EXPECT_EQ(parser.m_frameWidth, 550);
@@ -52,7 +57,8 @@ TEST_F(ParseFileStructureTest, HeaderFactsOfAPlainMovie) {
     EXPECT_EQ(parser.m_frameCount, 321);
     EXPECT_EQ(parser.m_fileLength, parser.m_dataLength);
     // The cursor stands on the first tag with the bit state empty.
-    EXPECT_EQ(parser.m_pos, static_cast<int32_t>(8 + SwfWriter::Rect(0, 11000, 0, 8000, 15).size() + 4));
+    EXPECT_EQ(parser.m_pos,
+              static_cast<int32_t>(8 + SwfWriter::Rect(0, 11000, 0, 8000, 15).size() + 4));
     EXPECT_EQ(parser.m_bitCount, 0);
     EXPECT_EQ(parser.GetTag(), 0);
 }
@@ -63,7 +69,8 @@ TEST_F(ParseFileStructureTest, FrameSizeTruncatesAndFrameRateIsFixedPoint) {
     EXPECT_EQ(parser.m_frameHeight, 400);
     EXPECT_FLOAT_EQ(parser.m_frameRate, 12.5F);
 
-    ASSERT_TRUE(Parse(SwfWriter().Frame(20, -20, 0, 0).FrameRate(0x1E80).Tag(2, {0, 0, 0, 0}).End().Fws()));
+    ASSERT_TRUE(
+        Parse(SwfWriter().Frame(20, -20, 0, 0).FrameRate(0x1E80).Tag(2, {0, 0, 0, 0}).End().Fws()));
     EXPECT_EQ(parser.m_frameWidth, 2);
     EXPECT_FLOAT_EQ(parser.m_frameRate, 30.5F);
 }
@@ -144,7 +151,7 @@ TEST_F(ParseFileStructureTest, LargeCompressedMovieGrowsInSteps) {
     ASSERT_TRUE(Parse(movie.Cws(1)));
     EXPECT_EQ(parser.m_dataLength, fws.size());
     EXPECT_EQ(parser.HeldBytes(), 3U * CSWFBaseParse::kGrowthStep);
-    EXPECT_EQ(0, std::memcmp(parser.m_data.get() + 8, fws.data() + 8, fws.size() - 8));
+    EXPECT_EQ(0, std::memcmp(parser.m_data + 8, fws.data() + 8, fws.size() - 8));
 }
 
 TEST_F(ParseFileStructureTest, ParseFileReleasesTheImageButKeepsTheFacts) {

@@ -1,17 +1,18 @@
 #include "util/PathWork.h"
 
-#include "TempDir.h"
-
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <iterator>
 #include <limits>
 #include <optional>
 #include <string>
+
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
 
 namespace fs = std::filesystem;
 
