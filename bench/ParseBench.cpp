@@ -29,7 +29,7 @@ std::vector<uint8_t> MovieLikeBytes(size_t size, std::mt19937& random) {
                 bytes[i + j] = static_cast<uint8_t>(random());
             }
         } else {
-            uint8_t value = static_cast<uint8_t>(random());
+            auto value = static_cast<uint8_t>(random());
             for (size_t j = 0; j < run; ++j) {
                 bytes[i + j] = static_cast<uint8_t>(value + (j % 16));
             }
@@ -83,7 +83,7 @@ void BM_BareInflate(benchmark::State& state) {
     const Movie& movie = MovieOfSize(static_cast<size_t>(state.range(0)));
     std::vector<uint8_t> out(movie.inflatedSize);
     for (auto _ : state) {
-        uLongf outSize = static_cast<uLongf>(out.size());
+        auto outSize = static_cast<uLongf>(out.size());
         int code = uncompress(out.data(), &outSize, movie.body.data(),
                               static_cast<uLong>(movie.body.size()));
         benchmark::DoNotOptimize(out.data());
@@ -95,7 +95,7 @@ void BM_BareInflate(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * movie.inflatedSize));
 }
 
-constexpr int64_t kSizes[] = {10 * 1024, 1 << 20, 64 << 20};
+constexpr int64_t kSizes[] = {int64_t{10} * 1024, int64_t{1} << 20, int64_t{64} << 20};
 
 } // namespace
 

@@ -19,7 +19,7 @@ constexpr uint16_t kTagProductInfo = 41;
 
 constexpr size_t kHeaderSize = 8;
 constexpr uint32_t kMinHeaderLength = 21;
-constexpr size_t kInputChunk = 256 * 1024;
+constexpr size_t kInputChunk = size_t{256} * 1024;
 
 uint64_t RoundUp(uint64_t value, uint64_t step) {
     return (value + step - 1) / step * step;
@@ -316,8 +316,8 @@ bool CSWFBaseParse::ParseFileStructure(char const* path, bool /*flag*/) {
 
     unsigned char header[kHeaderSize];
     if (std::fread(header, 1, kHeaderSize, file.get()) != kHeaderSize) {
-        return Fail(std::ferror(file.get()) ? "cannot read: " + SystemError()
-                                            : std::string("shorter than a header"));
+        return Fail(std::ferror(file.get()) != 0 ? "cannot read: " + SystemError()
+                                                 : std::string("shorter than a header"));
     }
     if (header[1] != 'W' || header[2] != 'S' || (header[0] != 'F' && header[0] != 'C')) {
         return Fail("not a SWF file");
@@ -395,7 +395,7 @@ bool CSWFBaseParse::InflateBody(std::FILE* file, uint64_t bodyOnDisk, uint32_t h
             if (stream->avail_in == 0 && !inputEnded) {
                 size_t got = std::fread(input.get(), 1, inputSize, file);
                 if (got < inputSize) {
-                    if (std::ferror(file)) {
+                    if (std::ferror(file) != 0) {
                         return Fail("cannot read: " + SystemError());
                     }
                     inputEnded = true;

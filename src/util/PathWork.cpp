@@ -1,4 +1,4 @@
-#include "PathWork.h"
+#include "util/PathWork.h"
 
 #include <array>
 #include <cstdio>
@@ -22,7 +22,7 @@ bool HasEmbeddedZero(const std::string& path) {
 
 } // namespace
 
-bool CreateFlashTrustCFG(std::string content, std::string path) {
+bool CreateFlashTrustCFG(const std::string& content, const std::string& path) {
     if (HasEmbeddedZero(path)) {
         return false;
     }
@@ -71,7 +71,7 @@ bool PathFileExists(const char* path) {
     return ::stat(path, &status) == 0;
 }
 
-bool CheckFLVFileStatus(std::string path) {
+bool CheckFLVFileStatus(const std::string& path) {
     if (path.starts_with("http://")) {
         return true;
     }

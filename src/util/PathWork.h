@@ -9,7 +9,7 @@
 // Replaces the whole file at `path` with exactly the bytes of `content` (no line end), creating
 // the folders in front of it first. Used for the Flash Player trust files, which each name one
 // trusted folder. True only when every byte reached the file, including the flush on close.
-bool CreateFlashTrustCFG(std::string content, std::string path);
+bool CreateFlashTrustCFG(const std::string& content, const std::string& path);
 
 // Creates each folder named by the part of `path` in front of every "/" after the first one, so
 // "/a/b/c.cfg" gets /a and /a/b. The part in front of the first "/" is never created by itself,
@@ -25,7 +25,7 @@ const char* GetUsrHomeDirectory();
 bool PathFileExists(const char* path);
 
 // True for an "http://" URL (case-sensitive, not looked at further) or a file that begins "FLV".
-bool CheckFLVFileStatus(std::string path);
+bool CheckFLVFileStatus(const std::string& path);
 
 // `value` in decimal, at least two digits ("07", "123").
 std::string FormatTimeElement(uint32_t value);

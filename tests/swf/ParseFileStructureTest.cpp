@@ -88,7 +88,7 @@ TEST_F(ParseFileStructureTest, PlainMovieShorterOrLongerThanItsHeaderSays) {
     EXPECT_EQ(parser.GetDWord(), 0U);
 
     std::vector<uint8_t> longer = SwfWriter().End().Fws();
-    uint32_t declared = static_cast<uint32_t>(longer.size());
+    auto declared = static_cast<uint32_t>(longer.size());
     longer.resize(longer.size() + 50, 0xCD);
     ASSERT_TRUE(Parse(longer));
     EXPECT_EQ(parser.m_dataLength, declared);
@@ -118,7 +118,7 @@ TEST_F(ParseFileStructureTest, CompressedMovieWithCorruptOrCutStream) {
     for (int i = 0; i < 200; ++i) {
         std::vector<uint8_t> noise(256);
         for (size_t b = 0; b < noise.size(); ++b) {
-            noise[b] = static_cast<uint8_t>((i * 131 + b * 7) ^ (b >> 3));
+            noise[b] = static_cast<uint8_t>((static_cast<size_t>(i) * 131 + b * 7) ^ (b >> 3));
         }
         movie.Tag(2, noise);
     }
