@@ -10,10 +10,11 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
     app.require_subcommand(1);
 
     InfoCommand::Options info;
-    CLI::App* infoApp = app.add_subcommand(
-        "info", "Show the header facts of SWF files (plain FWS or compressed CWS): name, size, "
-                "SWF version, frame size, frame rate and frame count.\n"
-                "Exit status: 0 when every file parsed, 1 when any did not, 2 on a usage error.");
+    CLI::App* infoApp = app.add_subcommand("info", "Show the header facts of SWF files");
+    infoApp->footer(
+        "For each file: name, size, SWF version, frame size, frame rate and frame count, as the\n"
+        "captured-SWF window shows them. Plain (FWS) and compressed (CWS) movies are read.\n"
+        "Exit status: 0 when every file parsed, 1 when any did not, 2 on a usage error.");
     infoApp->add_flag("--json", info.json,
                       "Print one JSON array with an object per file, in argument order");
     infoApp->add_flag("--tags", info.tags,

@@ -30,9 +30,17 @@ ensure_packages() {
         sudo=(sudo)
     fi
     say "installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo[@]}" apt-get update -qq >/dev/null
-    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    local log
+    log=$(mktemp)
+    if ! { "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
+           "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+               apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        say "could not install: ${missing[*]}"
+        exit 1
+    fi
+    rm -f "$log"
 }
 
 # configure_and_build <build dir> <cmake options...>

@@ -90,12 +90,25 @@ TEST_F(InfoCommandTest, JsonHasOneObjectPerFileInArgumentOrder) {
     EXPECT_EQ(report[3]["error"], "not a SWF file");
 }
 
-TEST_F(InfoCommandTest, FailuresNameTheFileAndTheReason) {
-    std::string tiny = dir.Write("tiny.swf", {'F', 'W', 'S', 1, 2, 3, 4});
-    Result result = RunCommand({"info", tiny, cws});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "swfharvex: " + tiny + ": shorter than a header\n");
-    EXPECT_NE(result.out.find("Intro Movie"), std::string::npos);
+TEST_F(InfoCommandTest, EachRefusalNamesTheFileAndTheReason) {
+    std::vector<uint8_t> corrupt = SwfWriter().FrameSizePixels(550, 400).ShowFrame().End().Cws();
+    corrupt[9] ^= 0x5A; // breaks the zlib header check
+    std::vector<uint8_t> wrongSignature = SwfWriter().End().Fws();
+    wrongSignature[0] = 'X';
+    const std::pair<std::string, std::string> refusals[] = {
+        {dir.Write("tiny.swf", {'F', 'W', 'S', 1, 2, 3, 4}), "shorter than a header"},
+        {dir.Write("wrong.swf", wrongSignature), "not a SWF file"},
+        {dir.Write("short-length.swf", SwfWriter().End().LengthField(20).Fws()),
+         "length field too small (20 bytes)"},
+        {dir.Write("corrupt.swf", corrupt), "cannot inflate: incorrect header check"},
+        {dir / "missing.swf", "cannot open: No such file or directory"},
+    };
+    for (const auto& [path, reason] : refusals) {
+        Result result = RunCommand({"info", path, cws});
+        EXPECT_EQ(result.status, 1) << path;
+        EXPECT_EQ(result.err, "swfharvex: " + path + ": " + reason + "\n");
+        EXPECT_NE(result.out.find("Intro Movie"), std::string::npos) << "the good file still shows";
+    }
 }
 
 TEST_F(InfoCommandTest, UsageErrorsAndHelp) {
