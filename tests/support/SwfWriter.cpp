@@ -110,24 +110,22 @@ std::vector<uint8_t> SwfWriter::Rect(int32_t xmin, int32_t xmax, int32_t ymin, i
 
 std::vector<uint8_t> SwfWriter::Matrix(const MATRIX& m, bool hasScale, bool hasRotate) {
     BitWriter bits;
+    // Each pair of terms is stored as a 5-bit width and two signed fields of that width.
+    auto pair = [&bits](int32_t first, int32_t second) {
+        int width = BitWriter::SignedWidth({first, second});
+        bits.WriteBits(static_cast<uint32_t>(width), 5);
+        bits.WriteSigned(first, width);
+        bits.WriteSigned(second, width);
+    };
     bits.WriteBits(hasScale ? 1 : 0, 1);
     if (hasScale) {
-        int width = BitWriter::SignedWidth({m.scaleX, m.scaleY});
-        bits.WriteBits(static_cast<uint32_t>(width), 5);
-        bits.WriteSigned(m.scaleX, width);
-        bits.WriteSigned(m.scaleY, width);
+        pair(m.scaleX, m.scaleY);
     }
     bits.WriteBits(hasRotate ? 1 : 0, 1);
     if (hasRotate) {
-        int width = BitWriter::SignedWidth({m.rotateSkew0, m.rotateSkew1});
-        bits.WriteBits(static_cast<uint32_t>(width), 5);
-        bits.WriteSigned(m.rotateSkew0, width);
-        bits.WriteSigned(m.rotateSkew1, width);
+        pair(m.rotateSkew0, m.rotateSkew1);
     }
-    int width = BitWriter::SignedWidth({m.translateX, m.translateY});
-    bits.WriteBits(static_cast<uint32_t>(width), 5);
-    bits.WriteSigned(m.translateX, width);
-    bits.WriteSigned(m.translateY, width);
+    pair(m.translateX, m.translateY);
     return bits.Take();
 }
 
