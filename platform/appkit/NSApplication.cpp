@@ -1,0 +1,6 @@
+#include "appkit/NSApplication.h"
+
+NSApplication& NSApplication::sharedApplication() {
+    static NSApplication application;
+    return application;
+}
