@@ -1,0 +1,158 @@
+#include "browser/HTMLDocument.h"
+
+#include <gumbo.h>
+
+#include "browser/ASCIIText.h"
+
+namespace {
+
+const GumboAttribute* FindAttribute(const GumboElement& element, const char* name) {
+    return gumbo_get_attribute(&element.attributes, name);
+}
+
+// The attribute's cleaned URL text; empty when absent or blank.
+std::string URLAttribute(const GumboElement& element, const char* name) {
+    const GumboAttribute* attribute = FindAttribute(element, name);
+    return attribute == nullptr ? std::string() : HTMLDocument::CleanURLText(attribute->value);
+}
+
+std::string TextAttribute(const GumboElement& element, const char* name) {
+    const GumboAttribute* attribute = FindAttribute(element, name);
+    return attribute == nullptr ? std::string() : std::string(attribute->value);
+}
+
+bool IsHTMLElement(const GumboNode* node, GumboTag tag) {
+    return node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == tag &&
+           node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
+}
+
+Ref<DOMElement> MakeElement(const GumboElement& element) {
+    std::vector<DOMElement::Attribute> attributes;
+    attributes.reserve(element.attributes.length);
+    for (unsigned i = 0; i < element.attributes.length; ++i) {
+        const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
+        attributes.emplace_back(attribute->name, attribute->value);
+    }
+    return MakeRef<DOMElement>(gumbo_normalized_tagname(element.tag), std::move(attributes));
+}
+
+// An <object> without data takes its URL from its own first "movie" or "src" parameter.
+std::string ParameterURL(const GumboElement& object) {
+    for (unsigned i = 0; i < object.children.length; ++i) {
+        const auto* child = static_cast<const GumboNode*>(object.children.data[i]);
+        if (!IsHTMLElement(child, GUMBO_TAG_PARAM)) {
+            continue;
+        }
+        const std::string name = TextAttribute(child->v.element, "name");
+        if (ascii::EqualsIgnoringCase(ascii::Trim(name), "movie") ||
+            ascii::EqualsIgnoringCase(ascii::Trim(name), "src")) {
+            std::string url = URLAttribute(child->v.element, "value");
+            if (!url.empty()) {
+                return url;
+            }
+        }
+    }
+    return {};
+}
+
+std::optional<PluginObject> AsPluginObject(const GumboNode* node) {
+    const GumboElement& element = node->v.element;
+    PluginObject object;
+    if (IsHTMLElement(node, GUMBO_TAG_EMBED)) {
+        object.urlText = URLAttribute(element, "src");
+    } else if (IsHTMLElement(node, GUMBO_TAG_OBJECT)) {
+        // A class id names an ActiveX control, which this host cannot run.
+        if (!ascii::Trim(TextAttribute(element, "classid")).empty()) {
+            return std::nullopt;
+        }
+        object.urlText = URLAttribute(element, "data");
+        if (object.urlText.empty()) {
+            object.urlText = ParameterURL(element);
+        }
+    } else {
+        return std::nullopt;
+    }
+    object.mimeType = TextAttribute(element, "type");
+    // Without a URL or a type there is no plug-in to pick.
+    if (object.urlText.empty() && ascii::Trim(object.mimeType).empty()) {
+        return std::nullopt;
+    }
+    object.element = MakeElement(element);
+    return object;
+}
+
+// Visits nodes in document order without recursion, so that deeply nested pages cannot exhaust
+// the stack. `visit` answers whether to descend into the node's children.
+template <typename Visit> void Walk(const GumboNode* root, Visit visit) {
+    std::vector<const GumboNode*> pending{root};
+    while (!pending.empty()) {
+        const GumboNode* node = pending.back();
+        pending.pop_back();
+        const GumboVector* children = nullptr;
+        if (node->type == GUMBO_NODE_DOCUMENT) {
+            children = &node->v.document.children;
+        } else if (node->type == GUMBO_NODE_ELEMENT && visit(node)) {
+            children = &node->v.element.children;
+        }
+        for (unsigned i = children == nullptr ? 0 : children->length; i > 0; --i) {
+            pending.push_back(static_cast<const GumboNode*>(children->data[i - 1]));
+        }
+    }
+}
+
+} // namespace
+
+void HTMLDocument::OutputDeleter::operator()(GumboInternalOutput* output) const {
+    gumbo_destroy_output(&kGumboDefaultOptions, output);
+}
+
+HTMLDocument::HTMLDocument(std::string_view html)
+    : m_html(html),
+      m_output(gumbo_parse_with_options(&kGumboDefaultOptions, m_html.data(), m_html.size())) {
+}
+
+HTMLDocument::~HTMLDocument() = default;
+
+std::optional<std::string> HTMLDocument::baseHref() const {
+    std::optional<std::string> href;
+    Walk(m_output->document, [&](const GumboNode* node) {
+        if (!href && IsHTMLElement(node, GUMBO_TAG_BASE) &&
+            FindAttribute(node->v.element, "href") != nullptr) {
+            href = URLAttribute(node->v.element, "href");
+        }
+        return !href;
+    });
+    return href;
+}
+
+std::vector<PluginObject> HTMLDocument::pluginObjects() const {
+    std::vector<PluginObject> objects;
+    Walk(m_output->document, [&](const GumboNode* node) {
+        std::optional<PluginObject> object = AsPluginObject(node);
+        if (object) {
+            objects.push_back(std::move(*object));
+        }
+        // A plug-in object replaces its fallback content.
+        return !object;
+    });
+    return objects;
+}
+
+std::string HTMLDocument::CleanURLText(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string clean;
+    for (char c : ascii::Trim(text)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\t' || c == '\n' || c == '\r') {
+            continue;
+        }
+        if (byte <= 0x20 || byte == 0x7f) {
+            clean += '%';
+            clean += kHex[byte >> 4];
+            clean += kHex[byte & 0xf];
+        } else {
+            clean += c;
+        }
+    }
+    return clean;
+}

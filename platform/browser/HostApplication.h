@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "appkit/NSWindow.h"
+#include "browser/WebPageLoader.h"
+
+// The host browser process's identity: its bundle identifier, its main window (installed as the
+// application's, so that sheets have somewhere to go) and the pages it has open. One at a time;
+// the live one is HostApplication::Current(). Main thread only.
+class HostApplication {
+public:
+    static constexpr const char* kDefaultBundleIdentifier = "com.apple.Safari";
+
+    // Throws std::logic_error while another host is alive.
+    explicit HostApplication(std::string bundleIdentifier = kDefaultBundleIdentifier);
+    ~HostApplication();
+    HostApplication(const HostApplication&) = delete;
+    HostApplication& operator=(const HostApplication&) = delete;
+    HostApplication(HostApplication&&) = delete;
+    HostApplication& operator=(HostApplication&&) = delete;
+
+    // Null when no host is alive.
+    static HostApplication* Current();
+
+    const std::string& bundleIdentifier() const { return m_bundleIdentifier; }
+    NSWindow* mainWindow() const { return m_mainWindow.get(); }
+
+    // Opens a page in a new frame that the host keeps, with its plug-in views, while it lives.
+    WebPageLoader::Result openPage(const URL& pageURL,
+                                   PageFetcher::Options options = PageFetcher::Options());
+    const std::vector<std::unique_ptr<WebPageLoader>>& pages() const { return m_pages; }
+
+private:
+    std::string m_bundleIdentifier;
+    Ref<NSWindow> m_mainWindow;
+    std::vector<std::unique_ptr<WebPageLoader>> m_pages;
+};

@@ -1,0 +1,95 @@
+#include "webkit/DownloadLink.h"
+
+#include <atomic>
+
+#include "foundation/RunLoop.h"
+#include "webkit/TransferEngine.h"
+#include "webkit/WebDownload.h"
+
+namespace {
+uint64_t NextId() {
+    static std::atomic<uint64_t> next{1};
+    return next++;
+}
+} // namespace
+
+DownloadLink::DownloadLink(WebDownload& owner, WebDownloadDelegate& delegate)
+    : m_id(NextId()), m_owner(&owner), m_delegate(&delegate) {
+}
+
+void DownloadLink::SetDestination(std::string path, bool allowOverwrite) {
+    HVX_ASSERT_MAIN_THREAD();
+    m_destination = std::move(path);
+    m_allowOverwrite = allowOverwrite;
+}
+
+void DownloadLink::Cancel() {
+    HVX_ASSERT_MAIN_THREAD();
+    if (!m_ended) {
+        m_ended = true;
+        TransferEngine::Instance().Cancel(m_id);
+    }
+}
+
+void DownloadLink::Detach() {
+    Cancel();
+    m_owner = nullptr;
+}
+
+// Each delivery checks Live() again after every delegate call: the delegate may cancel or
+// destroy the download from inside any callback.
+
+void DownloadLink::DeliverBegin() {
+    if (Live()) {
+        m_delegate->downloadDidBegin(*m_owner);
+    }
+}
+
+void DownloadLink::DeliverResponse(const URLResponse& response) {
+    if (!Live()) {
+        return;
+    }
+    m_delegate->downloadDidReceiveResponse(*m_owner, response);
+    if (!Live()) {
+        return;
+    }
+    m_delegate->downloadDecideDestinationWithSuggestedFilename(*m_owner,
+                                                               response.suggestedFilename);
+    if (!Live()) {
+        return;
+    }
+    if (!m_destination || m_destination->empty()) {
+        Cancel();
+        m_delegate->downloadDidFailWithError(*m_owner,
+                                             NSError{NSURLErrorDomain, NSURLErrorCannotCreateFile,
+                                                     "The download has no destination."});
+        return;
+    }
+    TransferEngine::Instance().Resume(m_id, *m_destination, m_allowOverwrite);
+}
+
+void DownloadLink::DeliverCreated(const std::string& path) {
+    if (Live()) {
+        m_delegate->downloadDidCreateDestination(*m_owner, path);
+    }
+}
+
+void DownloadLink::DeliverData(uint64_t length) {
+    if (Live()) {
+        m_delegate->downloadDidReceiveDataOfLength(*m_owner, length);
+    }
+}
+
+void DownloadLink::DeliverFinish() {
+    if (Live()) {
+        m_ended = true;
+        m_delegate->downloadDidFinish(*m_owner);
+    }
+}
+
+void DownloadLink::DeliverFailure(const NSError& error) {
+    if (Live()) {
+        m_ended = true;
+        m_delegate->downloadDidFailWithError(*m_owner, error);
+    }
+}

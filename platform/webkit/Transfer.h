@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <curl/curl.h>
+
+#include "foundation/URL.h"
+#include "webkit/NSError.h"
+#include "webkit/PartialFile.h"
+
+class DownloadLink;
+
+// One download's libcurl transfer and file, on the transfer engine's thread. It reports to its
+// DownloadLink by posting tasks to the main run loop. Until the delegate has chosen the
+// destination the transfer stays paused, so nothing piles up in memory.
+class Transfer {
+public:
+    // Main thread. Null when libcurl cannot set up the transfer.
+    static std::unique_ptr<Transfer> Create(const URL& url, std::shared_ptr<DownloadLink> link);
+    ~Transfer();
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+    Transfer(Transfer&&) = delete;
+    Transfer& operator=(Transfer&&) = delete;
+
+    uint64_t Id() const { return m_id; }
+    CURL* Easy() const { return m_easy.get(); }
+
+    // The rest runs on the engine's thread. Each answers true when the transfer is over (its
+    // final report posted) and the engine may drop it.
+
+    // libcurl is done with the transfer, with this result.
+    bool Completed(CURLcode result);
+    // The delegate chose the destination.
+    bool DestinationChosen(const std::string& path, bool allowOverwrite);
+    // The engine is stopping.
+    void Abort();
+
+private:
+    enum class Stage { AwaitingResponse, AwaitingDestination, Writing };
+
+    struct EasyDeleter {
+        void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+    };
+
+    Transfer(URL url, std::shared_ptr<DownloadLink> link);
+    bool Configure();
+
+    static size_t OnWrite(char* data, size_t size, size_t count, void* self);
+    size_t Write(const char* data, size_t size);
+
+    void PostResponse();
+    bool Finish();
+    void Fail(const NSError& error);
+    NSError ErrorFor(CURLcode result) const;
+    void Post(std::function<void(DownloadLink&)> report);
+
+    const uint64_t m_id;
+    const URL m_url;
+    std::shared_ptr<DownloadLink> m_link;
+    std::unique_ptr<CURL, EasyDeleter> m_easy;
+    char m_curlError[CURL_ERROR_SIZE] = {};
+
+    Stage m_stage = Stage::AwaitingResponse;
+    bool m_bodyComplete = false; // finished before the destination was known (empty body)
+    bool m_allowOverwrite = false;
+    std::unique_ptr<PartialFile> m_file;
+    std::optional<NSError> m_writeError;
+};

@@ -1,0 +1,160 @@
+#include "fetch/HVXSWFDownload.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "LoopbackServer.h"
+#include "ReadWholeFile.h"
+#include "TempDir.h"
+#include "appkit/NSApplication.h"
+#include "foundation/RunLoop.h"
+#include "host/SafariMethods.h"
+
+namespace {
+
+std::string Movie(size_t size, char seed) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(seed + i * 7 + (i >> 9));
+    }
+    return bytes;
+}
+
+class HVXSWFDownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RunLoop::Main();
+        m_arraySWFUrl.clear();
+        window = MakeRef<NSWindow>("main");
+        NSApp().setMainWindow(window);
+        server.Http().Get(R"(/movies/(.*))",
+                          [this](const httplib::Request& request, httplib::Response& response) {
+                              response.set_content(Movie(1000, request.matches[1].str()[0]),
+                                                   "application/x-shockwave-flash");
+                          });
+        server.Http().Get("/unannounced.swf", [](const httplib::Request&,
+                                                 httplib::Response& response) {
+            response.set_chunked_content_provider("application/x-shockwave-flash",
+                                                  [](size_t offset, httplib::DataSink& sink) {
+                                                      if (offset >= 3000) {
+                                                          sink.done();
+                                                      } else {
+                                                          sink.write(Movie(1000, 'u').data(), 1000);
+                                                      }
+                                                      return true;
+                                                  });
+        });
+        server.Http().Get("/reset.swf", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content_provider(
+                100000, "application/x-shockwave-flash",
+                [](size_t offset, size_t, httplib::DataSink& sink) {
+                    if (offset > 0) {
+                        return false; // the connection drops after the first part
+                    }
+                    sink.write(Movie(5000, 'r').data(), 5000);
+                    return true;
+                });
+        });
+        server.Start();
+    }
+    void TearDown() override { NSApp().setMainWindow(nullptr); }
+
+    // Starts a fetch the way the capture does: nobody keeps the download object.
+    std::string Fetch(const std::string& url, const std::string& name) {
+        std::string target = folder / name;
+        HVXSWFDownload::alloc()->downloadSWF(url, target);
+        return target;
+    }
+    bool WaitForEntries(size_t count) {
+        return RunLoop::Main().RunUntil([&] { return m_arraySWFUrl.size() >= count; },
+                                        std::chrono::seconds(30));
+    }
+
+    TempDir folder;
+    LoopbackServer server;
+    Ref<NSWindow> window;
+};
+
+TEST_F(HVXSWFDownloadTest, FinishedFetchIsRecordedOnceByNameAndByAddress) {
+    std::string first = Fetch(server.Url("/movies/a.swf"), "a.swf");
+    ASSERT_TRUE(WaitForEntries(1));
+    EXPECT_EQ(ReadWholeFile(first), Movie(1000, 'a'));
+    EXPECT_EQ(m_arraySWFUrl[0], (CapturedSWF{"a.swf", server.Url("/movies/a.swf")}));
+
+    Fetch(server.Url("/movies/b.swf"), "a.swf");  // same name, other address
+    Fetch(server.Url("/movies/a.swf"), "a2.swf"); // same address, other name
+    Fetch(server.Url("/movies/c.swf"), "c.swf");
+    ASSERT_TRUE(WaitForEntries(2));
+    // The file is rewritten by the later fetch even though the list does not take it.
+    EXPECT_TRUE(RunLoop::Main().RunUntil([&] { return ReadWholeFile(first) == Movie(1000, 'b'); },
+                                         std::chrono::seconds(10)));
+    RunLoop::Main().RunFor(std::chrono::milliseconds(200));
+    ASSERT_EQ(m_arraySWFUrl.size(), 2U);
+    EXPECT_EQ(m_arraySWFUrl[1].SWFName, "c.swf");
+}
+
+TEST_F(HVXSWFDownloadTest, CountsOnlyWhenTheLengthIsAnnounced) {
+    Ref<HVXSWFDownload> download = HVXSWFDownload::alloc();
+    download->downloadSWF(server.Url("/unannounced.swf"), folder / "u.swf");
+    ASSERT_TRUE(WaitForEntries(1));
+    EXPECT_EQ(download->expectedContentLength, -1);
+    EXPECT_EQ(download->receivedContentLength, 0);
+    EXPECT_EQ(ReadWholeFile(folder / "u.swf").size(), 3000U);
+
+    Ref<HVXSWFDownload> counted = HVXSWFDownload::alloc();
+    counted->downloadSWF(server.Url("/movies/k.swf"), folder / "k.swf");
+    ASSERT_TRUE(WaitForEntries(2));
+    EXPECT_EQ(counted->expectedContentLength, 1000);
+    EXPECT_EQ(counted->receivedContentLength, 1000);
+    counted->downloadSWFRelease();
+    EXPECT_EQ(counted->download, nullptr);
+    EXPECT_EQ(counted->receivedContentLength, 0);
+    EXPECT_EQ(counted->expectedContentLength, 1000);
+}
+
+TEST_F(HVXSWFDownloadTest, FailedFetchesRecordNothingAndLeaveNoFile) {
+    Fetch(server.Url("/reset.swf"), "reset.swf");
+    Fetch(server.Url("/missing.swf"), "missing.swf");
+    Fetch(server.Url("/movies/ok.swf"), "ok.swf");
+    ASSERT_TRUE(WaitForEntries(1));
+    RunLoop::Main().RunFor(std::chrono::milliseconds(500));
+    EXPECT_EQ(m_arraySWFUrl.size(), 1U);
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+        left.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"ok.swf"});
+}
+
+TEST_F(HVXSWFDownloadTest, UnusableAddressShowsTheSheetAndNothingFollows) {
+    for (const char* url : {"not a url", "file:///etc/passwd", "javascript:alert(1)"}) {
+        Ref<HVXSWFDownload> download = HVXSWFDownload::alloc();
+        download->downloadSWF(url, folder / "x.swf");
+        EXPECT_EQ(download->download, nullptr);
+        EXPECT_EQ(download->urlString, url);
+        EXPECT_EQ(download->m_pSavePath, folder / "x.swf");
+    }
+    ASSERT_EQ(window->sheets().size(), 3U);
+    const NSAlert* sheet = window->attachedSheet();
+    EXPECT_EQ(sheet->messageText, "Invalid or unsupported URL");
+    EXPECT_EQ(sheet->informativeText, "The entered URL is either invalid or unsupported.");
+    EXPECT_EQ(sheet->buttons, std::vector<std::string>{"OK"});
+    EXPECT_EQ(sheet->window(), window.get());
+    RunLoop::Main().RunFor(std::chrono::milliseconds(200));
+    EXPECT_TRUE(m_arraySWFUrl.empty());
+    EXPECT_FALSE(std::filesystem::exists(folder / "x.swf"));
+}
+
+TEST_F(HVXSWFDownloadTest, AHundredFetchesAtOnceAllFinish) {
+    for (int i = 0; i < 100; ++i) {
+        std::string name = "m" + std::to_string(i) + ".swf";
+        Fetch(server.Url("/movies/" + name), name);
+    }
+    ASSERT_TRUE(WaitForEntries(100));
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(ReadWholeFile(folder / ("m" + std::to_string(i) + ".swf")), Movie(1000, 'm'));
+    }
+}
+
+} // namespace
