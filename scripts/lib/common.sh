@@ -4,10 +4,11 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # What building and running the command needs on Debian 12.
-RUN_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libcli11-dev nlohmann-json3-dev)
+RUN_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libcli11-dev nlohmann-json3-dev
+    libcurl4-openssl-dev libgumbo-dev)
 # What the tests and benchmarks need on top. The second line is for checking the parser against
 # an independent one (yaswfp) on movies made by other tools (ffmpeg, FreeHEP's SWF writer).
-TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev
+TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
     python3-yaswfp ffmpeg openjdk-17-jdk-headless libfreehep-graphicsio-swf-java
     libfreehep-io-java libfreehep-graphicsbase-java)
 
