@@ -3,10 +3,25 @@
 #include <stdexcept>
 
 #include "appkit/NSApplication.h"
+#include "appkit/NSMenu.h"
+#include "appkit/NSMenuItem.h"
+#include "foundation/defaults/NSBundle.h"
 
 namespace {
 
 HostApplication* g_current = nullptr;
+
+// The menu bar a browser has before any plug-in adds to it.
+Ref<NSMenu> MakeMainMenu() {
+    Ref<NSMenu> bar = MakeRef<NSMenu>("Main Menu");
+    for (const char* title :
+         {"Safari", "File", "Edit", "View", "History", "Bookmarks", "Window", "Help"}) {
+        Ref<NSMenuItem> item = NSMenuItem::initWithTitle(title, nullptr, "");
+        item->setSubmenu(MakeRef<NSMenu>(title));
+        bar->addItem(item);
+    }
+    return bar;
+}
 
 } // namespace
 
@@ -17,6 +32,8 @@ HostApplication::HostApplication(std::string bundleIdentifier)
     }
     g_current = this;
     NSApp().setMainWindow(m_mainWindow);
+    NSApp().setMainMenu(MakeMainMenu());
+    NSBundle::setMainBundle(NSBundle::bundleWithIdentifier(m_bundleIdentifier));
 }
 
 HostApplication::~HostApplication() {
@@ -25,6 +42,8 @@ HostApplication::~HostApplication() {
     if (NSApp().mainWindow() == m_mainWindow.get()) {
         NSApp().setMainWindow(nullptr);
     }
+    NSApp().setMainMenu(nullptr);
+    NSBundle::setMainBundle(nullptr);
     g_current = nullptr;
 }
 

@@ -178,13 +178,19 @@ Ref<NSObject> class_createInstance(Class cls) {
     throw MessageSendError("class " + NSStringFromClass(cls) + " cannot make instances");
 }
 
-std::vector<Class> objc_classesWithOwnClassMethod(SEL selector) {
+size_t objc_registrationMark() {
+    ClassTable& table = Table();
+    std::lock_guard guard(table.lock);
+    return table.all.size();
+}
+
+std::vector<Class> objc_classesRegisteredSince(size_t mark) {
     ClassTable& table = Table();
     std::lock_guard guard(table.lock);
     std::vector<Class> classes;
-    for (const auto& cls : table.all) {
-        if (!cls->meta && cls->isa()->methods.contains(selector)) {
-            classes.push_back(cls.get());
+    for (size_t i = mark; i < table.all.size(); ++i) {
+        if (!table.all[i]->meta) {
+            classes.push_back(table.all[i].get());
         }
     }
     return classes;

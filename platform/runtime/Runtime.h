@@ -45,6 +45,7 @@ bool respondsToSelector(const NSObject* object, SEL selector);
 // A fresh instance of the class, owned by the caller: the C++ object its factory makes.
 Ref<NSObject> class_createInstance(Class cls);
 
-// Classes whose method tables hold a method for the selector on the class side (their metaclass
-// has it in its own table), in registration order: the bundle loader sends them `load`.
-std::vector<Class> objc_classesWithOwnClassMethod(SEL selector);
+// A mark in the registration history, and the classes registered after it, in order: the bundle
+// loader learns this way which classes a bundle brought.
+size_t objc_registrationMark();
+std::vector<Class> objc_classesRegisteredSince(size_t mark);

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "foundation/RunLoop.h"
+#include "webkit/DownloadActivity.h"
 #include "webkit/TransferEngine.h"
 #include "webkit/WebDownload.h"
 
@@ -27,6 +28,7 @@ void DownloadLink::Cancel() {
     HVX_ASSERT_MAIN_THREAD();
     if (!m_ended) {
         m_ended = true;
+        DownloadActivity::Shared().Ended(m_id, false);
         TransferEngine::Instance().Cancel(m_id);
     }
 }
@@ -49,6 +51,7 @@ void DownloadLink::DeliverResponse(const URLResponse& response) {
     if (!Live()) {
         return;
     }
+    DownloadActivity::Shared().Responded(m_id, response.expectedContentLength);
     m_delegate->downloadDidReceiveResponse(*m_owner, response);
     if (!Live()) {
         return;
@@ -65,6 +68,7 @@ void DownloadLink::DeliverResponse(const URLResponse& response) {
                                                      "The download has no destination."});
         return;
     }
+    DownloadActivity::Shared().Destined(m_id, *m_destination);
     TransferEngine::Instance().Resume(m_id, *m_destination, m_allowOverwrite);
 }
 
@@ -76,6 +80,7 @@ void DownloadLink::DeliverCreated(const std::string& path) {
 
 void DownloadLink::DeliverData(uint64_t length) {
     if (Live()) {
+        DownloadActivity::Shared().Received(m_id, length);
         m_delegate->downloadDidReceiveDataOfLength(*m_owner, length);
     }
 }
@@ -83,6 +88,7 @@ void DownloadLink::DeliverData(uint64_t length) {
 void DownloadLink::DeliverFinish() {
     if (Live()) {
         m_ended = true;
+        DownloadActivity::Shared().Ended(m_id, true);
         m_delegate->downloadDidFinish(*m_owner);
     }
 }
@@ -90,6 +96,7 @@ void DownloadLink::DeliverFinish() {
 void DownloadLink::DeliverFailure(const NSError& error) {
     if (Live()) {
         m_ended = true;
+        DownloadActivity::Shared().Ended(m_id, false);
         m_delegate->downloadDidFailWithError(*m_owner, error);
     }
 }

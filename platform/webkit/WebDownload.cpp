@@ -1,6 +1,7 @@
 #include "webkit/WebDownload.h"
 
 #include "foundation/RunLoop.h"
+#include "webkit/DownloadActivity.h"
 #include "webkit/DownloadLink.h"
 #include "webkit/Transfer.h"
 #include "webkit/TransferEngine.h"
@@ -19,6 +20,7 @@ std::unique_ptr<WebDownload> WebDownload::initWithRequest(const URL& url,
         return nullptr;
     }
     download->m_link = link;
+    DownloadActivity::Shared().Began(link->Id(), url.absoluteString());
     // Posted before the transfer exists on the engine's thread, so it comes first; and not
     // delivered before the caller has the download in hand.
     RunLoop::Main().Post([link] { link->DeliverBegin(); });

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// `swfharvex capture`: starts the host browser with the plug-in bundle in place, loads each page
+// (so the plug-in catches the movies they embed), waits for every transfer, then prints the
+// captured-SWF list.
+class CaptureCommand {
+public:
+    enum ExitStatus { kAllLoaded = 0, kSomeFailed = 1 };
+
+    struct Options {
+        bool json = false;
+        std::vector<std::string> urls;
+        std::string bundlePath; // empty: the bundle installed beside the command
+    };
+
+    explicit CaptureCommand(Options options) : m_options(std::move(options)) {}
+
+    // `progress` gets a live display when it is a terminal (`progressIsTerminal`).
+    int Run(std::ostream& out, std::ostream& err, bool progressIsTerminal) const;
+
+    // SWFHarvex.bundle beside the directory holding the running program.
+    static std::string DefaultBundlePath();
+
+private:
+    Options m_options;
+};

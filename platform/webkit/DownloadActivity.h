@@ -1,0 +1,41 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+// What every download of the process is doing, for progress displays: kept up to date by the
+// download service on the main thread, read on the main thread.
+class DownloadActivity {
+public:
+    struct Progress {
+        std::string url;
+        std::string destination;     // "" until the delegate has chosen one
+        int64_t expectedLength = -1; // -1 until, or unless, a length is announced
+        uint64_t received = 0;       // decoded bytes
+        std::chrono::steady_clock::time_point started;
+    };
+
+    static DownloadActivity& Shared();
+
+    std::vector<Progress> Running() const;
+    size_t RunningCount() const { return m_running.size(); }
+    uint64_t FinishedCount() const { return m_finished; }
+    uint64_t FailedCount() const { return m_failed; }
+
+    void Began(uint64_t id, std::string url);
+    void Responded(uint64_t id, int64_t expectedLength);
+    void Destined(uint64_t id, std::string destination);
+    void Received(uint64_t id, uint64_t length);
+    // Finished, failed or cancelled; only the first end of a download counts.
+    void Ended(uint64_t id, bool finished);
+
+private:
+    DownloadActivity() = default;
+
+    std::map<uint64_t, Progress> m_running;
+    uint64_t m_finished = 0;
+    uint64_t m_failed = 0;
+};
