@@ -1,0 +1,110 @@
+// 300 movies of 200 kB on one page: `swfharvex capture` against `curl --parallel` fetching the
+// same URLs from the same loopback server, each as a whole process, in the same run.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "LoopbackServer.h"
+#include "TempDir.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kMovies = 300;
+constexpr size_t kMovieBytes = 200 * 1024;
+
+LoopbackServer& Server() {
+    static LoopbackServer* server = [] {
+        static LoopbackServer instance;
+        static const std::string movie = [] {
+            std::string bytes(kMovieBytes, '\0');
+            for (size_t i = 0; i < bytes.size(); ++i) {
+                bytes[i] = static_cast<char>(i * 131 + (i >> 7));
+            }
+            return bytes;
+        }();
+        instance.Http().Get("/page.html", [](const httplib::Request&, httplib::Response& response) {
+            std::string page = "<html><body>";
+            for (int i = 0; i < kMovies; ++i) {
+                page += "<embed src='/m/movie" + std::to_string(i) + ".swf'>";
+            }
+            response.set_content(page + "</body></html>", "text/html");
+        });
+        instance.Http().Get("/m/.*", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content(movie, "application/x-shockwave-flash");
+        });
+        instance.Start();
+        return &instance;
+    }();
+    return *server;
+}
+
+int Run(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+size_t FilesIn(const std::filesystem::path& folder) {
+    std::error_code error;
+    size_t count = 0;
+    for (auto it = std::filesystem::directory_iterator(folder, error);
+         it != std::filesystem::directory_iterator(); ++it) {
+        ++count;
+    }
+    return count;
+}
+
+void BM_SwfharvexCapture(benchmark::State& state) {
+    std::string page = Server().Url("/page.html");
+    for (auto _ : state) {
+        TempDir home;
+        setenv("HOME", home.Path().c_str(), 1);
+        int status = Run({HVX_SWFHARVEX_BINARY, "capture", page, "--json"});
+        if (status != 0 || FilesIn(home.Path() / "Documents/SWFHarvexData") != kMovies) {
+            state.SkipWithError("capture failed");
+            break;
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kMovies * kMovieBytes);
+}
+
+void BM_CurlParallel(benchmark::State& state) {
+    std::vector<std::string> command = {
+        "curl",   "--parallel",        "--silent",    "--no-progress-meter",
+        "--fail", "--remote-name-all", "--output-dir"};
+    command.emplace_back();
+    for (int i = 0; i < kMovies; ++i) {
+        command.push_back(Server().Url("/m/movie" + std::to_string(i) + ".swf"));
+    }
+    for (auto _ : state) {
+        TempDir folder;
+        command[7] = folder.Path().string();
+        if (Run(command) != 0 || FilesIn(folder.Path()) != kMovies) {
+            state.SkipWithError("curl failed");
+            break;
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kMovies * kMovieBytes);
+}
+
+} // namespace
+
+BENCHMARK(BM_SwfharvexCapture)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CurlParallel)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
