@@ -36,7 +36,7 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
         "error. Exit status: 0 when every page loaded, 1 when any did not (or the plug-in could\n"
         "not be loaded), 2 on a usage error.");
     captureApp->add_flag("--json", capture.json,
-                         "Print the list as a JSON array of {\"SWFName\", \"SWFAddress\"}");
+                         R"(Print the list as a JSON array of {"SWFName", "SWFAddress"})");
     captureApp->add_option("--bundle", capture.bundlePath,
                            "The plug-in bundle to load (default: SWFHarvex.bundle installed "
                            "beside the command)");

@@ -22,7 +22,10 @@ void swizzleMethods(const std::vector<SwizzleEntry>& request) {
         bool instanceSide = side != nullptr && *side;
         std::string selectorName = NameAt(entry, 1);
         std::string infix = entry.size() == 4 ? NameAt(entry, 3) : std::string();
-        SEL replacement = sel_registerName(kReplacementPrefix + infix + selectorName);
+        std::string replacementName = kReplacementPrefix;
+        replacementName += infix;
+        replacementName += selectorName;
+        SEL replacement = sel_registerName(replacementName);
         SEL replaced = sel_registerName(selectorName);
         Class cls = NSClassFromString(NameAt(entry, 0));
         MethodSwizzle(cls, replaced, replacement, instanceSide);
