@@ -36,7 +36,7 @@ public:
     Ref<NSObject> sharedPreferenceWindowController;
 
 private:
-    // The text of a key of the plug-in's string table ("" when the table lacks it... or the key).
+    // The plug-in's string-table text for a key (the key itself when the table lacks it).
     std::string LocalString(const std::string& key) const;
     // Whether the installed companion's version string carries the current version's
     // characters at index 8 to 10.
