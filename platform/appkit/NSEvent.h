@@ -2,10 +2,12 @@
 
 #include <cstdint>
 
-// The kinds of user event presenters deliver.
+// The kinds of user event presenters deliver, with the original toolkit's values, which
+// delegates compare against.
 enum class NSEventType {
-    LeftMouseUp, // a click on a menu item or a control
-    KeyDown,
+    LeftMouseDown = 1, // a press on a split view's divider
+    LeftMouseUp = 2,   // a click on a menu item or a control
+    KeyDown = 10,
 };
 
 // A user event as the application records it while the event is handled: what kind, which

@@ -1,0 +1,222 @@
+#include "appkit/NibControlDecoders.h"
+
+#include <string>
+
+#include "appkit/NSButton.h"
+#include "appkit/NSColor.h"
+#include "appkit/NSComboBox.h"
+#include "appkit/NSSplitView.h"
+#include "appkit/NSTextField.h"
+#include "appkit/NSView.h"
+#include "appkit/NSWindow.h"
+#include "appkit/NibDecoderTable.h"
+#include "runtime/Selector.h"
+
+namespace {
+
+using nlohmann::json;
+
+// Reads an optional property of one JSON type; answers the reason when it has another.
+template <typename T>
+std::string Read(const json& properties, const char* key, json::value_t type, T& value) {
+    auto found = properties.find(key);
+    if (found == properties.end()) {
+        return {};
+    }
+    bool fits = found->type() == type ||
+                (type == json::value_t::number_integer && found->is_number_integer());
+    if (!fits) {
+        return std::string("property '").append(key).append("' has the wrong type");
+    }
+    value = found->get<T>();
+    return {};
+}
+
+std::string FirstReason(std::initializer_list<std::string> reasons) {
+    for (const std::string& reason : reasons) {
+        if (!reason.empty()) {
+            return reason;
+        }
+    }
+    return {};
+}
+
+std::string DecodeView(NSObject& object, const json& properties, const NibResolver& resolve) {
+    auto* view = dynamic_cast<NSView*>(&object);
+    if (view == nullptr) {
+        return "not a view object";
+    }
+    auto subviews = properties.find("subviews");
+    if (subviews == properties.end()) {
+        return {};
+    }
+    if (!subviews->is_array()) {
+        return "property 'subviews' is not an array";
+    }
+    for (const json& reference : *subviews) {
+        auto* subview = dynamic_cast<NSView*>(resolve(reference));
+        if (subview == nullptr) {
+            return "an entry of 'subviews' is not a view";
+        }
+        if (!view->addSubview(Ref<NSView>(subview))) {
+            return "a view is in two superviews, or inside itself";
+        }
+    }
+    return {};
+}
+
+std::string DecodeButton(NSObject& object, const json& properties, const NibResolver&) {
+    auto* button = dynamic_cast<NSButton*>(&object);
+    if (button == nullptr) {
+        return "not a button object";
+    }
+    std::string title = button->title();
+    std::string toolTip = button->toolTip();
+    bool enabled = button->isEnabled();
+    std::string action;
+    if (std::string reason =
+            FirstReason({Read(properties, "title", json::value_t::string, title),
+                         Read(properties, "toolTip", json::value_t::string, toolTip),
+                         Read(properties, "enabled", json::value_t::boolean, enabled),
+                         Read(properties, "action", json::value_t::string, action)});
+        !reason.empty()) {
+        return reason;
+    }
+    button->setTitle(title);
+    button->setToolTip(toolTip);
+    button->setEnabled(enabled);
+    if (!action.empty()) {
+        button->setAction(sel_registerName(action));
+    }
+    return {};
+}
+
+std::string DecodeTextField(NSObject& object, const json& properties, const NibResolver&) {
+    auto* field = dynamic_cast<NSTextField*>(&object);
+    if (field == nullptr) {
+        return "not a text field object";
+    }
+    std::string value = field->stringValue();
+    std::string toolTip = field->toolTip();
+    bool editable = field->isEditable();
+    if (std::string reason =
+            FirstReason({Read(properties, "stringValue", json::value_t::string, value),
+                         Read(properties, "toolTip", json::value_t::string, toolTip),
+                         Read(properties, "editable", json::value_t::boolean, editable)});
+        !reason.empty()) {
+        return reason;
+    }
+    if (auto color = properties.find("textColor"); color != properties.end()) {
+        if (!color->is_array() || color->size() != 4 ||
+            !std::all_of(color->begin(), color->end(),
+                         [](const json& component) { return component.is_number(); })) {
+            return "property 'textColor' is not [red, green, blue, alpha]";
+        }
+        field->setTextColor(
+            NSColor::colorWithCalibratedRed((*color)[0].get<float>(), (*color)[1].get<float>(),
+                                            (*color)[2].get<float>(), (*color)[3].get<float>()));
+    }
+    field->setStringValue(value);
+    field->setToolTip(toolTip);
+    field->setEditable(editable);
+    return {};
+}
+
+std::string DecodeComboBox(NSObject& object, const json& properties, const NibResolver&) {
+    auto* comboBox = dynamic_cast<NSComboBox*>(&object);
+    if (comboBox == nullptr) {
+        return "not a combo box object";
+    }
+    bool enabled = comboBox->isEnabled();
+    std::string action;
+    if (std::string reason =
+            FirstReason({Read(properties, "enabled", json::value_t::boolean, enabled),
+                         Read(properties, "action", json::value_t::string, action)});
+        !reason.empty()) {
+        return reason;
+    }
+    std::vector<std::string> items;
+    if (auto found = properties.find("items"); found != properties.end()) {
+        if (!found->is_array() || !std::all_of(found->begin(), found->end(),
+                                               [](const json& item) { return item.is_string(); })) {
+            return "property 'items' is not an array of strings";
+        }
+        items = found->get<std::vector<std::string>>();
+    }
+    comboBox->setEnabled(enabled);
+    if (!action.empty()) {
+        comboBox->setAction(sel_registerName(action));
+    }
+    for (std::string& item : items) {
+        comboBox->addItemWithObjectValue(std::move(item));
+    }
+    return {};
+}
+
+std::string DecodeSplitView(NSObject& object, const json& properties, const NibResolver&) {
+    auto* splitView = dynamic_cast<NSSplitView*>(&object);
+    if (splitView == nullptr) {
+        return "not a split view object";
+    }
+    int style = splitView->dividerStyle();
+    if (std::string reason = Read(properties, "dividerStyle", json::value_t::number_integer, style);
+        !reason.empty()) {
+        return reason;
+    }
+    if (!splitView->setDividerStyle(style)) {
+        return "property 'dividerStyle' is not 1 (thick) or 2 (thin)";
+    }
+    return {};
+}
+
+std::string DecodeWindow(NSObject& object, const json& properties, const NibResolver& resolve) {
+    auto* window = dynamic_cast<NSWindow*>(&object);
+    if (window == nullptr) {
+        return "not a window object";
+    }
+    std::string title = window->title();
+    if (std::string reason = Read(properties, "title", json::value_t::string, title);
+        !reason.empty()) {
+        return reason;
+    }
+    window->setTitle(title);
+    if (auto content = properties.find("contentView"); content != properties.end()) {
+        auto* view = dynamic_cast<NSView*>(resolve(*content));
+        if (view == nullptr) {
+            return "property 'contentView' is not a view";
+        }
+        if (view->superview() != nullptr) {
+            return "property 'contentView' names a view that is inside another view";
+        }
+        window->setContentView(Ref<NSView>(view));
+    }
+    return {};
+}
+
+} // namespace
+
+void RegisterControlNibDecoders() {
+    static const bool registered = [] {
+        NibDecoderTable::Register(NSView::ClassObject(), &DecodeView);
+        NibDecoderTable::Register(NSButton::ClassObject(), &DecodeButton);
+        NibDecoderTable::Register(NSTextField::ClassObject(), &DecodeTextField);
+        NibDecoderTable::Register(NSComboBox::ClassObject(), &DecodeComboBox);
+        NibDecoderTable::Register(NSSplitView::ClassObject(), &DecodeSplitView);
+        NibDecoderTable::Register(NSWindow::ClassObject(), &DecodeWindow);
+        return true;
+    }();
+    (void)registered;
+}
+
+void ApplyNibFrames(const NibLoadResult& result) {
+    for (const NibObjectRecord& record : result.objects) {
+        if (!record.frame) {
+            continue;
+        }
+        if (auto* window = dynamic_cast<NSWindow*>(record.object.get()); window != nullptr) {
+            window->setFrame(*record.frame, false, false);
+        } else if (auto* view = dynamic_cast<NSView*>(record.object.get()); view != nullptr) {
+            view->setFrame(*record.frame);
+        }
+    }
+}

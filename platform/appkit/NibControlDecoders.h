@@ -1,0 +1,20 @@
+#pragma once
+
+#include "appkit/NibLoadResult.h"
+
+// Registers how interface files describe views, controls and windows (once; later calls do
+// nothing). A reference is a nested object description or the id of an object described
+// elsewhere.
+//   NSView       subviews (array of NSView references, in order)
+//   NSButton     title, toolTip (strings), enabled (boolean), action (selector name)
+//   NSTextField  stringValue, toolTip (strings), editable (boolean),
+//                textColor ([red, green, blue, alpha], 0...1)
+//   NSComboBox   items (array of strings), enabled (boolean), action (selector name)
+//   NSSplitView  dividerStyle (1 thick, 2 thin)
+//   NSWindow     title (string), contentView (an NSView reference)
+void RegisterControlNibDecoders();
+
+// Gives the views and windows of a loaded file the frames the file describes (windows: the
+// whole frame, on the screen). The loader keeps frames in its records rather than handing them
+// to decoders, so they are applied here, after the load (and after awakeFromNib).
+void ApplyNibFrames(const NibLoadResult& result);
