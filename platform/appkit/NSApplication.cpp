@@ -18,10 +18,11 @@ NSApplication& NSApplication::sharedApplication() {
     return application;
 }
 
-const NSEvent& NSApplication::beginEvent(NSEventType type) {
+const NSEvent& NSApplication::beginEvent(NSEventType type, int clickCount) {
     auto now = std::chrono::steady_clock::now().time_since_epoch();
     NSEvent event;
     event.type = type;
+    event.clickCount = clickCount;
     event.eventNumber = ++m_eventCount;
     event.timestamp = std::chrono::duration<double>(now).count();
     m_currentEvent = event;

@@ -23,8 +23,8 @@ public:
 
     // The event being handled, or the last one handled; none before the first.
     const std::optional<NSEvent>& currentEvent() const { return m_currentEvent; }
-    // Records a new current event of that type and answers it.
-    const NSEvent& beginEvent(NSEventType type);
+    // Records a new current event of that type and click count, and answers it.
+    const NSEvent& beginEvent(NSEventType type, int clickCount = 1);
 
     // Sends `action` ("v@:@") with `sender` to `target`. False, without sending, for a null
     // action or target, a target that does not respond, or a method that does not take a

@@ -153,8 +153,7 @@ float NSSplitView::dragDivider(float proposedPosition) {
 
 void NSSplitView::clickDivider(int clickCount) {
     Ref<NSSplitView> keepAlive(this);
-    // NSApplication records only the kind of event; the click count is ours to fill in.
-    const_cast<NSEvent&>(NSApp().beginEvent(NSEventType::LeftMouseDown)).clickCount = clickCount;
+    NSApp().beginEvent(NSEventType::LeftMouseDown, clickCount);
 
     std::vector<Ref<NSView>> panes = subviews();
     NSView* allowed = nullptr;
