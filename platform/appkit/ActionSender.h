@@ -1,18 +1,22 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include "runtime/NSObject.h"
 #include "runtime/Selector.h"
 
-// Anything a click sends an action from (menu items now, controls later): the action's
-// selector and its target. The target is not retained: it is the object that owns the
-// interface (usually the owner of an interface file), which outlives what it shows.
+// Anything a click sends an action from (menu items, buttons, combo boxes): the action's
+// selector, its target and whether it is enabled, kept here once for all of them. The target is
+// not retained: it is the object that owns the interface (usually the owner of an interface
+// file), which outlives what it shows.
 class ActionSender {
 public:
-    virtual id target() const = 0;
-    virtual void setTarget(id target) = 0;
-    virtual SEL action() const = 0;
-    virtual void setAction(SEL action) = 0;
-    virtual bool isEnabled() const = 0;
+    SEL action() const { return m_action; }
+    void setAction(SEL action);
+    id target() const { return m_target; }
+    void setTarget(id target);
+    bool isEnabled() const { return m_enabled; }
+    void setEnabled(bool enabled);
     // The runtime object that travels as the action's sender.
     virtual NSObject* senderObject() = 0;
 
@@ -22,4 +26,14 @@ protected:
     ActionSender() = default;
     ActionSender(const ActionSender&) = default;
     ActionSender& operator=(const ActionSender&) = default;
+
+    // Tells the sender's observers that the action, target or enabled state changed.
+    virtual void ActionStateChanged() = 0;
+    // "enabled", "action" and "target" (the target's class name), null where unset.
+    void DescribeAction(nlohmann::json& description) const;
+
+private:
+    SEL m_action = nullptr;
+    id m_target = nullptr;
+    bool m_enabled = true;
 };

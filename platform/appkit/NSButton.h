@@ -16,21 +16,12 @@ public:
     const std::string& toolTip() const { return m_toolTip; }
     void setToolTip(std::string toolTip);
 
-    SEL action() const override { return m_action; }
-    void setAction(SEL action) override;
-    // Not retained (see ActionSender).
-    id target() const override { return m_target; }
-    void setTarget(id target) override;
-    bool isEnabled() const override { return m_enabled; }
-    void setEnabled(bool enabled);
     NSObject* senderObject() override { return this; }
 
     nlohmann::json Describe() const override;
 
 private:
+    void ActionStateChanged() override { Changed(); }
     std::string m_title;
     std::string m_toolTip;
-    SEL m_action = nullptr;
-    id m_target = nullptr;
-    bool m_enabled = true;
 };

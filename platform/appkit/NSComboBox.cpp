@@ -35,35 +35,9 @@ void NSComboBox::reloadData() {
     Changed();
 }
 
-void NSComboBox::setAction(SEL action) {
-    if (action != m_action) {
-        m_action = action;
-        Changed();
-    }
-}
-
-void NSComboBox::setTarget(id target) {
-    if (target != m_target) {
-        m_target = target;
-        Changed();
-    }
-}
-
-void NSComboBox::setEnabled(bool enabled) {
-    if (enabled != m_enabled) {
-        m_enabled = enabled;
-        Changed();
-    }
-}
-
 nlohmann::json NSComboBox::Describe() const {
     nlohmann::json description = NSTextField::Describe();
     description["items"] = m_items;
-    description["enabled"] = m_enabled;
-    description["action"] =
-        m_action == nullptr ? nlohmann::json() : nlohmann::json(NSStringFromSelector(m_action));
-    description["target"] = m_target == nullptr
-                                ? nlohmann::json()
-                                : nlohmann::json(NSStringFromClass(object_getClass(m_target)));
+    DescribeAction(description);
     return description;
 }

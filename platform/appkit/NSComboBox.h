@@ -24,20 +24,11 @@ public:
     // Shows the list again: presenters re-read it when told.
     void reloadData();
 
-    SEL action() const override { return m_action; }
-    void setAction(SEL action) override;
-    // Not retained (see ActionSender).
-    id target() const override { return m_target; }
-    void setTarget(id target) override;
-    bool isEnabled() const override { return m_enabled; }
-    void setEnabled(bool enabled);
     NSObject* senderObject() override { return this; }
 
     nlohmann::json Describe() const override;
 
 private:
+    void ActionStateChanged() override { Changed(); }
     std::vector<std::string> m_items;
-    SEL m_action = nullptr;
-    id m_target = nullptr;
-    bool m_enabled = true;
 };

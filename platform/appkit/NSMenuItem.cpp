@@ -25,7 +25,7 @@ Ref<NSMenuItem> NSMenuItem::initWithTitle(std::string title, SEL action,
                                           std::string keyEquivalent) {
     Ref<NSMenuItem> item = MakeRef<NSMenuItem>();
     item->m_title = std::move(title);
-    item->m_action = action;
+    item->setAction(action);
     item->m_keyEquivalent = std::move(keyEquivalent);
     return item;
 }
@@ -40,27 +40,6 @@ void NSMenuItem::setTitle(std::string title) {
 void NSMenuItem::setKeyEquivalent(std::string keyEquivalent) {
     if (keyEquivalent != m_keyEquivalent) {
         m_keyEquivalent = std::move(keyEquivalent);
-        Changed();
-    }
-}
-
-void NSMenuItem::setAction(SEL action) {
-    if (action != m_action) {
-        m_action = action;
-        Changed();
-    }
-}
-
-void NSMenuItem::setTarget(id target) {
-    if (target != m_target) {
-        m_target = target;
-        Changed();
-    }
-}
-
-void NSMenuItem::setEnabled(bool enabled) {
-    if (enabled != m_enabled) {
-        m_enabled = enabled;
         Changed();
     }
 }
@@ -91,17 +70,9 @@ nlohmann::json NSMenuItem::Describe() const {
         {"class", NSStringFromClass(isa())},
         {"title", m_title},
         {"keyEquivalent", m_keyEquivalent},
-        {"enabled", m_enabled},
-        {"action", nullptr},
-        {"target", nullptr},
         {"submenu", nullptr},
     };
-    if (m_action != nullptr) {
-        description["action"] = NSStringFromSelector(m_action);
-    }
-    if (m_target != nullptr) {
-        description["target"] = NSStringFromClass(object_getClass(m_target));
-    }
+    DescribeAction(description);
     if (m_submenu) {
         description["submenu"] = m_submenu->Describe();
     }

@@ -20,13 +20,6 @@ public:
     const std::string& keyEquivalent() const { return m_keyEquivalent; }
     void setKeyEquivalent(std::string keyEquivalent);
 
-    SEL action() const override { return m_action; }
-    void setAction(SEL action) override;
-    // Not retained (see ActionSender).
-    id target() const override { return m_target; }
-    void setTarget(id target) override;
-    bool isEnabled() const override { return m_enabled; }
-    void setEnabled(bool enabled);
     NSObject* senderObject() override { return this; }
 
     NSMenu* submenu() const { return m_submenu.get(); }
@@ -43,15 +36,13 @@ protected:
     ~NSMenuItem() override;
 
 private:
+    void ActionStateChanged() override { Changed(); }
     friend class NSMenu;
     // Tells this item's observers, then those of the menus above it.
     void Changed();
 
     std::string m_title;
     std::string m_keyEquivalent;
-    SEL m_action = nullptr;
-    id m_target = nullptr;
-    bool m_enabled = true;
     Ref<NSMenu> m_submenu;
     NSMenu* m_menu = nullptr;
 };
