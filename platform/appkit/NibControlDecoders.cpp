@@ -10,59 +10,24 @@
 #include "appkit/NSView.h"
 #include "appkit/NSWindow.h"
 #include "appkit/NibDecoderTable.h"
+#include "appkit/NibProperties.h"
 #include "runtime/Selector.h"
 
 namespace {
 
 using nlohmann::json;
 
-// Reads an optional property of one JSON type; answers the reason when it has another.
-template <typename T>
-std::string Read(const json& properties, const char* key, json::value_t type, T& value) {
-    auto found = properties.find(key);
-    if (found == properties.end()) {
-        return {};
-    }
-    bool fits = found->type() == type ||
-                (type == json::value_t::number_integer && found->is_number_integer());
-    if (!fits) {
-        return std::string("property '").append(key).append("' has the wrong type");
-    }
-    value = found->get<T>();
-    return {};
-}
-
-std::string FirstReason(std::initializer_list<std::string> reasons) {
-    for (const std::string& reason : reasons) {
-        if (!reason.empty()) {
-            return reason;
-        }
-    }
-    return {};
-}
-
 std::string DecodeView(NSObject& object, const json& properties, const NibResolver& resolve) {
     auto* view = dynamic_cast<NSView*>(&object);
     if (view == nullptr) {
         return "not a view object";
     }
-    auto subviews = properties.find("subviews");
-    if (subviews == properties.end()) {
-        return {};
-    }
-    if (!subviews->is_array()) {
-        return "property 'subviews' is not an array";
-    }
-    for (const json& reference : *subviews) {
-        auto* subview = dynamic_cast<NSView*>(resolve(reference));
-        if (subview == nullptr) {
-            return "an entry of 'subviews' is not a view";
-        }
-        if (!view->addSubview(Ref<NSView>(subview))) {
-            return "a view is in two superviews, or inside itself";
-        }
-    }
-    return {};
+    return ReadNibReferences<NSView>(
+        properties, "subviews", resolve, "a view", [view](NSView& subview) {
+            return view->addSubview(Ref<NSView>(&subview))
+                       ? std::string()
+                       : std::string("a view is in two superviews, or inside itself");
+        });
 }
 
 std::string DecodeButton(NSObject& object, const json& properties, const NibResolver&) {
@@ -75,10 +40,10 @@ std::string DecodeButton(NSObject& object, const json& properties, const NibReso
     bool enabled = button->isEnabled();
     std::string action;
     if (std::string reason =
-            FirstReason({Read(properties, "title", json::value_t::string, title),
-                         Read(properties, "toolTip", json::value_t::string, toolTip),
-                         Read(properties, "enabled", json::value_t::boolean, enabled),
-                         Read(properties, "action", json::value_t::string, action)});
+            FirstNibReason({ReadNibProperty(properties, "title", json::value_t::string, title),
+                            ReadNibProperty(properties, "toolTip", json::value_t::string, toolTip),
+                            ReadNibProperty(properties, "enabled", json::value_t::boolean, enabled),
+                            ReadNibProperty(properties, "action", json::value_t::string, action)});
         !reason.empty()) {
         return reason;
     }
@@ -99,10 +64,10 @@ std::string DecodeTextField(NSObject& object, const json& properties, const NibR
     std::string value = field->stringValue();
     std::string toolTip = field->toolTip();
     bool editable = field->isEditable();
-    if (std::string reason =
-            FirstReason({Read(properties, "stringValue", json::value_t::string, value),
-                         Read(properties, "toolTip", json::value_t::string, toolTip),
-                         Read(properties, "editable", json::value_t::boolean, editable)});
+    if (std::string reason = FirstNibReason(
+            {ReadNibProperty(properties, "stringValue", json::value_t::string, value),
+             ReadNibProperty(properties, "toolTip", json::value_t::string, toolTip),
+             ReadNibProperty(properties, "editable", json::value_t::boolean, editable)});
         !reason.empty()) {
         return reason;
     }
@@ -130,8 +95,8 @@ std::string DecodeComboBox(NSObject& object, const json& properties, const NibRe
     bool enabled = comboBox->isEnabled();
     std::string action;
     if (std::string reason =
-            FirstReason({Read(properties, "enabled", json::value_t::boolean, enabled),
-                         Read(properties, "action", json::value_t::string, action)});
+            FirstNibReason({ReadNibProperty(properties, "enabled", json::value_t::boolean, enabled),
+                            ReadNibProperty(properties, "action", json::value_t::string, action)});
         !reason.empty()) {
         return reason;
     }
@@ -159,7 +124,8 @@ std::string DecodeSplitView(NSObject& object, const json& properties, const NibR
         return "not a split view object";
     }
     int style = splitView->dividerStyle();
-    if (std::string reason = Read(properties, "dividerStyle", json::value_t::number_integer, style);
+    if (std::string reason =
+            ReadNibProperty(properties, "dividerStyle", json::value_t::number_integer, style);
         !reason.empty()) {
         return reason;
     }
@@ -175,7 +141,7 @@ std::string DecodeWindow(NSObject& object, const json& properties, const NibReso
         return "not a window object";
     }
     std::string title = window->title();
-    if (std::string reason = Read(properties, "title", json::value_t::string, title);
+    if (std::string reason = ReadNibProperty(properties, "title", json::value_t::string, title);
         !reason.empty()) {
         return reason;
     }

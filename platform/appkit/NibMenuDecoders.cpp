@@ -5,26 +5,12 @@
 #include "appkit/NSMenu.h"
 #include "appkit/NSMenuItem.h"
 #include "appkit/NibDecoderTable.h"
+#include "appkit/NibProperties.h"
 #include "runtime/Selector.h"
 
 namespace {
 
 using nlohmann::json;
-
-// Reads an optional property of one JSON type; answers the reason when it has another.
-template <typename T>
-std::string Read(const json& properties, const char* key, json::value_t type, T& value) {
-    auto found = properties.find(key);
-    if (found == properties.end()) {
-        return {};
-    }
-    if (found->type() != type) {
-        std::string reason = "property '";
-        return reason.append(key).append("' has the wrong type");
-    }
-    value = found->get<T>();
-    return {};
-}
 
 std::string DecodeMenu(NSObject& object, const json& properties, const NibResolver& resolve) {
     auto* menu = dynamic_cast<NSMenu*>(&object);
@@ -32,28 +18,18 @@ std::string DecodeMenu(NSObject& object, const json& properties, const NibResolv
         return "not a menu object";
     }
     std::string title = menu->title();
-    if (std::string reason = Read(properties, "title", json::value_t::string, title);
+    if (std::string reason = ReadNibProperty(properties, "title", json::value_t::string, title);
         !reason.empty()) {
         return reason;
     }
     menu->setTitle(title);
-    auto items = properties.find("items");
-    if (items == properties.end()) {
-        return {};
-    }
-    if (!items->is_array()) {
-        return "property 'items' is not an array";
-    }
-    for (const json& reference : *items) {
-        auto* item = dynamic_cast<NSMenuItem*>(resolve(reference));
-        if (item == nullptr) {
-            return "an entry of 'items' is not a menu item";
-        }
-        if (!menu->addItem(Ref<NSMenuItem>(item))) {
-            return "a menu item is in two menus, or in a menu below its own submenu";
-        }
-    }
-    return {};
+    return ReadNibReferences<NSMenuItem>(
+        properties, "items", resolve, "a menu item", [menu](NSMenuItem& item) {
+            return menu->addItem(Ref<NSMenuItem>(&item))
+                       ? std::string()
+                       : std::string("a menu item is in two menus, or in a menu below its own "
+                                     "submenu");
+        });
 }
 
 std::string DecodeMenuItem(NSObject& object, const json& properties, const NibResolver& resolve) {
@@ -65,14 +41,13 @@ std::string DecodeMenuItem(NSObject& object, const json& properties, const NibRe
     std::string keyEquivalent = item->keyEquivalent();
     bool enabled = item->isEnabled();
     std::string action;
-    for (std::string reason :
-         {Read(properties, "title", json::value_t::string, title),
-          Read(properties, "keyEquivalent", json::value_t::string, keyEquivalent),
-          Read(properties, "enabled", json::value_t::boolean, enabled),
-          Read(properties, "action", json::value_t::string, action)}) {
-        if (!reason.empty()) {
-            return reason;
-        }
+    if (std::string reason = FirstNibReason(
+            {ReadNibProperty(properties, "title", json::value_t::string, title),
+             ReadNibProperty(properties, "keyEquivalent", json::value_t::string, keyEquivalent),
+             ReadNibProperty(properties, "enabled", json::value_t::boolean, enabled),
+             ReadNibProperty(properties, "action", json::value_t::string, action)});
+        !reason.empty()) {
+        return reason;
     }
     item->setTitle(title);
     item->setKeyEquivalent(keyEquivalent);
