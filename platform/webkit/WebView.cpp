@@ -2,8 +2,20 @@
 
 #include "foundation/objects/RuntimeClass.h"
 
-WebView::WebView(Class isa) : NSObject(isa), m_script(MakeRef<WebScriptObject>()) {
+namespace {
+
+WebView::BackendFactory& Factory() {
+    static WebView::BackendFactory factory;
+    return factory;
+}
+
+} // namespace
+
+WebView::WebView(Class isa) : NSView(isa), m_script(MakeRef<WebScriptObject>()) {
     m_script->SetOwner(this);
+    if (const BackendFactory& factory = Factory(); factory) {
+        setBackend(factory());
+    }
 }
 
 WebView::~WebView() {
@@ -16,8 +28,12 @@ WebView::~WebView() {
 }
 
 Class WebView::ClassObject() {
-    static Class cls = RegisterRuntimeClass<WebView>("WebView", NSObject::RootClass());
+    static Class cls = RegisterRuntimeClass<WebView>("WebView", NSView::ClassObject());
     return cls;
+}
+
+void WebView::SetBackendFactory(BackendFactory factory) {
+    Factory() = std::move(factory);
 }
 
 void WebView::loadURL(std::string url) {
@@ -25,6 +41,7 @@ void WebView::loadURL(std::string url) {
     if (m_backend) {
         m_backend->Load(m_url);
     }
+    Changed();
 }
 
 void WebView::setBackend(std::unique_ptr<WebPageBackend> backend) {
@@ -41,4 +58,10 @@ void WebView::setBackend(std::unique_ptr<WebPageBackend> backend) {
     if (!m_url.empty()) {
         m_backend->Load(m_url);
     }
+}
+
+nlohmann::json WebView::Describe() const {
+    nlohmann::json description = DescribeView();
+    description["url"] = m_url;
+    return description;
 }

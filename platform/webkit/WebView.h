@@ -1,20 +1,28 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "runtime/NSObject.h"
+#include "appkit/NSView.h"
 #include "webkit/WebPageBackend.h"
 #include "webkit/WebScriptObject.h"
 
 // A view that shows one page. The page itself runs in a replaceable backend; the view keeps the
 // URL it was asked to load and the window script object through which the two sides talk.
-class WebView : public NSObject {
+class WebView : public NSView {
 public:
+    using BackendFactory = std::function<std::unique_ptr<WebPageBackend>()>;
+
     WebView() : WebView(ClassObject()) {}
     static Class ClassObject();
 
-    // Records the URL and hands it to the backend, if any.
+    // Where the pages of views made from now on live (a test's scripted page, the front end's
+    // browser frame). Without a factory a view has no page: loads are recorded, calls go nowhere.
+    static void SetBackendFactory(BackendFactory factory);
+
+    // Records the URL and hands it to the backend, if any. A URL without a scheme is a local
+    // file's path, already escaped.
     void loadURL(std::string url);
     const std::string& mainFrameURL() const { return m_url; }
     WebScriptObject* windowScriptObject() const { return m_script.get(); }
@@ -22,6 +30,8 @@ public:
     // Replaces the page; the new one is attached to the script object and loads the current URL.
     void setBackend(std::unique_ptr<WebPageBackend> backend);
     WebPageBackend* backend() const { return m_backend.get(); }
+
+    nlohmann::json Describe() const override;
 
 protected:
     // For runtime subclasses, which pass their own class.

@@ -9,6 +9,7 @@
 #include "foundation/objects/NSNotificationCenter.h"
 #include "foundation/objects/RuntimeClass.h"
 #include "host/HVXPlugIn.h"
+#include "listwindow/HVXSWFListWindowController.h"
 #include "runtime/MessageSend.h"
 
 Ref<HVXMenuController> HVXMenuController::_sharedMenuController;
@@ -139,9 +140,14 @@ bool HVXMenuController::IsCurrentDissecta(const std::string& appPath) const {
     return version.compare(kVersionAt, kVersionLength, LocalString("Menu : Version")) == 0;
 }
 
-void HVXMenuController::showHVXSWFListWindow(id /*sender*/) {
-    // The captured-SWF window is built and shown by its own controller, which arrives with the
-    // window; until then the command only keeps the bookkeeping of when to rebuild it.
+void HVXMenuController::showHVXSWFListWindow(id sender) {
+    // After a close (and at the first command) the window is built afresh, so that its page
+    // shows the captured list as it is now; otherwise the open window only comes to the front.
+    if (canClickList) {
+        HVXSWFListWindowController::ReleaseSWFListWindowController();
+        HVXSWFListWindowController::sharedSWFListWindowController()->showWindow(sender);
+    }
+    HVXSWFListWindowController::sharedSWFListWindowController()->showWindow(sender);
     canClickList = false;
 }
 

@@ -11,6 +11,7 @@
 #include "host/HVXMenuController.h"
 #include "host/MethodSwizzle.h"
 #include "host/SafariMethods.h"
+#include "listwindow/HVXSWFListWindowController.h"
 #include "runtime/MessageSend.h"
 
 namespace {
@@ -83,5 +84,8 @@ void RegisterPlugInClasses() {
     RegisterSafariMethods();
     HVXSWFDownload::ClassObject();
     HVXMenuController::ClassObject();
+    HVXSWFListWindowController::ClassObject();
+    SwfWebView::ClassObject();
+    AdWebView::ClassObject();
     HVXPlugIn::ClassObject();
 }

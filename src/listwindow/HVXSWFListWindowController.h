@@ -1,0 +1,122 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "appkit/NSButton.h"
+#include "appkit/NSColor.h"
+#include "appkit/NSComboBox.h"
+#include "appkit/NSSplitView.h"
+#include "appkit/NSTextField.h"
+#include "appkit/NSWindowController.h"
+#include "foundation/defaults/NSBundle.h"
+#include "foundation/objects/NSTimer.h"
+#include "listwindow/AdWebView.h"
+#include "listwindow/SwfWebView.h"
+
+// The captured-SWF window: the browser page that lists and plays the caught movies, the panel
+// that describes the selected one, the save and hand-off controls, and the split view between
+// the two panes. One at a time: the menu command builds a new one after every close.
+//
+// The set-up and settings live in HVXSWFListWindowController.cpp, the page and its readiness
+// poll in HVXSWFListWindowPage.cpp, the information panel in HVXSWFListWindowInfo.cpp and the
+// split view's delegate in HVXSWFListWindowSplit.cpp.
+class HVXSWFListWindowController : public NSWindowController {
+public:
+    // The rest of the window's content below the top pane, in points.
+    static constexpr float kRestOfContentHeight = 510.0F;
+    static constexpr float kTopPaneHeight = 70.0F;
+
+    HVXSWFListWindowController();
+    static Class ClassObject();
+
+    static HVXSWFListWindowController* sharedSWFListWindowController();
+    static void ReleaseSWFListWindowController();
+
+    // Interface file and settings.
+    void awakeFromNib();
+    void loadUsrDefault();
+    void saveUsrDefault();
+    void UpdataComboxAndPreference();
+    bool isInstallDissecta() const;
+    bool windowShouldClose(id sender);
+
+    // The browser page.
+    void showHtml(const std::string& path);
+    void showAdHtml(const std::string& path);
+    void raiseTimer();
+    void SWFIsReady(id timer);
+    void swfShow();
+    void onReload(id sender);
+    std::string convertString(std::string& path) const;
+
+    // The information panel.
+    void setSWFInfo(id notification);
+
+    // The split view's delegate and its two resizing operations.
+    bool splitViewShouldHideDividerAtIndex(NSSplitView* splitView, int64_t dividerIndex) const;
+    bool splitViewCanCollapseSubview(NSSplitView* splitView, NSView* subview);
+    float splitViewConstrainMinCoordinate(NSSplitView* splitView, float proposed,
+                                          int64_t dividerIndex) const;
+    float splitViewConstrainMaxCoordinate(NSSplitView* splitView, float proposed,
+                                          int64_t dividerIndex) const;
+    float splitViewConstrainSplitPosition(NSSplitView* splitView, float proposed,
+                                          int64_t dividerIndex) const;
+    void collapseSplitView(NSSplitView* splitView);
+    void uncollapseSplitView(NSSplitView* splitView);
+    NSRect frameForView(NSView* view);
+
+    // Controls, connected by the interface file.
+    Ref<NSButton> btnOpenSWF;
+    Ref<NSButton> btnSaveSWF;
+    Ref<NSButton> btnReload;
+    Ref<NSComboBox> combox;
+    Ref<NSTextField> tx_filename;
+    Ref<NSTextField> tx_moviesize;
+    Ref<NSTextField> tx_fileversion;
+    Ref<NSTextField> tx_framesize;
+    Ref<NSTextField> tx_framerate;
+    Ref<NSTextField> tx_framecount;
+    Ref<NSTextField> filename;
+    Ref<NSTextField> moviesize;
+    Ref<NSTextField> fileversion;
+    Ref<NSTextField> framesize;
+    Ref<NSTextField> framerate;
+    Ref<NSTextField> framecount;
+    Ref<NSSplitView> splitView;
+    Ref<SwfWebView> swfWebview;
+    Ref<AdWebView> adWebview;
+
+    // State.
+    Ref<NSColor> infoColor;
+    int32_t saveMatrixIndex = 0;
+    int32_t fileMatrixIndex = 0;
+    bool autoOpen = false;
+    std::string saveComboxPath;
+    std::string savePrefePath;
+    std::vector<std::string> m_lastSavePathArray;
+    float lastTopViewHeight = 0;
+    float lastEndViewHeight = 0;
+    bool canCollase = false;
+    Ref<NSTimer> timer;
+    std::string m_SWFName;
+    NSBundle* thisBundle = nullptr; // bundles live as long as the process
+
+protected:
+    ~HVXSWFListWindowController() override;
+
+private:
+    // The string-table text for a key (the key itself when the table lacks it).
+    std::string LocalString(const std::string& key) const;
+    // Where the companion application is looked for.
+    std::string DissectaAppPath() const;
+    void WriteTrustFiles() const;
+    // The path of one of the window's pages in the bundle; "" (logged) when it is missing.
+    std::string PagePath(const std::string& page) const;
+    // Loads a page file into a view, escaped as the page loader wants it.
+    static void LoadPage(HVXBridgedWebView* view, const std::string& path);
+    void StopTimer();
+
+    static Ref<HVXSWFListWindowController> _sharedSWFListWindowController;
+};
