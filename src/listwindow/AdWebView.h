@@ -12,7 +12,4 @@ public:
     static Class ClassObject();
 
     void JSOnClickAdSWF(const std::string& url);
-
-protected:
-    ~AdWebView() override = default;
 };

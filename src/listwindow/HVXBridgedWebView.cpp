@@ -50,6 +50,7 @@ std::string ScriptNameForSelector(id self, SEL /*cmd*/, SEL selector) {
     auto found = methods->find(selector);
     return found == methods->end() ? std::string() : found->second;
 }
+// The runtime passes values by value. NOLINTNEXTLINE(performance-unnecessary-value-param)
 bool IsKeyExcluded(id /*self*/, SEL /*cmd*/, std::string key) {
     return key != kReadyKey;
 }
@@ -99,11 +100,11 @@ Class HVXBridgedWebView::ClassObject() {
     return cls;
 }
 
-void HVXBridgedWebView::ExposeToPage(Class cls, std::vector<PageMethod> pageMethods) {
+void HVXBridgedWebView::ExposeToPage(Class cls, const std::vector<PageMethod>& pageMethods) {
     std::map<SEL, std::string>& methods = PageMethods()[cls];
     methods.emplace(sel_registerName(kLogSelector), kLogScriptName);
-    for (auto& [selector, scriptName] : pageMethods) {
-        methods.emplace(sel_registerName(selector), std::move(scriptName));
+    for (const auto& [selector, scriptName] : pageMethods) {
+        methods.emplace(sel_registerName(selector), scriptName);
     }
 }
 

@@ -31,22 +31,22 @@ public:
 
 protected:
     explicit HVXBridgedWebView(Class isa) : WebView(isa) {}
-    ~HVXBridgedWebView() override = default;
 
     // Registers a subclass whose page may call "JSWriteCocoaAppLog:" as "WriteCocoaAppLog" and
     // the methods given, and may read and set "bSWFReady" and nothing else.
     template <typename T>
-    static Class RegisterPageClass(const char* name, std::vector<PageMethod> pageMethods);
+    static Class RegisterPageClass(const char* name, const std::vector<PageMethod>& pageMethods);
 
 private:
-    static void ExposeToPage(Class cls, std::vector<PageMethod> pageMethods);
+    static void ExposeToPage(Class cls, const std::vector<PageMethod>& pageMethods);
 };
 
 #include "foundation/objects/RuntimeClass.h"
 
 template <typename T>
-Class HVXBridgedWebView::RegisterPageClass(const char* name, std::vector<PageMethod> pageMethods) {
+Class HVXBridgedWebView::RegisterPageClass(const char* name,
+                                           const std::vector<PageMethod>& pageMethods) {
     Class made = RegisterRuntimeClass<T>(name, ClassObject());
-    ExposeToPage(made, std::move(pageMethods));
+    ExposeToPage(made, pageMethods);
     return made;
 }

@@ -29,6 +29,10 @@ public:
     static constexpr float kTopPaneHeight = 70.0F;
 
     HVXSWFListWindowController();
+    HVXSWFListWindowController(const HVXSWFListWindowController&) = delete;
+    HVXSWFListWindowController& operator=(const HVXSWFListWindowController&) = delete;
+    HVXSWFListWindowController(HVXSWFListWindowController&&) = delete;
+    HVXSWFListWindowController& operator=(HVXSWFListWindowController&&) = delete;
     static Class ClassObject();
 
     static HVXSWFListWindowController* sharedSWFListWindowController();

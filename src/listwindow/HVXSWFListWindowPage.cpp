@@ -68,9 +68,9 @@ void HVXSWFListWindowController::swfShow() {
         swfWebview->ExcuteCommand("infoCurrentSWF", {m_downSWFPath + "/" + m_SWFName});
     }
     std::vector<std::string> paths;
-    // The count is read afresh at every step: the list may grow while the page is called.
-    for (size_t index = 0; index < m_arraySWFUrl.size(); ++index) {
-        std::string path = m_downSWFPath + "/" + m_arraySWFUrl[index].SWFName;
+    paths.reserve(m_arraySWFUrl.size());
+    for (const CapturedSWF& entry : m_arraySWFUrl) {
+        std::string path = m_downSWFPath + "/" + entry.SWFName;
         paths.push_back(convertString(path));
     }
     if (swfWebview) {

@@ -13,7 +13,4 @@ public:
     static Class ClassObject();
 
     void JSOnSelectedSWF(id index);
-
-protected:
-    ~SwfWebView() override = default;
 };
