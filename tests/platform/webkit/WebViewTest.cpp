@@ -138,6 +138,29 @@ TEST(WebViewTest, LoadsRecordTheURLAndReachTheCurrentPage) {
     EXPECT_EQ(view->mainFrameURL(), "/res/AdBrowser.html");
 }
 
+TEST(WebViewTest, ViewsMadeWhileAFactoryIsSetEachGetAPageOfTheirOwn) {
+    int made = 0;
+    WebView::SetBackendFactory([&made] {
+        ++made;
+        return std::make_unique<ScriptedTestPage>();
+    });
+    Ref<WebView> first = MakeRef<WebView>();
+    Ref<BridgeView> second = MakeRef<BridgeView>(); // subclasses, as interface files make them
+    WebView::SetBackendFactory(nullptr);
+    Ref<WebView> third = MakeRef<WebView>();
+    EXPECT_EQ(made, 2);
+    ASSERT_NE(first->backend(), nullptr);
+    ASSERT_NE(second->backend(), nullptr);
+    EXPECT_NE(first->backend(), second->backend());
+    EXPECT_EQ(third->backend(), nullptr);
+
+    // The page answers through the view's own script object.
+    second->windowScriptObject()->setValue(second.get(), "cocoaApp");
+    auto* page = dynamic_cast<ScriptedTestPage*>(second->backend());
+    EXPECT_TRUE(page->CallNative("cocoaApp", "WriteCocoaAppLog", {"from the page"}));
+    EXPECT_EQ(second->log, std::vector<std::string>{"from the page"});
+}
+
 TEST(WebViewTest, CallsIntoThePageAreRecordedInOrderWithTheirAnswers) {
     Fixture f;
     f.page->DefineFunction("Reload", "ok");
