@@ -3,7 +3,8 @@ set(HVX_BUNDLE_DIR ${CMAKE_BINARY_DIR}/SWFHarvex.bundle)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/resources/Info.json.in ${HVX_BUNDLE_DIR}/Info.json @ONLY)
 
 file(GLOB HVX_RESOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/resources/*)
-list(FILTER HVX_RESOURCES EXCLUDE REGEX "Info\\.json\\.in$")
+# movies/ holds the descriptions the bundle's movies are written from, not resources.
+list(FILTER HVX_RESOURCES EXCLUDE REGEX "(Info\\.json\\.in|/movies)$")
 set(HVX_BUNDLED_RESOURCES)
 foreach(resource ${HVX_RESOURCES})
   get_filename_component(name ${resource} NAME)
@@ -11,6 +12,19 @@ foreach(resource ${HVX_RESOURCES})
     COMMAND ${CMAKE_COMMAND} -E copy ${resource} ${HVX_BUNDLE_DIR}/Resources/${name}
     DEPENDS ${resource})
   list(APPEND HVX_BUNDLED_RESOURCES ${HVX_BUNDLE_DIR}/Resources/${name})
+endforeach()
+
+# The pages' movies, written by swfmovie (tools/swfmovie) from their descriptions.
+foreach(movie SWFBrowser AdBrowser)
+  set(description ${CMAKE_CURRENT_SOURCE_DIR}/resources/movies/${movie}.json)
+  set(output ${HVX_BUNDLE_DIR}/Resources/${movie}.swf)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${HVX_BUNDLE_DIR}/Resources
+    COMMAND $<TARGET_FILE:swfmovie> ${description} -o ${output}
+    DEPENDS swfmovie ${description}
+    COMMENT "Writing ${movie}.swf from its description"
+    VERBATIM)
+  list(APPEND HVX_BUNDLED_RESOURCES ${output})
 endforeach()
 
 # The whole plug-in goes into the module, which links the platform's shared library.

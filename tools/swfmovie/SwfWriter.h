@@ -7,7 +7,7 @@
 
 #include "swf/SWFBaseParse.h"
 
-// Builds exactly the movie a test needs: header, frame rectangle, rate, count and tags, written
+// Builds exactly the movie wanted: header, frame rectangle, rate, count and tags, written
 // plain ("FWS") or deflated ("CWS").
 class SwfWriter {
 public:

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// A simple movie as swfmovie writes it, checked and in SWF units (see MovieDescriptionReader.h
+// for the JSON it comes from).
+struct MovieDescription {
+    struct Rectangle {
+        // Top-left corner and size, in twips.
+        int32_t x = 0;
+        int32_t y = 0;
+        int32_t width = 0;
+        int32_t height = 0;
+        uint32_t rgba = 0xFF; // 0xRRGGBBAA
+        // The colour was given with its alpha, so the shape needs DefineShape3.
+        bool withAlpha = false;
+    };
+
+    uint8_t version = 10;
+    // Frame size in pixels.
+    int32_t width = 0;
+    int32_t height = 0;
+    uint16_t frameRate = 0; // 8.8 fixed point
+    uint16_t frames = 1;
+    bool compressed = false;
+    std::optional<uint32_t> background; // 0xRRGGBB
+    std::vector<Rectangle> shapes;
+};

@@ -1,0 +1,291 @@
+#include "MovieDescriptionReader.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <nlohmann/json.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr int64_t kLargestFrame = 8191;
+constexpr int64_t kMaxFrames = 65535;
+// Characters and depths are numbered from 1 in 16 bits.
+constexpr size_t kMaxShapes = 65535;
+constexpr int kTwipsPerPixel = 20;
+
+[[noreturn]] void Refuse(const std::string& reason) {
+    throw std::runtime_error(reason);
+}
+
+// A value as it appears in a message, cut short when long.
+std::string Shown(const Json& value) {
+    std::string text = value.dump();
+    return text.size() > 40 ? text.substr(0, 37) + "..." : text;
+}
+
+// Refuses keys outside `known`; `where` names the object in the message ("" for the top).
+void OnlyKnownKeys(const Json& object, const std::set<std::string>& known,
+                   const std::string& where) {
+    for (const auto& item : object.items()) {
+        if (known.count(item.key()) == 0) {
+            Refuse("unknown key " + Json(item.key()).dump() +
+                   (where.empty() ? "" : " in " + where));
+        }
+    }
+}
+
+const Json& Required(const Json& object, const std::string& key, const std::string& field) {
+    auto found = object.find(key);
+    if (found == object.end()) {
+        Refuse(field + " is missing");
+    }
+    return *found;
+}
+
+int64_t WholeNumber(const Json& value, const std::string& field, int64_t min, int64_t max) {
+    auto refuse = [&] {
+        Refuse(field + " must be a whole number from " + std::to_string(min) + " to " +
+               std::to_string(max) + ", not " + Shown(value));
+    };
+    if (value.is_number_unsigned()) {
+        auto number = value.get<uint64_t>();
+        if (max < 0 || number > static_cast<uint64_t>(max) || static_cast<int64_t>(number) < min) {
+            refuse();
+        }
+        return static_cast<int64_t>(number);
+    }
+    if (value.is_number_integer()) {
+        auto number = value.get<int64_t>();
+        if (number < min || number > max) {
+            refuse();
+        }
+        return number;
+    }
+    if (value.is_number_float()) {
+        // 24.0 is the same number as 24.
+        double number = value.get<double>();
+        if (std::floor(number) != number || number < static_cast<double>(min) ||
+            number > static_cast<double>(max)) {
+            refuse();
+        }
+        return static_cast<int64_t>(number);
+    }
+    refuse();
+    return 0; // not reached
+}
+
+struct Colour {
+    uint32_t rgba;
+    bool withAlpha;
+};
+
+Colour ReadColour(const Json& value, const std::string& field, bool alphaAllowed) {
+    const std::string wanted = alphaAllowed ? R"("#rrggbb" or "#rrggbbaa")" : R"("#rrggbb")";
+    auto refuse = [&] { Refuse(field + " must be " + wanted + ", not " + Shown(value)); };
+    if (!value.is_string()) {
+        refuse();
+    }
+    const auto& text = value.get_ref<const std::string&>();
+    bool lengthFits = text.size() == 7 || (alphaAllowed && text.size() == 9);
+    if (!lengthFits || text[0] != '#') {
+        refuse();
+    }
+    uint32_t number = 0;
+    for (size_t i = 1; i < text.size(); ++i) {
+        auto digit = static_cast<unsigned char>(text[i]);
+        if (std::isxdigit(digit) == 0) {
+            refuse();
+        }
+        number = number << 4 |
+                 static_cast<uint32_t>(std::isdigit(digit) != 0 ? digit - '0'
+                                                                : std::tolower(digit) - 'a' + 10);
+    }
+    bool withAlpha = text.size() == 9;
+    return {withAlpha ? number : number << 8 | 0xFFU, withAlpha};
+}
+
+uint16_t FrameRate(const Json& value) {
+    // 8.8 fixed point: the largest rate is 0xFFFF / 256.
+    if (value.is_number()) {
+        double rate = value.get<double>();
+        double fixed = std::round(rate * 256.0);
+        if (rate > 0 && fixed >= 1 && fixed <= 0xFFFF) {
+            return static_cast<uint16_t>(fixed);
+        }
+    }
+    Refuse("frameRate must be a number of frames per second above 0 and below 256, not " +
+           Shown(value));
+}
+
+MovieDescription::Rectangle ReadShape(const Json& shape, const std::string& where) {
+    if (!shape.is_object()) {
+        Refuse(where + " must be an object, not " + Shown(shape));
+    }
+    OnlyKnownKeys(shape, {"x", "y", "width", "height", "color"}, where);
+    auto pixels = [&](const char* key, int64_t min, int64_t max) {
+        std::string field = where + "." + key;
+        return static_cast<int32_t>(WholeNumber(Required(shape, key, field), field, min, max) *
+                                    kTwipsPerPixel);
+    };
+    MovieDescription::Rectangle rectangle;
+    rectangle.x = pixels("x", -kLargestFrame, kLargestFrame);
+    rectangle.y = pixels("y", -kLargestFrame, kLargestFrame);
+    rectangle.width = pixels("width", 1, kLargestFrame);
+    rectangle.height = pixels("height", 1, kLargestFrame);
+    std::string colourField = where + ".color";
+    Colour colour = ReadColour(Required(shape, "color", colourField), colourField, true);
+    rectangle.rgba = colour.rgba;
+    rectangle.withAlpha = colour.withAlpha;
+    return rectangle;
+}
+
+// nlohmann keeps the last of repeated keys without a word; this notes the first repeat.
+class RepeatedKeyFinder {
+public:
+    bool operator()(int /*depth*/, Json::parse_event_t event, Json& parsed) {
+        if (event == Json::parse_event_t::object_start) {
+            m_open.emplace_back();
+        } else if (event == Json::parse_event_t::object_end && !m_open.empty()) {
+            m_open.pop_back();
+        } else if (event == Json::parse_event_t::key && !m_open.empty()) {
+            if (!m_open.back().insert(parsed.get<std::string>()).second && m_repeated.empty()) {
+                m_repeated = parsed.get<std::string>();
+            }
+        }
+        return true;
+    }
+    const std::string& Repeated() const { return m_repeated; }
+
+private:
+    std::vector<std::set<std::string>> m_open;
+    std::string m_repeated;
+};
+
+// "[json.exception.parse_error.101] parse error at line 1, ..." without the bracketed code.
+std::string WithoutExceptionCode(const std::string& what) {
+    if (!what.empty() && what[0] == '[') {
+        auto close = what.find("] ");
+        if (close != std::string::npos) {
+            return what.substr(close + 2);
+        }
+    }
+    return what;
+}
+
+struct FileDescriptor {
+    explicit FileDescriptor(int value) : fd(value) {}
+    ~FileDescriptor() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&&) = delete;
+    FileDescriptor& operator=(FileDescriptor&&) = delete;
+    int fd;
+};
+
+} // namespace
+
+MovieDescription MovieDescriptionReader::ReadFile(const std::string& path) {
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.fd < 0) {
+        Refuse(std::string("cannot open: ") + std::strerror(errno));
+    }
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0) {
+        Refuse(std::string("cannot read: ") + std::strerror(errno));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        Refuse("not a regular file");
+    }
+    std::string text;
+    char buffer[16384];
+    for (;;) {
+        ssize_t got = ::read(file.fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            Refuse(std::string("cannot read: ") + std::strerror(errno));
+        }
+        if (got == 0) {
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    return Parse(text);
+}
+
+MovieDescription MovieDescriptionReader::Parse(const std::string& text) {
+    RepeatedKeyFinder repeats;
+    Json document;
+    try {
+        document = Json::parse(text, std::ref(repeats));
+    } catch (const Json::exception& error) { // syntax, or a number too large for a double
+        Refuse("malformed JSON: " + WithoutExceptionCode(error.what()));
+    }
+    if (!repeats.Repeated().empty()) {
+        Refuse("repeated key " + Json(repeats.Repeated()).dump());
+    }
+    if (!document.is_object()) {
+        Refuse("the description must be a JSON object, not " + Shown(document));
+    }
+    OnlyKnownKeys(
+        document,
+        {"version", "width", "height", "frameRate", "frames", "compressed", "background", "shapes"},
+        "");
+
+    MovieDescription movie;
+    movie.version = static_cast<uint8_t>(
+        WholeNumber(Required(document, "version", "version"), "version", 1, 255));
+    movie.width = static_cast<int32_t>(
+        WholeNumber(Required(document, "width", "width"), "width", 1, kLargestFrame));
+    movie.height = static_cast<int32_t>(
+        WholeNumber(Required(document, "height", "height"), "height", 1, kLargestFrame));
+    movie.frameRate = FrameRate(Required(document, "frameRate", "frameRate"));
+    movie.frames = static_cast<uint16_t>(
+        WholeNumber(Required(document, "frames", "frames"), "frames", 1, kMaxFrames));
+
+    if (auto compressed = document.find("compressed"); compressed != document.end()) {
+        if (!compressed->is_boolean()) {
+            Refuse("compressed must be true or false, not " + Shown(*compressed));
+        }
+        movie.compressed = compressed->get<bool>();
+    }
+    // Players older than version 6 cannot inflate a movie.
+    if (movie.compressed && movie.version < 6) {
+        Refuse("compressed movies need version 6 or later, not " + std::to_string(movie.version));
+    }
+    if (auto background = document.find("background"); background != document.end()) {
+        movie.background = ReadColour(*background, "background", false).rgba >> 8;
+    }
+    if (auto shapes = document.find("shapes"); shapes != document.end()) {
+        if (!shapes->is_array()) {
+            Refuse("shapes must be a list, not " + Shown(*shapes));
+        }
+        if (shapes->size() > kMaxShapes) {
+            Refuse("shapes holds " + std::to_string(shapes->size()) + " rectangles, more than " +
+                   std::to_string(kMaxShapes));
+        }
+        for (size_t i = 0; i < shapes->size(); ++i) {
+            movie.shapes.push_back(ReadShape((*shapes)[i], "shapes[" + std::to_string(i) + "]"));
+        }
+        // PlaceObject2 and DefineShape3 came with version 3.
+        if (!movie.shapes.empty() && movie.version < 3) {
+            Refuse("movies with shapes need version 3 or later, not " +
+                   std::to_string(movie.version));
+        }
+    }
+    return movie;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+#include "MovieDescription.h"
+
+// Reads the JSON description of a simple movie. One object, keys in any order, nothing else
+// allowed (an unknown or repeated key is refused rather than ignored, so a typo cannot quietly
+// change the movie):
+//
+//   {
+//     "version": 10,             // SWF version, 1 to 255 (compressed: 6 or later; shapes: 3 or
+//                                // later)
+//     "width": 550,              // frame size in whole pixels, 1 to 8191
+//     "height": 400,
+//     "frameRate": 12.5,         // frames per second, above 0 and below 256; kept to the nearest
+//                                // 1/256
+//     "frames": 24,              // frame count, 1 to 65535
+//     "compressed": true,        // optional, default false: "CWS" (zlib) instead of "FWS"
+//     "background": "#1a1d23",   // optional: stage colour "#rrggbb" (without it the player's
+//                                // default)
+//     "shapes": [                // optional: filled rectangles, later ones drawn on top
+//       { "x": 20, "y": 20,      // top-left corner in whole pixels, -8191 to 8191
+//         "width": 100,          // size in whole pixels, 1 to 8191
+//         "height": 50,
+//         "color": "#ff8800" }   // "#rrggbb", or "#rrggbbaa" for a translucent fill
+//     ]
+//   }
+//
+// Every shape is in the first frame and stays for the rest. Failures throw std::runtime_error
+// whose message is the reason, naming the field: `width must be ...`, `shapes[1].color is
+// missing`, `unknown key "colour" in shapes[0]`, `malformed JSON: ...`.
+class MovieDescriptionReader {
+public:
+    static MovieDescription ReadFile(const std::string& path);
+    static MovieDescription Parse(const std::string& text);
+};

@@ -1,0 +1,77 @@
+#include "SwfMovieCommand.h"
+
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include <CLI/CLI.hpp>
+
+#include "MovieBuilder.h"
+#include "MovieDescriptionReader.h"
+#include "TemporaryFile.h"
+
+int SwfMovieCommand::Run(const std::vector<std::string>& args, std::ostream& out,
+                         std::ostream& err) {
+    CLI::App app{"Writes a simple SWF movie (stage, background, filled rectangles, frames) from "
+                 "a JSON description.",
+                 "swfmovie"};
+    std::string descriptionPath;
+    std::string outputPath;
+    app.add_option("DESCRIPTION", descriptionPath, "The movie's JSON description")->required();
+    app.add_option("-o,--output", outputPath, "Where to write the SWF file")->required();
+    app.footer(
+        "The description is one JSON object:\n"
+        "  version     SWF version, 1 to 255 (compressed needs 6 or later, shapes 3 or later)\n"
+        "  width       frame width in whole pixels, 1 to 8191\n"
+        "  height      frame height in whole pixels, 1 to 8191\n"
+        "  frameRate   frames per second, above 0 and below 256 (kept to 1/256)\n"
+        "  frames      frame count, 1 to 65535\n"
+        "  compressed  optional, true for a zlib-compressed (CWS) movie; default false\n"
+        "  background  optional, stage colour \"#rrggbb\"\n"
+        "  shapes      optional, filled rectangles drawn in order, each\n"
+        "              {\"x\", \"y\", \"width\", \"height\" (whole pixels), \"color\": \"#rrggbb\" "
+        "or \"#rrggbbaa\"}\n"
+        "Unknown or repeated keys are refused. OUT is replaced only by a complete movie.\n"
+        "Exit status: 0 on success, 1 when the description or OUT fails, 2 on a usage error.");
+
+    // CLI11 wants argv order reversed when given a vector.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return 0;
+    } catch (const CLI::ParseError& error) {
+        err << "swfmovie: " << error.what() << "\n"
+            << "Run 'swfmovie --help' for usage.\n";
+        return kUsageError;
+    }
+    if (outputPath.empty()) {
+        err << "swfmovie: --output: the path is empty\n"
+            << "Run 'swfmovie --help' for usage.\n";
+        return kUsageError;
+    }
+    // Writing over the description would lose it.
+    std::error_code ignored;
+    if (std::filesystem::equivalent(descriptionPath, outputPath, ignored)) {
+        err << "swfmovie: " << outputPath << ": is the description itself\n";
+        return kFailed;
+    }
+
+    std::vector<uint8_t> movie;
+    try {
+        movie = MovieBuilder::Build(MovieDescriptionReader::ReadFile(descriptionPath));
+    } catch (const std::exception& error) {
+        err << "swfmovie: " << descriptionPath << ": " << error.what() << "\n";
+        return kFailed;
+    }
+    try {
+        TemporaryFile file(outputPath);
+        file.Write(movie);
+        file.Commit();
+    } catch (const std::exception& error) {
+        err << "swfmovie: " << outputPath << ": " << error.what() << "\n";
+        return kFailed;
+    }
+    return 0;
+}
