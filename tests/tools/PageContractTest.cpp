@@ -18,6 +18,11 @@ struct Page {
     std::set<std::string> members;
 };
 
+// Names the page in test listings instead of dumping its bytes.
+void PrintTo(const Page& page, std::ostream* out) {
+    *out << page.file;
+}
+
 class PageContractTest : public ::testing::TestWithParam<Page> {
 protected:
     void SetUp() override {
