@@ -18,6 +18,8 @@
 
 namespace {
 
+constexpr const char* kBundleFolder = "Plug ins \xC3\xA9";
+
 std::optional<std::string> Environment(const char* name) {
     const char* value = std::getenv(name);
     return value == nullptr ? std::nullopt : std::optional<std::string>(value);
@@ -57,7 +59,9 @@ void ListWindowHarness::SetUp() {
     setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
 
     RegisterPlugInClasses();
-    bundlePath = CopyBundle(home.Path() / "SWFHarvex.bundle", DissectaPath());
+    // A folder name with spaces and an accented letter, as users' folders have.
+    std::filesystem::create_directories(home.Path() / kBundleFolder);
+    bundlePath = CopyBundle(home.Path() / kBundleFolder / "SWFHarvex.bundle", DissectaPath());
     Ref<NSBundle> bundle = NSBundle::bundleWithPath(bundlePath);
     ASSERT_TRUE(bundle) << bundlePath;
     for (Class cls : {HVXSWFListWindowController::ClassObject(), SwfWebView::ClassObject(),

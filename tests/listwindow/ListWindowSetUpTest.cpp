@@ -82,12 +82,15 @@ TEST_F(ListWindowSetUpTest, WithTheCompanionTheOpenButtonOpensAndTheCaptionsAreG
     }
 }
 
-TEST_F(ListWindowSetUpTest, ThePagesLoadFromTheBundleAndThePollStarts) {
+TEST_F(ListWindowSetUpTest, ThePagesLoadFromTheBundleEscapedAndThePollStarts) {
     HVXSWFListWindowController& controller = OpenWindow();
+    // The bundle lies in "Plug ins é": spaces and each byte of the accented letter are escaped.
+    const std::string resources =
+        home.Path().string() + "/Plug%20ins%20%c3%a9/SWFHarvex.bundle/Resources/";
     EXPECT_EQ(PageOf(controller.swfWebview.get()).loads(),
-              std::vector<std::string>{bundlePath + "/Resources/SWFBrowser.html"});
+              std::vector<std::string>{resources + "SWFBrowser.html"});
     EXPECT_EQ(PageOf(controller.adWebview.get()).loads(),
-              std::vector<std::string>{bundlePath + "/Resources/AdBrowser.html"});
+              std::vector<std::string>{resources + "AdBrowser.html"});
     ASSERT_TRUE(controller.timer);
     EXPECT_DOUBLE_EQ(controller.timer->timeInterval(), 0.2);
     EXPECT_EQ(controller.window()->delegate(), &controller);
