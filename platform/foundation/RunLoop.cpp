@@ -33,8 +33,10 @@ RunLoop::RunLoop() : m_mainThread(std::this_thread::get_id()) {
 }
 
 RunLoop& RunLoop::Main() {
-    static RunLoop loop;
-    return loop;
+    // Never destroyed, for the same reason as the notification centre: timers held by statics of
+    // loaded modules are cancelled from their destructors at exit.
+    static RunLoop* const loop = new RunLoop(); // NOLINT(cppcoreguidelines-owning-memory)
+    return *loop;
 }
 
 bool RunLoop::IsMainThread() {

@@ -12,6 +12,8 @@
 #include "appkit/NSApplication.h"
 #include "appkit/NSMenu.h"
 #include "appkit/NSMenuItem.h"
+#include "appkit/NSSplitView.h"
+#include "appkit/NSWindowController.h"
 #include "appkit/NSWorkspace.h"
 #include "appkit/RecordingWorkspaceBackend.h"
 #include "browser/BundleLoader.h"
@@ -186,6 +188,45 @@ TEST_F(BootstrapTest, CompanionWithoutVersionCountsAsCurrent) {
     Start("com.apple.Safari", PluginViewInitialisers::Both, Companion(""));
     EXPECT_EQ(CompanionItem()->title(), "Update Dissecta…");
     EXPECT_FALSE(CompanionItem()->isEnabled());
+}
+
+} // namespace
+
+namespace {
+
+// The list window as the bundle's own code builds it: found through the runtime, since this
+// test links the platform only.
+NSWindowController* SharedListWindowController() {
+    id shared = objc_msgSend<id>(NSClassFromString("HVXSWFListWindowController"),
+                                 "sharedSWFListWindowController");
+    return dynamic_cast<NSWindowController*>(shared);
+}
+
+TEST_F(BootstrapTest, TheListCommandOpensTheWindowFromTheBundleAndRebuildsItAfterAClose) {
+    Start("com.apple.Safari", PluginViewInitialisers::Both);
+    NSMenu* ours = NSApp().mainMenu()->itemAtIndex(7)->submenu();
+    NSMenuItem* list = nullptr;
+    for (const Ref<NSMenuItem>& item : ours->itemArray()) {
+        if (item->action() == sel_registerName("showHVXSWFListWindow:")) {
+            list = item.get();
+        }
+    }
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(NSApp().performClick(*list));
+    Ref<NSWindowController> first(SharedListWindowController());
+    ASSERT_TRUE(first);
+    ASSERT_NE(first->window(), nullptr) << first->loadError()->message();
+    EXPECT_TRUE(first->window()->isVisible());
+    EXPECT_NE(dynamic_cast<NSSplitView*>(first->window()->contentView()), nullptr);
+    const std::string trust = home.Path().string() +
+                              "/Library/Preferences/Macromedia/Flash Player/#Security/"
+                              "FlashPlayerTrust/SWFHarvexTrustFiles.cfg";
+    EXPECT_EQ(ReadWholeFile(trust), (bundles.Path() / "SWFHarvex.bundle/Resources").string());
+
+    first->window()->performClose(nullptr);
+    ASSERT_TRUE(NSApp().performClick(*list));
+    EXPECT_NE(SharedListWindowController(), first.get());
+    EXPECT_TRUE(SharedListWindowController()->window()->isVisible());
 }
 
 } // namespace

@@ -6,8 +6,11 @@
 #include "runtime/MessageSend.h"
 
 NSNotificationCenter& NSNotificationCenter::defaultCenter() {
-    static NSNotificationCenter center;
-    return center;
+    // Never destroyed: objects that outlive it otherwise (statics of loaded plug-in modules, whose
+    // destructors run at exit in an order nobody controls) still remove themselves on the way out.
+    static NSNotificationCenter* const center =
+        new NSNotificationCenter(); // NOLINT(cppcoreguidelines-owning-memory): lives forever
+    return *center;
 }
 
 void NSNotificationCenter::addObserver(id observer, SEL selector, const std::string& name,
