@@ -116,9 +116,9 @@ HVXSWFListWindowController* HVXSWFListWindowController::sharedSWFListWindowContr
 }
 
 void HVXSWFListWindowController::ReleaseSWFListWindowController() {
-    // Cleared before the release, so that nothing reaches the instance while it goes.
+    // Moved out first: the shared reference is empty before the instance goes, so nothing its
+    // destruction triggers can reach it through sharedSWFListWindowController.
     Ref<HVXSWFListWindowController> released = std::move(_sharedSWFListWindowController);
-    _sharedSWFListWindowController = nullptr;
 }
 
 void HVXSWFListWindowController::awakeFromNib() {
