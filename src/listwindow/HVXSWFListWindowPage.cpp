@@ -1,6 +1,5 @@
 // The list window's browser page: loading the two pages, the readiness poll, and sending the
 // captured-SWF list to the page.
-#include "host/HVXPlugIn.h"
 #include "host/SafariMethods.h"
 #include "listwindow/HVXSWFListWindowController.h"
 #include "listwindow/URLEscaping.h"
