@@ -8,7 +8,7 @@
 #include "foundation/objects/NSNotification.h"
 #include "foundation/objects/NSString.h"
 #include "host/HVXPlugIn.h"
-#include "host/SafariMethods.h"
+#include "capture/CaptureRecords.h"
 #include "listwindow/HVXSWFListWindowController.h"
 
 namespace {

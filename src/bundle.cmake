@@ -28,7 +28,7 @@ foreach(movie SWFBrowser AdBrowser)
 endforeach()
 
 # The whole plug-in goes into the module, which links the platform's shared library.
-add_library(SWFHarvex MODULE host/BundleEntry.cpp)
+add_library(SWFHarvex MODULE ${CMAKE_CURRENT_SOURCE_DIR}/host/BundleEntry.cpp)
 target_link_libraries(SWFHarvex PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,hvx_plugin>")
 set_target_properties(SWFHarvex PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${HVX_BUNDLE_DIR})
 

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "listwindow/SWFInfoText.h"
+#include "swf/SWFInfoText.h"
 
 // `swfharvex info`: the header facts of SWF files, as the captured-SWF window shows them.
 class InfoCommand {

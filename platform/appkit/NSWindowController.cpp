@@ -56,7 +56,6 @@ void NSWindowController::LoadWindow() {
     m_loadAttempted = true;
     // windowDidLoad may release the controller's last outside reference.
     Ref<NSWindowController> keepAlive(this);
-    RegisterControlNibDecoders();
     NibLoadResult result = loadNibFile(m_nibPath, owner());
     if (!result.ok()) {
         m_loadError = result.error;

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "appkit/ActionSender.h"
+#include "appkit/NibControlDecoders.h"
 #include "appkit/NibDecoderTable.h"
 #include "appkit/NibMenuDecoders.h"
 #include "appkit/NibOutletTable.h"
@@ -310,7 +311,10 @@ private:
 } // namespace
 
 NibLoadResult loadNibFile(const std::string& path, id owner) {
+    // Every decoder is in place before any file is read, whoever loads it first: a file read
+    // without them would lose its controls' properties without a word.
     RegisterMenuNibDecoders();
+    RegisterControlNibDecoders();
     NibReading reading(owner);
     std::string reason;
     try {

@@ -21,7 +21,7 @@ struct Failure {
 // Check ok() after each step and hand failure() up instead of dropping it.
 template <typename T = void> class [[nodiscard]] Outcome {
 public:
-    Outcome(T value) : m_state(std::move(value)) {} // NOLINT(google-explicit-constructor)
+    Outcome(T value) : m_state(std::move(value)) {}           // NOLINT(google-explicit-constructor)
     Outcome(Failure failure) : m_state(std::move(failure)) {} // NOLINT(google-explicit-constructor)
 
     bool ok() const { return std::holds_alternative<T>(m_state); }
@@ -39,7 +39,8 @@ private:
 template <> class [[nodiscard]] Outcome<void> {
 public:
     Outcome() = default;
-    Outcome(Failure failure) : m_failure(std::move(failure)) {} // NOLINT(google-explicit-constructor)
+    Outcome(Failure failure)
+        : m_failure(std::move(failure)) {} // NOLINT(google-explicit-constructor)
 
     bool ok() const { return !m_failure.has_value(); }
     explicit operator bool() const { return ok(); }

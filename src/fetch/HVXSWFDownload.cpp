@@ -2,10 +2,10 @@
 
 #include "appkit/NSAlert.h"
 #include "appkit/NSApplication.h"
+#include "capture/CaptureRecords.h"
 #include "foundation/PathString.h"
 #include "foundation/RunLoop.h"
 #include "foundation/objects/RuntimeClass.h"
-#include "host/SafariMethods.h"
 
 HVXSWFDownload::HVXSWFDownload() : NSObject(ClassObject()) {
 }
@@ -77,15 +77,7 @@ void HVXSWFDownload::downloadDidCreateDestination(WebDownload& /*download*/,
 
 void HVXSWFDownload::downloadDidFinish(WebDownload& /*download*/) {
     HVX_ASSERT_MAIN_THREAD();
-    CapturedSWF entry{lastPathComponent(m_pSavePath), urlString};
-    bool duplicate = false;
-    for (const CapturedSWF& existing : m_arraySWFUrl) {
-        duplicate = duplicate || existing.SWFName == entry.SWFName ||
-                    existing.SWFAddress == entry.SWFAddress;
-    }
-    if (!duplicate) {
-        m_arraySWFUrl.push_back(std::move(entry));
-    }
+    RecordCapturedSWF({lastPathComponent(m_pSavePath), urlString});
     FetchEnded();
 }
 

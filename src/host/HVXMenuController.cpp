@@ -4,46 +4,20 @@
 #include "appkit/NSWorkspace.h"
 #include "appkit/NibLoader.h"
 #include "appkit/NibOutletTable.h"
-#include "foundation/FileManager.h"
+#include "companion/Companion.h"
 #include "foundation/Log.h"
 #include "foundation/objects/NSNotificationCenter.h"
 #include "foundation/objects/RuntimeClass.h"
 #include "host/HVXPlugIn.h"
 #include "listwindow/HVXSWFListWindowController.h"
-#include "runtime/MessageSend.h"
+#include "listwindow/ListWindowNames.h"
+#include "runtime/MemberMethod.h"
 
 Ref<HVXMenuController> HVXMenuController::_sharedMenuController;
 
 namespace {
 
-constexpr const char* kStringTable = "LocalStrings";
-// The version text sits at these characters of the companion's version string.
-constexpr size_t kVersionAt = 8;
-constexpr size_t kVersionLength = 3;
-
-HVXMenuController* Self(id self) {
-    return dynamic_cast<HVXMenuController*>(self);
-}
-
-// The runtime's face of the controller: what the interface file and notifications reach.
-void AwakeFromNib(id self, SEL /*cmd*/) {
-    Self(self)->awakeFromNib();
-}
-void ShowList(id self, SEL /*cmd*/, id sender) {
-    Self(self)->showHVXSWFListWindow(sender);
-}
-void ShowPreferences(id self, SEL /*cmd*/, id sender) {
-    Self(self)->showPreferencesWindow(sender);
-}
-void ShowAbout(id self, SEL /*cmd*/, id sender) {
-    Self(self)->showAboutWindow(sender);
-}
-void ShowUpdate(id self, SEL /*cmd*/, id sender) {
-    Self(self)->showUpdate(sender);
-}
-void CanClickList(id self, SEL /*cmd*/, id note) {
-    Self(self)->setCanClickList(note);
-}
+constexpr char kSetCanClickList[] = "setCanClickList:";
 
 } // namespace
 
@@ -54,12 +28,13 @@ Class HVXMenuController::ClassObject() {
     static Class cls = [] {
         Class made =
             RegisterRuntimeClass<HVXMenuController>("HVXMenuController", NSObject::RootClass());
-        class_defineMethod(made, "awakeFromNib", &AwakeFromNib);
-        class_defineMethod(made, "showHVXSWFListWindow:", &ShowList);
-        class_defineMethod(made, "showPreferencesWindow:", &ShowPreferences);
-        class_defineMethod(made, "showAboutWindow:", &ShowAbout);
-        class_defineMethod(made, "showUpdate:", &ShowUpdate);
-        class_defineMethod(made, "setCanClickList:", &CanClickList);
+        using C = HVXMenuController;
+        DefineMethod<&C::awakeFromNib>(made, "awakeFromNib");
+        DefineMethod<&C::showHVXSWFListWindow>(made, "showHVXSWFListWindow:");
+        DefineMethod<&C::showPreferencesWindow>(made, "showPreferencesWindow:");
+        DefineMethod<&C::showAboutWindow>(made, "showAboutWindow:");
+        DefineMethod<&C::showUpdate>(made, "showUpdate:");
+        DefineMethod<&C::setCanClickList>(made, kSetCanClickList);
         NibOutletTable::Declare(made, "menu", &HVXMenuController::menu);
         NibOutletTable::Declare(made, "updateDissecta", &HVXMenuController::updateDissecta);
         return made;
@@ -103,8 +78,8 @@ void HVXMenuController::awakeFromNib() {
     }
     canClickList = true;
     thisBundle = NSBundle::bundleForClass(ClassObject());
-    NSNotificationCenter::defaultCenter().addObserver(this, sel_registerName("setCanClickList:"),
-                                                      "OnClickList", nullptr);
+    NSNotificationCenter::defaultCenter().addObserver(
+        this, sel_registerName(kSetCanClickList), ListWindowNotifications::kOnClickList, nullptr);
     Ref<NSMenuItem> entry = NSMenuItem::initWithTitle(menu->title(), nullptr, "");
     entry->setSubmenu(menu);
     NSMenu* mainMenu = NSApp().mainMenu();
@@ -116,7 +91,7 @@ void HVXMenuController::awakeFromNib() {
     }
     if (isInstallDissecta()) {
         updateDissecta->setTitle(LocalString("Menu : Update"));
-        if (IsCurrentDissecta(LocalString("Menu : DissectaApp Path"))) {
+        if (IsCurrentDissecta(Bundle())) {
             updateDissecta->setEnabled(false);
         }
     } else {
@@ -125,19 +100,7 @@ void HVXMenuController::awakeFromNib() {
 }
 
 bool HVXMenuController::isInstallDissecta() const {
-    return FileManager::defaultManager().fileExistsAtPath(LocalString("Menu : DissectaApp Path"));
-}
-
-bool HVXMenuController::IsCurrentDissecta(const std::string& appPath) const {
-    Ref<NSBundle> app = NSBundle::bundleWithPath(appPath);
-    std::string version = app ? app->objectForInfoDictionaryKey("CFBundleShortVersionString") : "";
-    if (version.empty()) {
-        return true; // no version to compare: taken as current
-    }
-    if (version.size() < kVersionAt + kVersionLength) {
-        return false; // too short to carry the characters compared: offer the upgrade
-    }
-    return version.compare(kVersionAt, kVersionLength, LocalString("Menu : Version")) == 0;
+    return ::isInstallDissecta(Bundle());
 }
 
 void HVXMenuController::showHVXSWFListWindow(id sender) {
@@ -169,7 +132,10 @@ void HVXMenuController::setCanClickList(id /*notification*/) {
     canClickList = true;
 }
 
+NSBundle* HVXMenuController::Bundle() const {
+    return thisBundle != nullptr ? thisBundle : NSBundle::bundleForClass(ClassObject());
+}
+
 std::string HVXMenuController::LocalString(const std::string& key) const {
-    NSBundle* bundle = thisBundle != nullptr ? thisBundle : NSBundle::bundleForClass(ClassObject());
-    return bundle == nullptr ? key : bundle->localizedStringForKey(key, "", kStringTable);
+    return ::LocalString(Bundle(), key);
 }

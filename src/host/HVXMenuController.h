@@ -36,11 +36,9 @@ public:
     Ref<NSObject> sharedPreferenceWindowController;
 
 private:
-    // The plug-in's string-table text for a key (the key itself when the table lacks it).
+    // The plug-in's own bundle, also before awakeFromNib has kept it.
+    NSBundle* Bundle() const;
     std::string LocalString(const std::string& key) const;
-    // Whether the installed companion's version string carries the current version's
-    // characters at index 8 to 10.
-    bool IsCurrentDissecta(const std::string& appPath) const;
 
     static Ref<HVXMenuController> _sharedMenuController;
 };

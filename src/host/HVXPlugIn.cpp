@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "capture/CaptureRecords.h"
 #include "fetch/HVXSWFDownload.h"
 #include "foundation/FileManager.h"
 #include "foundation/Log.h"
@@ -60,9 +61,7 @@ void HVXPlugIn::load() {
 }
 
 void HVXPlugIn::applicationDidFinishLaunching(id /*notification*/) {
-    std::string dataFolder =
-        stringByAppendingPathComponent(NSHomeDirectory(), "/Documents/SWFHarvexData");
-    FileManager::defaultManager().removeFileAtPath(dataFolder);
+    FileManager::defaultManager().removeFileAtPath(CaptureFolderInHome(NSHomeDirectory()));
 
     Class pluginView = NSClassFromString(kPluginViewClass);
     const char* chosen = nullptr;

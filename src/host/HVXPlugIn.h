@@ -2,9 +2,8 @@
 
 #include "runtime/NSObject.h"
 
-// The process-wide constants the plug-in's parts share.
+// The host the plug-in acts in.
 inline constexpr const char* safariAppKey = "com.apple.Safari";
-inline constexpr const char* dissectaAppPath = "/Applications/Dissecta.app";
 
 // The bundle's entry: the runtime sends the class `load` once the bundle is in the process.
 // Inside the one host it was made for, it puts the menu in, clears the capture folder of the last

@@ -6,9 +6,6 @@
 #include "foundation/objects/NSURL.h"
 #include "runtime/MessageSend.h"
 
-std::vector<CapturedSWF> m_arraySWFUrl;
-std::string m_downSWFPath;
-
 namespace {
 
 constexpr const char* kSelectorDOMElement =
@@ -43,26 +40,10 @@ id sb_init(id self, SEL /*cmd*/, NSRect frame, id pluginPackage, id URL, id base
 
 } // namespace
 
-void InitialiseCaptureRecords() {
-    m_arraySWFUrl.clear();
-    m_downSWFPath = stringByAppendingPathComponent(NSHomeDirectory(), "/Documents/SWFHarvexData");
-}
-
 void RegisterSafariMethods() {
     Class root = NSObject::RootClass();
     class_defineMethod(root, std::string(kReplacementPrefix) + kSelectorDOMElement, &sb_init<true>);
     class_defineMethod(root, std::string(kReplacementPrefix) + kSelectorElement, &sb_init<false>);
-}
-
-std::string CapturedFileName(const std::string& url) {
-    if (pathExtension(url) == "swf") {
-        return lastPathComponent(url);
-    }
-    size_t marker = url.find(".swf?");
-    if (marker == std::string::npos) {
-        return {};
-    }
-    return lastPathComponent(url.substr(0, marker) + ".swf");
 }
 
 void CaptureSWFFromPlugin(id pluginURL, id baseURL) {
@@ -81,5 +62,5 @@ void CaptureSWFFromPlugin(id pluginURL, id baseURL) {
         return;
     }
     Ref<HVXSWFDownload> download = HVXSWFDownload::alloc();
-    download->downloadSWF(address, m_downSWFPath + "/" + fileName);
+    download->downloadSWF(address, CapturedSWFPath(fileName));
 }

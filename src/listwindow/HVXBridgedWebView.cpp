@@ -5,7 +5,7 @@
 #include "foundation/Log.h"
 #include "foundation/objects/NSArray.h"
 #include "foundation/objects/NSString.h"
-#include "runtime/MessageSend.h"
+#include "runtime/MemberMethod.h"
 
 namespace {
 
@@ -55,9 +55,6 @@ bool IsKeyExcluded(id /*self*/, SEL /*cmd*/, std::string key) {
     return key != kReadyKey;
 }
 
-void AwakeFromNib(id self, SEL /*cmd*/) {
-    Self(self)->awakeFromNib();
-}
 void ExcuteCommandMethod(id self, SEL /*cmd*/, id name, id arguments) {
     std::vector<std::string> texts;
     if (auto* list = dynamic_cast<NSArray*>(arguments); list != nullptr) {
@@ -66,9 +63,6 @@ void ExcuteCommandMethod(id self, SEL /*cmd*/, id name, id arguments) {
         }
     }
     Self(self)->ExcuteCommand(Text(name), texts);
-}
-bool IsSWFReadyMethod(id self, SEL /*cmd*/) {
-    return Self(self)->IsSWFReady();
 }
 bool ReadyFlag(id self, SEL /*cmd*/) {
     return Self(self)->bSWFReady;
@@ -85,9 +79,9 @@ void WriteCocoaAppLog(id self, SEL /*cmd*/, id message) {
 Class HVXBridgedWebView::ClassObject() {
     static Class cls = [] {
         Class made = objc_registerClass("HVXBridgedWebView", WebView::ClassObject());
-        class_defineMethod(made, "awakeFromNib", &AwakeFromNib);
+        DefineMethod<&HVXBridgedWebView::awakeFromNib>(made, "awakeFromNib");
         class_defineMethod(made, "ExcuteCommand:withArguments:", &ExcuteCommandMethod);
-        class_defineMethod(made, "IsSWFReady", &IsSWFReadyMethod);
+        DefineMethod<&HVXBridgedWebView::IsSWFReady>(made, "IsSWFReady");
         class_defineMethod(made, "bSWFReady", &ReadyFlag);
         class_defineMethod(made, "setBSWFReady:", &SetReadyFlag);
         class_defineMethod(made, kLogSelector, &WriteCocoaAppLog);

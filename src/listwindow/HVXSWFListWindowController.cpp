@@ -4,13 +4,14 @@
 #include <limits>
 
 #include "appkit/NibOutletTable.h"
-#include "foundation/FileManager.h"
+#include "capture/CaptureRecords.h"
+#include "companion/Companion.h"
 #include "foundation/Log.h"
 #include "foundation/PathString.h"
 #include "foundation/objects/NSNotificationCenter.h"
 #include "foundation/objects/RuntimeClass.h"
-#include "host/HVXPlugIn.h"
 #include "listwindow/HVXSWFListWindowMethods.h"
+#include "listwindow/ListWindowNames.h"
 #include "prefs/PreferenceData.h"
 #include "prefs/PreferenceKeys.h"
 #include "util/PathWork.h"
@@ -19,7 +20,6 @@ Ref<HVXSWFListWindowController> HVXSWFListWindowController::_sharedSWFListWindow
 
 namespace {
 
-constexpr const char* kStringTable = "LocalStrings";
 constexpr const char* kInterfaceFile = "SafariHarvexSWFList";
 // The caption grey of the information panel: 78/255 in each channel.
 constexpr float kInfoGrey = 0.30588236F;
@@ -152,8 +152,9 @@ void HVXSWFListWindowController::awakeFromNib() {
             caption->setTextColor(infoColor);
         }
     }
-    NSNotificationCenter::defaultCenter().addObserver(this, sel_registerName("setSWFInfo:"),
-                                                      "SelectedSWFNum", nullptr);
+    NSNotificationCenter::defaultCenter().addObserver(
+        this, sel_registerName(ListWindowSelectors::kSetSWFInfo),
+        ListWindowNotifications::kSelectedSWFNum, nullptr);
     WriteTrustFiles();
     showHtml(PagePath("SWFBrowser"));
     showAdHtml(PagePath("AdBrowser"));
@@ -189,8 +190,7 @@ void HVXSWFListWindowController::WriteTrustFiles() const {
             CreateFlashTrustCFG(stringByDeletingLastPathComponent(moviePath), pagesTrust);
         }
     }
-    CreateFlashTrustCFG(std::string(home) + "/Documents/SWFHarvexData",
-                        trustFolder + "SWFHarvexSaveTrustFiles.cfg");
+    CreateFlashTrustCFG(CaptureFolderInHome(home), trustFolder + "SWFHarvexSaveTrustFiles.cfg");
 }
 
 void HVXSWFListWindowController::loadUsrDefault() {
@@ -236,23 +236,28 @@ void HVXSWFListWindowController::saveUsrDefault() {
 }
 
 bool HVXSWFListWindowController::isInstallDissecta() const {
-    return FileManager::defaultManager().fileExistsAtPath(DissectaAppPath());
-}
-
-std::string HVXSWFListWindowController::DissectaAppPath() const {
-    // The menu finds the companion through the string table; the window looks in the same place,
-    // so that both agree wherever it is installed on this platform.
-    const char* key = "Menu : DissectaApp Path";
-    std::string path = LocalString(key);
-    return path.empty() || path == key ? std::string(dissectaAppPath) : path;
+    return ::isInstallDissecta(Bundle());
 }
 
 bool HVXSWFListWindowController::windowShouldClose(id /*sender*/) {
-    NSNotificationCenter::defaultCenter().postNotificationName("OnClickList", this);
+    NSNotificationCenter::defaultCenter().postNotificationName(
+        ListWindowNotifications::kOnClickList, this);
     return true;
 }
 
+NSBundle* HVXSWFListWindowController::Bundle() const {
+    return thisBundle != nullptr ? thisBundle : NSBundle::bundleForClass(ClassObject());
+}
+
 std::string HVXSWFListWindowController::LocalString(const std::string& key) const {
-    NSBundle* bundle = thisBundle != nullptr ? thisBundle : NSBundle::bundleForClass(ClassObject());
-    return bundle == nullptr ? key : bundle->localizedStringForKey(key, "", kStringTable);
+    return ::LocalString(Bundle(), key);
+}
+
+// Saving and handing a movie to the companion arrive with their own workflows; until then the
+// buttons are connected and do nothing.
+void HVXSWFListWindowController::onSaveSWF(id /*sender*/) {
+}
+void HVXSWFListWindowController::onBrowse(id /*sender*/) {
+}
+void HVXSWFListWindowController::onOpenSWFApp(id /*sender*/) {
 }

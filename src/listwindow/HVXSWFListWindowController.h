@@ -58,6 +58,11 @@ public:
     // The information panel.
     void setSWFInfo(id notification);
 
+    // Saving the selected movie, and handing it to the companion.
+    void onSaveSWF(id sender);
+    void onBrowse(id sender);
+    void onOpenSWFApp(id sender);
+
     // The split view's delegate and its two resizing operations.
     bool splitViewShouldHideDividerAtIndex(NSSplitView* splitView, int64_t dividerIndex) const;
     bool splitViewCanCollapseSubview(NSSplitView* splitView, NSView* subview);
@@ -111,10 +116,9 @@ protected:
     ~HVXSWFListWindowController() override;
 
 private:
-    // The string-table text for a key (the key itself when the table lacks it).
+    // The plug-in's own bundle, also before awakeFromNib has kept it.
+    NSBundle* Bundle() const;
     std::string LocalString(const std::string& key) const;
-    // Where the companion application is looked for.
-    std::string DissectaAppPath() const;
     void WriteTrustFiles() const;
     // The path of one of the window's pages in the bundle; "" (logged) when it is missing.
     std::string PagePath(const std::string& page) const;

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <optional>
 
+#include "capture/CaptureRecords.h"
 #include "foundation/objects/NSNotification.h"
 #include "foundation/objects/NSString.h"
-#include "host/SafariMethods.h"
 #include "listwindow/HVXSWFListWindowController.h"
-#include "listwindow/SWFInfoText.h"
 #include "swf/CSWFParser.h"
+#include "swf/SWFInfoText.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ void HVXSWFListWindowController::setSWFInfo(id notification) {
     }
     m_SWFName = m_arraySWFUrl[static_cast<size_t>(*index)].SWFName;
 
-    const std::string path = m_downSWFPath + "/" + m_SWFName;
+    const std::string path = CapturedSWFPath(m_SWFName);
     // A path that does not fit the buffer is declined whole: parsing a cut path would describe
     // some other file, or none.
     if (path.size() >= kPathBufferSize || path.find('\0') != std::string::npos) {

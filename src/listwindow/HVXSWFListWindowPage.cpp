@@ -1,7 +1,8 @@
 // The list window's browser page: loading the two pages, the readiness poll, and sending the
 // captured-SWF list to the page.
-#include "host/SafariMethods.h"
+#include "capture/CaptureRecords.h"
 #include "listwindow/HVXSWFListWindowController.h"
+#include "listwindow/ListWindowNames.h"
 #include "listwindow/URLEscaping.h"
 
 namespace {
@@ -35,8 +36,9 @@ void HVXSWFListWindowController::StopTimer() {
 
 void HVXSWFListWindowController::raiseTimer() {
     StopTimer();
-    timer = NSTimer::scheduledTimerWithTimeInterval(kReadinessPollSeconds, this,
-                                                    sel_registerName("SWFIsReady:"), nullptr, true);
+    timer = NSTimer::scheduledTimerWithTimeInterval(
+        kReadinessPollSeconds, this, sel_registerName(ListWindowSelectors::kSWFIsReady), nullptr,
+        true);
 }
 
 void HVXSWFListWindowController::SWFIsReady(id /*timer*/) {
@@ -64,12 +66,12 @@ void HVXSWFListWindowController::swfShow() {
         btnOpenSWF->setEnabled(true);
     }
     if (swfWebview) {
-        swfWebview->ExcuteCommand("infoCurrentSWF", {m_downSWFPath + "/" + m_SWFName});
+        swfWebview->ExcuteCommand("infoCurrentSWF", {CapturedSWFPath(m_SWFName)});
     }
     std::vector<std::string> paths;
     paths.reserve(m_arraySWFUrl.size());
     for (const CapturedSWF& entry : m_arraySWFUrl) {
-        std::string path = m_downSWFPath + "/" + entry.SWFName;
+        std::string path = CapturedSWFPath(entry.SWFName);
         paths.push_back(convertString(path));
     }
     if (swfWebview) {

@@ -9,7 +9,7 @@
 #include "TempDir.h"
 #include "appkit/NSApplication.h"
 #include "foundation/RunLoop.h"
-#include "host/SafariMethods.h"
+#include "capture/CaptureRecords.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "appkit/NSSplitView.h"
 #include "appkit/NSWindowController.h"
 #include "appkit/NSWorkspace.h"
-#include "appkit/RecordingWorkspaceBackend.h"
+#include "RecordingWorkspaceBackend.h"
 #include "browser/BundleLoader.h"
 #include "browser/HostApplication.h"
 #include "browser/WebBaseNetscapePluginView.h"

@@ -11,7 +11,7 @@
 #include "host/HVXMenuController.h"
 #include "host/HVXPlugIn.h"
 #include "host/SafariMethods.h"
-#include "listwindow/SWFInfoText.h"
+#include "swf/SWFInfoText.h"
 
 namespace {
 

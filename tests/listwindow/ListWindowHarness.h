@@ -12,7 +12,7 @@
 #include "TempDir.h"
 #include "browser/HostApplication.h"
 #include "listwindow/HVXSWFListWindowController.h"
-#include "webkit/ScriptedTestPage.h"
+#include "ScriptedTestPage.h"
 
 // A host with the plug-in's classes in place for the captured-SWF window: a home folder and
 // settings of its own, a copy of the built bundle whose string table looks for the companion

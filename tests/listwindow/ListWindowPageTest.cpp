@@ -3,12 +3,12 @@
 #include "ListWindowHarness.h"
 #include "appkit/NSApplication.h"
 #include "appkit/NSWorkspace.h"
-#include "appkit/RecordingWorkspaceBackend.h"
+#include "RecordingWorkspaceBackend.h"
 #include "foundation/Log.h"
 #include "foundation/RunLoop.h"
 #include "foundation/objects/NSNotificationCenter.h"
 #include "foundation/objects/NSString.h"
-#include "host/SafariMethods.h"
+#include "capture/CaptureRecords.h"
 
 namespace {
 

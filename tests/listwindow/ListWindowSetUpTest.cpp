@@ -8,7 +8,7 @@
 #include "foundation/objects/NSNotification.h"
 #include "foundation/objects/NSNotificationCenter.h"
 #include "foundation/objects/NSString.h"
-#include "host/SafariMethods.h"
+#include "capture/CaptureRecords.h"
 #include "prefs/PreferenceData.h"
 #include "prefs/PreferenceKeys.h"
 #include "runtime/MessageSend.h"

@@ -6,6 +6,7 @@
 
 #include "TempDir.h"
 #include "appkit/NSApplication.h"
+#include "appkit/NSButton.h"
 #include "appkit/NSMenu.h"
 #include "appkit/NSMenuItem.h"
 #include "appkit/NibOutletTable.h"
@@ -284,3 +285,16 @@ TEST_F(NibLoaderTest, OtherRuntimeClassesAreMadeAndWoken) {
 }
 
 } // namespace
+
+// Each test runs in a process of its own, so nothing else has registered the control decoders
+// here: the loader must know them by itself.
+TEST_F(NibLoaderTest, ControlPropertiesApplyWithoutAWindowController) {
+    NibLoadResult result = loadNibFile(
+        Write(std::string(
+            R"({"objects": [{"class": "NSButton", "id": "b", "properties": {"title": "Save"}}]})")),
+        nullptr);
+    ASSERT_TRUE(result.ok()) << result.error->message();
+    auto* button = dynamic_cast<NSButton*>(result.topLevelObjects.at(0).get());
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->title(), "Save");
+}

@@ -9,7 +9,7 @@
 #include "TempDir.h"
 #include "appkit/NSWorkspace.h"
 #include "appkit/ProgramLookup.h"
-#include "appkit/RecordingWorkspaceBackend.h"
+#include "RecordingWorkspaceBackend.h"
 #include "appkit/XdgWorkspaceBackend.h"
 
 namespace fs = std::filesystem;

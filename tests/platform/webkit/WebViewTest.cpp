@@ -9,7 +9,7 @@
 #include "foundation/objects/NSString.h"
 #include "foundation/objects/RuntimeClass.h"
 #include "runtime/MessageSend.h"
-#include "webkit/ScriptedTestPage.h"
+#include "ScriptedTestPage.h"
 
 namespace {
 

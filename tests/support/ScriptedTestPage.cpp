@@ -1,4 +1,4 @@
-#include "webkit/ScriptedTestPage.h"
+#include "ScriptedTestPage.h"
 
 void ScriptedTestPage::DefineFunction(const std::string& name, std::string answer) {
     m_functions[name] = std::move(answer);

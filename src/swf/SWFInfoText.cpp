@@ -1,4 +1,4 @@
-#include "listwindow/SWFInfoText.h"
+#include "swf/SWFInfoText.h"
 
 #include <cmath>
 

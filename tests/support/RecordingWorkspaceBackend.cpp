@@ -1,4 +1,4 @@
-#include "appkit/RecordingWorkspaceBackend.h"
+#include "RecordingWorkspaceBackend.h"
 
 bool RecordingWorkspaceBackend::OpenURL(const std::string& url) {
     m_calls.push_back({"openURL", {url}, false});
