@@ -93,10 +93,13 @@ TEST(BundleIconTest, ReadsBackWithIcnsutils) {
     EXPECT_NE(list.out.find("'ic09' 512x512 32-bit icon"), std::string::npos) << list.out;
     EXPECT_NE(list.out.find("3 elements total"), std::string::npos) << list.out;
 
-    ToolRun extract(*icns2png, {"-x", "-s", "512", "-o", dir.Path().string(), kIcon}, dir.Path());
+    // Everything it can decode (0.8.1 does not know ic07 yet); its "-s" picks sizes unreliably.
+    ToolRun extract(*icns2png, {"-x", "-o", dir.Path().string(), kIcon}, dir.Path());
     ASSERT_EQ(extract.status, 0) << extract.err;
-    const std::string extracted = ReadWholeFile(dir / "DissectaLogo_512x512x32.png");
-    EXPECT_EQ(extracted.substr(0, 8), kPngSignature) << extract.out;
+    const std::string extracted = ReadWholeFile(dir / "DissectaLogo_256x256x32.png");
+    ASSERT_GE(extracted.size(), 24U) << extract.out;
+    EXPECT_EQ(extracted.substr(0, 8), kPngSignature);
+    EXPECT_EQ(BigEndian(extracted, 16), 256U);
 }
 
 // The drawing is a source: the bundle ships only the packed icon.
