@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -51,9 +52,9 @@ namespace {
 
 } // namespace
 
-bool LaunchDetached(const std::vector<std::string>& argv) {
+Outcome<> LaunchDetached(const std::vector<std::string>& argv) {
     if (argv.empty() || argv.front().empty() || argv.front().front() != '/') {
-        return false;
+        return Failure{argv.empty() ? std::string() : argv.front(), "not an absolute path"};
     }
     std::vector<char*> pointers;
     pointers.reserve(argv.size() + 1);
@@ -64,7 +65,7 @@ bool LaunchDetached(const std::vector<std::string>& argv) {
 
     int errorPipe[2];
     if (pipe2(errorPipe, O_CLOEXEC) != 0) {
-        return false;
+        return Failure{argv.front(), std::strerror(errno)};
     }
     pid_t child = fork();
     if (child == 0) {
@@ -73,8 +74,9 @@ bool LaunchDetached(const std::vector<std::string>& argv) {
     }
     close(errorPipe[1]);
     if (child < 0) {
+        const int error = errno;
         close(errorPipe[0]);
-        return false;
+        return Failure{argv.front(), std::strerror(error)};
     }
     // The child leaves at once; waiting for it leaves no zombie (ECHILD when SIGCHLD is
     // ignored: then there is nothing to reap).
@@ -87,5 +89,8 @@ bool LaunchDetached(const std::vector<std::string>& argv) {
         got = read(errorPipe[0], &error, sizeof error);
     } while (got < 0 && errno == EINTR);
     close(errorPipe[0]);
-    return got == 0;
+    if (got == 0) {
+        return {};
+    }
+    return Failure{argv.front(), got == sizeof error ? std::strerror(error) : "did not start"};
 }

@@ -42,17 +42,26 @@ NSWorkspace& NSWorkspace::sharedWorkspace() {
     return workspace;
 }
 
-bool NSWorkspace::openURL(const std::string& url) {
-    return LooksLikeAbsoluteURL(url) && m_backend->OpenURL(url);
+Outcome<> NSWorkspace::openURL(const std::string& url) {
+    if (!LooksLikeAbsoluteURL(url)) {
+        return Failure{url, "not an absolute URL"};
+    }
+    return m_backend->OpenURL(url);
 }
 
-bool NSWorkspace::openFile(const std::string& path, const std::string& appPath,
-                           bool andDeactivate) {
-    return !path.empty() && m_backend->OpenFile(path, appPath, andDeactivate);
+Outcome<> NSWorkspace::openFile(const std::string& path, const std::string& appPath,
+                                bool andDeactivate) {
+    if (path.empty()) {
+        return Failure{path, "no file to open"};
+    }
+    return m_backend->OpenFile(path, appPath, andDeactivate);
 }
 
-bool NSWorkspace::selectFile(const std::string& path, const std::string& rootedAtPath) {
-    return !(path.empty() && rootedAtPath.empty()) && m_backend->SelectFile(path, rootedAtPath);
+Outcome<> NSWorkspace::selectFile(const std::string& path, const std::string& rootedAtPath) {
+    if (path.empty() && rootedAtPath.empty()) {
+        return Failure{path, "no file or folder to show"};
+    }
+    return m_backend->SelectFile(path, rootedAtPath);
 }
 
 std::unique_ptr<WorkspaceBackend>

@@ -7,7 +7,9 @@
 
 // Opens URLs and files and reveals files, through a replaceable backend (the Linux desktop by
 // default; tests install a recording one). Arguments are checked here, so a backend never
-// sees an empty path or text that is not an absolute URL.
+// sees an empty path or text that is not an absolute URL. Each request answers what was
+// refused and why: a file or application that is missing, an application with no program to
+// start, no opener on PATH, a program that could not start.
 class NSWorkspace {
 public:
     static NSWorkspace& sharedWorkspace();
@@ -19,12 +21,12 @@ public:
 
     // `url` must start with a scheme ("https:", "mailto:", "file:") and hold no spaces or
     // control characters.
-    bool openURL(const std::string& url);
+    Outcome<> openURL(const std::string& url);
     // openFile:withApplication:andDeactivate:. An empty application path means the default
     // application for the file.
-    bool openFile(const std::string& path, const std::string& appPath, bool andDeactivate);
+    Outcome<> openFile(const std::string& path, const std::string& appPath, bool andDeactivate);
     // selectFile:inFileViewerRootedAtPath:. One of the two must be given.
-    bool selectFile(const std::string& path, const std::string& rootedAtPath);
+    Outcome<> selectFile(const std::string& path, const std::string& rootedAtPath);
 
     // Installs a backend and answers the previous one (null restores the default).
     std::unique_ptr<WorkspaceBackend> setBackend(std::unique_ptr<WorkspaceBackend> backend);

@@ -1,16 +1,86 @@
 #include "foundation/FileManager.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "foundation/StagedFile.h"
+
 namespace fs = std::filesystem;
+
+namespace {
+
+Failure FailureAt(const std::string& path, int error) {
+    return Failure{path, std::strerror(error)};
+}
+
+// Closes the descriptor when the copy ends, however it ends.
+class OpenFile {
+public:
+    explicit OpenFile(int fd) : m_fd(fd) {}
+    ~OpenFile() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    OpenFile(OpenFile&&) = delete;
+    OpenFile& operator=(OpenFile&&) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+Outcome<> Copy(const std::string& from, const std::string& to, StagedFile::Existing existing) {
+    if (from.empty()) {
+        return FailureAt(from, ENOENT);
+    }
+    if (to.empty()) {
+        return FailureAt(to, ENOENT);
+    }
+    // Not blocking: a named pipe in place of the file must not hang the caller.
+    OpenFile source(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (source.fd() < 0) {
+        return FailureAt(from, errno);
+    }
+    struct stat info {};
+    if (::fstat(source.fd(), &info) != 0) {
+        return FailureAt(from, errno);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return FailureAt(from, EISDIR);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return Failure{from, "not a regular file"};
+    }
+    // Refused before any byte is copied; the final rename refuses again should one appear.
+    struct stat existingInfo {};
+    if (existing == StagedFile::Existing::Keep && ::lstat(to.c_str(), &existingInfo) == 0) {
+        return FailureAt(to, EEXIST);
+    }
+    Outcome<StagedFile> copy = StagedFile::CreateBeside(to, info.st_mode & 0777);
+    if (!copy) {
+        return copy.failure();
+    }
+    Outcome<> copied = copy.value().WriteFrom(source.fd(), static_cast<uint64_t>(info.st_size));
+    if (!copied) {
+        return copied;
+    }
+    return copy.value().Commit(existing);
+}
+
+} // namespace
 
 FileManager& FileManager::defaultManager() {
     static FileManager manager;
@@ -22,26 +92,56 @@ bool FileManager::fileExistsAtPath(const std::string& path) const {
     return ::stat(path.c_str(), &info) == 0;
 }
 
+bool FileManager::isWritableFileAtPath(const std::string& path) const {
+    return !path.empty() && ::access(path.c_str(), W_OK) == 0;
+}
+
+Outcome<> FileManager::createDirectoryAtPath(const std::string& path) const {
+    if (path.empty()) {
+        return FailureAt(path, ENOENT);
+    }
+    if (::mkdir(path.c_str(), 0777) != 0) {
+        return FailureAt(path, errno);
+    }
+    return {};
+}
+
 bool FileManager::createDirectoryAtPath(const std::string& path,
                                         bool withIntermediateDirectories) const {
+    if (!withIntermediateDirectories) {
+        return createDirectoryAtPath(path).ok();
+    }
     if (path.empty()) {
         return false;
     }
     std::error_code error;
-    if (withIntermediateDirectories) {
-        fs::create_directories(path, error);
-        return !error && fs::is_directory(path, error);
+    fs::create_directories(path, error);
+    return !error && fs::is_directory(path, error);
+}
+
+Outcome<> FileManager::removeItemAtPath(const std::string& path) const {
+    struct stat info {};
+    if (path.empty() || ::lstat(path.c_str(), &info) != 0) {
+        return FailureAt(path, path.empty() ? ENOENT : errno);
     }
-    return ::mkdir(path.c_str(), 0777) == 0;
+    std::error_code error;
+    fs::remove_all(path, error);
+    if (error) {
+        return Failure{path, error.message()};
+    }
+    return {};
 }
 
 bool FileManager::removeFileAtPath(const std::string& path) const {
-    std::error_code error;
-    if (path.empty() || !fs::exists(fs::symlink_status(path, error))) {
-        return false;
-    }
-    fs::remove_all(path, error);
-    return !error;
+    return removeItemAtPath(path).ok();
+}
+
+Outcome<> FileManager::copyPath(const std::string& from, const std::string& to) const {
+    return Copy(from, to, StagedFile::Existing::Keep);
+}
+
+Outcome<> FileManager::replaceItemByCopying(const std::string& from, const std::string& to) const {
+    return Copy(from, to, StagedFile::Existing::Replace);
 }
 
 bool FileManager::moveItemAtPath(const std::string& from, const std::string& to) const {

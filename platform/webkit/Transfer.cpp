@@ -1,5 +1,8 @@
 #include "webkit/Transfer.h"
 
+#include <string_view>
+#include <utility>
+
 #include "foundation/RunLoop.h"
 #include "webkit/DownloadLink.h"
 #include "webkit/ResponseReader.h"
@@ -108,9 +111,9 @@ size_t Transfer::Write(const char* data, size_t size) {
     case Stage::Writing:
         break;
     }
-    std::string error;
-    if (!m_file->Write(data, size, error)) {
-        m_writeError = NSError{NSURLErrorDomain, NSURLErrorCannotWriteToFile, error};
+    if (Outcome<> written = m_file->Write(std::string_view(data, size)); !written) {
+        m_writeError =
+            NSError{NSURLErrorDomain, NSURLErrorCannotWriteToFile, written.failure().message()};
         return 0; // aborts the transfer with CURLE_WRITE_ERROR
     }
     Post([size](DownloadLink& link) { link.DeliverData(size); });
@@ -148,12 +151,12 @@ bool Transfer::DestinationChosen(const std::string& path, bool allowOverwrite) {
     if (m_stage != Stage::AwaitingDestination) {
         return false;
     }
-    std::string error;
-    m_file = PartialFile::CreateBeside(path, error);
-    if (!m_file) {
-        Fail(NSError{NSURLErrorDomain, NSURLErrorCannotCreateFile, error});
+    Outcome<StagedFile> file = StagedFile::CreateBeside(path);
+    if (!file) {
+        Fail(NSError{NSURLErrorDomain, NSURLErrorCannotCreateFile, file.failure().message()});
         return true;
     }
+    m_file.emplace(std::move(file).value());
     m_allowOverwrite = allowOverwrite;
     m_stage = Stage::Writing;
     Post([path](DownloadLink& link) { link.DeliverCreated(path); });
@@ -174,9 +177,10 @@ void Transfer::Abort() {
 }
 
 bool Transfer::Finish() {
-    std::string error;
-    if (!m_file->Commit(m_allowOverwrite, error)) {
-        Fail(NSError{NSURLErrorDomain, NSURLErrorCannotMoveFile, error});
+    const auto existing =
+        m_allowOverwrite ? StagedFile::Existing::Replace : StagedFile::Existing::Keep;
+    if (Outcome<> committed = m_file->Commit(existing); !committed) {
+        Fail(NSError{NSURLErrorDomain, NSURLErrorCannotMoveFile, committed.failure().message()});
         return true;
     }
     m_file.reset();

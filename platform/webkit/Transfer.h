@@ -8,9 +8,9 @@
 
 #include <curl/curl.h>
 
+#include "foundation/StagedFile.h"
 #include "foundation/URL.h"
 #include "webkit/NSError.h"
-#include "webkit/PartialFile.h"
 
 class DownloadLink;
 
@@ -68,6 +68,6 @@ private:
     Stage m_stage = Stage::AwaitingResponse;
     bool m_bodyComplete = false; // finished before the destination was known (empty body)
     bool m_allowOverwrite = false;
-    std::unique_ptr<PartialFile> m_file;
+    std::optional<StagedFile> m_file; // the body so far, hidden beside the destination
     std::optional<NSError> m_writeError;
 };

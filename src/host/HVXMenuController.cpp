@@ -123,9 +123,11 @@ void HVXMenuController::showAboutWindow(id /*sender*/) {
 }
 
 void HVXMenuController::showUpdate(id /*sender*/) {
-    NSWorkspace::sharedWorkspace().openURL(isInstallDissecta()
-                                               ? LocalString("Menu : Upgrade page")
-                                               : LocalString("Menu : lastversion page"));
+    const std::string page = isInstallDissecta() ? LocalString("Menu : Upgrade page")
+                                                 : LocalString("Menu : lastversion page");
+    if (Outcome<> opened = NSWorkspace::sharedWorkspace().openURL(page); !opened) {
+        NSLog("HVXMenuController: not opened: " + opened.failure().message());
+    }
 }
 
 void HVXMenuController::setCanClickList(id /*notification*/) {

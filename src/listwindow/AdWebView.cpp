@@ -32,5 +32,8 @@ void AdWebView::JSOnClickAdSWF(const std::string& url) {
         NSLog("AdWebView: not opening '" + url + "': only http and https links are opened");
         return;
     }
-    NSWorkspace::sharedWorkspace().openURL(parsed->absoluteString());
+    if (Outcome<> opened = NSWorkspace::sharedWorkspace().openURL(parsed->absoluteString());
+        !opened) {
+        NSLog("AdWebView: not opened: " + opened.failure().message());
+    }
 }

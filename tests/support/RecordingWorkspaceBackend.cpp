@@ -1,18 +1,26 @@
 #include "RecordingWorkspaceBackend.h"
 
-bool RecordingWorkspaceBackend::OpenURL(const std::string& url) {
-    m_calls.push_back({"openURL", {url}, false});
-    return m_result;
+#include <utility>
+
+Outcome<> RecordingWorkspaceBackend::Record(WorkspaceCall call) {
+    Failure refusal{call.arguments.front(), kRefusal};
+    m_calls.push_back(std::move(call));
+    if (!m_result) {
+        return refusal;
+    }
+    return {};
 }
 
-bool RecordingWorkspaceBackend::OpenFile(const std::string& path, const std::string& appPath,
-                                         bool andDeactivate) {
-    m_calls.push_back({"openFile", {path, appPath}, andDeactivate});
-    return m_result;
+Outcome<> RecordingWorkspaceBackend::OpenURL(const std::string& url) {
+    return Record({"openURL", {url}, false});
 }
 
-bool RecordingWorkspaceBackend::SelectFile(const std::string& path,
-                                           const std::string& rootedAtPath) {
-    m_calls.push_back({"selectFile", {path, rootedAtPath}, false});
-    return m_result;
+Outcome<> RecordingWorkspaceBackend::OpenFile(const std::string& path, const std::string& appPath,
+                                              bool andDeactivate) {
+    return Record({"openFile", {path, appPath}, andDeactivate});
+}
+
+Outcome<> RecordingWorkspaceBackend::SelectFile(const std::string& path,
+                                                const std::string& rootedAtPath) {
+    return Record({"selectFile", {path, rootedAtPath}, false});
 }

@@ -2,13 +2,31 @@
 
 #include <filesystem>
 #include <stdexcept>
+#include <string_view>
 #include <system_error>
 
 #include <CLI/CLI.hpp>
 
 #include "MovieBuilder.h"
 #include "MovieDescriptionReader.h"
-#include "TemporaryFile.h"
+#include "foundation/StagedFile.h"
+
+namespace {
+
+// Hidden beside the output until whole, so a failed run never leaves half a movie there.
+Outcome<> WriteMovie(const std::string& path, const std::vector<uint8_t>& movie) {
+    Outcome<StagedFile> file = StagedFile::CreateBeside(path);
+    if (!file) {
+        return file.failure();
+    }
+    const std::string_view bytes(reinterpret_cast<const char*>(movie.data()), movie.size());
+    if (Outcome<> written = file.value().Write(bytes); !written) {
+        return written;
+    }
+    return file.value().Commit(StagedFile::Existing::Replace);
+}
+
+} // namespace
 
 int SwfMovieCommand::Run(const std::vector<std::string>& args, std::ostream& out,
                          std::ostream& err) {
@@ -65,12 +83,10 @@ int SwfMovieCommand::Run(const std::vector<std::string>& args, std::ostream& out
         err << "swfmovie: " << descriptionPath << ": " << error.what() << "\n";
         return kFailed;
     }
-    try {
-        TemporaryFile file(outputPath);
-        file.Write(movie);
-        file.Commit();
-    } catch (const std::exception& error) {
-        err << "swfmovie: " << outputPath << ": " << error.what() << "\n";
+    Outcome<> written = WriteMovie(outputPath, movie);
+    if (!written) {
+        err << "swfmovie: " << written.failure().what << ": cannot write: " << written.failure().why
+            << "\n";
         return kFailed;
     }
     return 0;

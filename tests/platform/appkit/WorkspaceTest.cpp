@@ -1,6 +1,8 @@
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -37,7 +39,9 @@ TEST_F(WorkspaceTest, RequestsReachTheBackendWithTheirArguments) {
     EXPECT_TRUE(workspace.openFile("/tmp/a.swf", "/Applications/Dissecta.app", true));
     EXPECT_TRUE(workspace.selectFile("/tmp/saved", ""));
     recording->setResult(false);
-    EXPECT_FALSE(workspace.openFile("/tmp/b.swf", "", false));
+    Outcome<> refused = workspace.openFile("/tmp/b.swf", "", false);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.failure(), (Failure{"/tmp/b.swf", RecordingWorkspaceBackend::kRefusal}));
 
     std::vector<WorkspaceCall> expected{
         {"openURL", {"https://example.org/get?x=1"}, false},
@@ -127,24 +131,44 @@ TEST(XdgWorkspaceBackendTest, OpensAFileWithTheApplicationsProgram) {
     XdgWorkspaceBackend backend(dir / "no-opener-here");
     fs::path cwd = fs::current_path();
     fs::current_path(dir.Path());
-    bool started = backend.OpenFile("movie.swf", dir / "Viewer.app", true);
+    Outcome<> started = backend.OpenFile("movie.swf", dir / "Viewer.app", true);
     fs::current_path(cwd);
-    ASSERT_TRUE(started);
+    ASSERT_TRUE(started.ok()) << started.failure().message();
     // The file goes as an absolute path, so that it never reads as an option.
     EXPECT_EQ(WaitForOutput(output), (dir / "movie.swf") + "\n");
-
-    EXPECT_FALSE(backend.OpenFile(dir / "missing.swf", dir / "Viewer.app", true));
-    EXPECT_FALSE(backend.OpenFile(dir / "movie.swf", dir / "Empty.app", true));
-    EXPECT_FALSE(backend.OpenFile(dir / "movie.swf", "", false)); // no opener to fall back on
 }
 
-TEST(XdgWorkspaceBackendTest, AProgramThatCannotStartIsAFailure) {
+TEST(XdgWorkspaceBackendTest, ARefusedOpenSaysWhatWasMissing) {
     TempDir dir;
+    std::ofstream(dir / "movie.swf") << "FWS";
+    fs::create_directories(dir / "Empty.app");
+    fs::create_directories(dir / "Viewer.app");
+    WriteRecorderScript(dir / "Viewer.app/Viewer", dir / "unused");
     std::ofstream(dir / "broken") << "#!/nonexistent/interpreter\n";
     fs::permissions(dir / "broken", fs::perms::owner_all);
-    std::ofstream(dir / "movie.swf") << "FWS";
-    XdgWorkspaceBackend backend;
-    EXPECT_FALSE(backend.OpenFile(dir / "movie.swf", dir / "broken", false));
+    XdgWorkspaceBackend backend(dir / "no-opener-here");
+    struct Case {
+        std::string file;
+        std::string app;
+        Failure expected;
+    };
+    const Case cases[] = {
+        {dir / "missing.swf", dir / "Viewer.app", {dir / "missing.swf", "no such file or folder"}},
+        {dir / "movie.swf", dir / "Gone.app", {dir / "Gone.app", "no such application"}},
+        {dir / "movie.swf",
+         dir / "Empty.app",
+         {dir / "Empty.app", "no program to start in the application"}},
+        {dir / "movie.swf",
+         "",
+         {dir / "movie.swf", "no " + (dir / "no-opener-here") + " on PATH to open it with"}},
+        // The program exists but cannot start: the exec's reason comes back.
+        {dir / "movie.swf", dir / "broken", {dir / "broken", "No such file or directory"}},
+    };
+    for (const Case& c : cases) {
+        Outcome<> opened = backend.OpenFile(c.file, c.app, false);
+        ASSERT_FALSE(opened.ok()) << c.file << " with " << c.app;
+        EXPECT_EQ(opened.failure(), c.expected) << opened.failure().message();
+    }
 }
 
 TEST(XdgWorkspaceBackendTest, URLsAndRevealedFoldersGoToTheOpener) {
@@ -152,7 +176,8 @@ TEST(XdgWorkspaceBackendTest, URLsAndRevealedFoldersGoToTheOpener) {
     fs::create_directories(dir / "saved");
     std::ofstream(dir / "saved/movie.swf") << "FWS";
     std::string output = dir / "arguments";
-    XdgWorkspaceBackend backend(WriteRecorderScript(dir / "opener", output));
+    XdgWorkspaceBackend backend(WriteRecorderScript(dir / "opener", output),
+                                dir / "no-bus-sender-here");
 
     ASSERT_TRUE(backend.OpenURL("https://example.org/a b"));
     EXPECT_EQ(WaitForOutput(output), "https://example.org/a b\n"); // one argument, no shell
@@ -167,6 +192,60 @@ TEST(XdgWorkspaceBackendTest, URLsAndRevealedFoldersGoToTheOpener) {
 
     EXPECT_FALSE(backend.SelectFile(dir / "saved/missing.swf", ""));
     EXPECT_FALSE(backend.SelectFile("", dir / "saved/movie.swf")); // a root is a folder
+}
+
+// Sets an environment variable for one scope and puts the old value back.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::optional<std::string>& value) : m_name(name) {
+        if (const char* old = std::getenv(name); old != nullptr) {
+            m_old = old;
+        }
+        Set(value);
+    }
+    ~ScopedEnvironment() { Set(m_old); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    void Set(const std::optional<std::string>& value) {
+        if (value) {
+            setenv(m_name, value->c_str(), 1);
+        } else {
+            unsetenv(m_name);
+        }
+    }
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+TEST(XdgWorkspaceBackendTest, ARevealedFileIsShownSelectedWhenASessionBusIsThere) {
+    TempDir dir;
+    fs::create_directories(dir / "saved");
+    const std::string file = dir / "saved/my movie #1 é.swf";
+    std::ofstream(file) << "FWS";
+    const std::string busOutput = dir / "bus";
+    const std::string openerOutput = dir / "opened";
+    XdgWorkspaceBackend backend(WriteRecorderScript(dir / "opener", openerOutput),
+                                WriteRecorderScript(dir / "bus-sender", busOutput));
+
+    {
+        ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+        ASSERT_TRUE(backend.SelectFile(file, ""));
+    }
+    std::string uri = "file://" + (dir / "saved/my%20movie%20%231%20%C3%A9.swf");
+    EXPECT_EQ(WaitForOutput(busOutput),
+              "--session\n--type=method_call\n--dest=org.freedesktop.FileManager1\n"
+              "/org/freedesktop/FileManager1\norg.freedesktop.FileManager1.ShowItems\n"
+              "array:string:" +
+                  uri + "\nstring:\n");
+    EXPECT_FALSE(fs::exists(openerOutput));
+
+    // Without a session bus the folder is opened instead.
+    ScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
+    ScopedEnvironment noRuntime("XDG_RUNTIME_DIR", std::nullopt);
+    ASSERT_TRUE(backend.SelectFile(file, ""));
+    EXPECT_EQ(WaitForOutput(openerOutput), (dir / "saved") + "\n");
 }
 
 } // namespace
