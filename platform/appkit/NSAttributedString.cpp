@@ -17,16 +17,19 @@ std::pair<char32_t, size_t> DecodeOne(const std::string& text, size_t at) {
     if (lead < 0x80) {
         return {lead, 1};
     }
-    size_t count = 0;
-    char32_t point = 0;
-    char32_t minimum = 0;
+    // The sequence's length, the lead byte's payload and the least value it may encode.
+    size_t count = 4;
+    char32_t point = lead & 0x07U;
+    char32_t minimum = 0x10000;
     if ((lead & 0xE0U) == 0xC0) {
-        count = 2, point = lead & 0x1FU, minimum = 0x80;
+        count = 2;
+        point = lead & 0x1FU;
+        minimum = 0x80;
     } else if ((lead & 0xF0U) == 0xE0) {
-        count = 3, point = lead & 0x0FU, minimum = 0x800;
-    } else if ((lead & 0xF8U) == 0xF0) {
-        count = 4, point = lead & 0x07U, minimum = 0x10000;
-    } else {
+        count = 3;
+        point = lead & 0x0FU;
+        minimum = 0x800;
+    } else if ((lead & 0xF8U) != 0xF0) {
         return {kReplacement, 1};
     }
     if (at + count > text.size()) {
