@@ -19,6 +19,9 @@ public:
     void setEnabled(bool enabled);
     // The runtime object that travels as the action's sender.
     virtual NSObject* senderObject() = 0;
+    // What a click does to the control itself (a check box's state) once it is the current
+    // event and before its action goes out, so the action sees the result.
+    virtual void clickWillSendAction() {}
 
 protected:
     // Not deleted through this interface: the runtime object's reference count owns it.

@@ -56,5 +56,6 @@ bool NSApplication::performClick(ActionSender& item) {
     // The action may remove the item from its menu, its last owner.
     Ref<NSObject> keepAlive(item.senderObject());
     beginEvent(NSEventType::LeftMouseUp);
+    item.clickWillSendAction();
     return sendAction(item.action(), item.target(), item.senderObject());
 }

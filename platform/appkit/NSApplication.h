@@ -30,8 +30,9 @@ public:
     // action or target, a target that does not respond, or a method that does not take a
     // sender (logged: a miswired interface file should be found, not crash the application).
     bool sendAction(SEL action, id target, id sender);
-    // A click: nothing for a disabled item or control; otherwise it becomes the current event
-    // and the item's action goes to its target, with the item as sender.
+    // A click: nothing for a disabled item or control; otherwise it becomes the current event,
+    // the item takes it (clickWillSendAction) and the item's action goes to its target, with
+    // the item as sender.
     bool performClick(ActionSender& item);
 
 private:

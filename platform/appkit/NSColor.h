@@ -11,6 +11,8 @@ public:
     // Components outside 0...1 are clamped (NaN becomes 0).
     static Ref<NSColor> colorWithCalibratedRed(float red, float green, float blue, float alpha);
     static Ref<NSColor> blackColor() { return colorWithCalibratedRed(0, 0, 0, 1); }
+    static Ref<NSColor> grayColor() { return colorWithCalibratedRed(0.5F, 0.5F, 0.5F, 1); }
+    static Ref<NSColor> blueColor() { return colorWithCalibratedRed(0, 0, 1, 1); }
 
     float redComponent() const { return m_red; }
     float greenComponent() const { return m_green; }

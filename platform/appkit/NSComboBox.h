@@ -24,6 +24,10 @@ public:
     // Shows the list again: presenters re-read it when told.
     void reloadData();
 
+    // One enabled state, the action sender's, for typing and choosing alike.
+    bool isEnabled() const override { return ActionSender::isEnabled(); }
+    void setEnabled(bool enabled) override { ActionSender::setEnabled(enabled); }
+
     NSObject* senderObject() override { return this; }
 
     nlohmann::json Describe() const override;

@@ -1,14 +1,19 @@
 #include "appkit/NibControlDecoders.h"
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "appkit/NSButton.h"
 #include "appkit/NSColor.h"
 #include "appkit/NSComboBox.h"
+#include "appkit/NSMatrix.h"
 #include "appkit/NSSplitView.h"
 #include "appkit/NSTextField.h"
 #include "appkit/NSView.h"
 #include "appkit/NSWindow.h"
+#include "appkit/NibBindings.h"
 #include "appkit/NibDecoderTable.h"
 #include "appkit/NibProperties.h"
 #include "runtime/Selector.h"
@@ -39,21 +44,37 @@ std::string DecodeButton(NSObject& object, const json& properties, const NibReso
     std::string toolTip = button->toolTip();
     bool enabled = button->isEnabled();
     std::string action;
-    if (std::string reason =
-            FirstNibReason({ReadNibProperty(properties, "title", json::value_t::string, title),
-                            ReadNibProperty(properties, "toolTip", json::value_t::string, toolTip),
-                            ReadNibProperty(properties, "enabled", json::value_t::boolean, enabled),
-                            ReadNibProperty(properties, "action", json::value_t::string, action)});
+    std::string typeName;
+    int64_t state = button->state();
+    if (std::string reason = FirstNibReason(
+            {ReadNibProperty(properties, "title", json::value_t::string, title),
+             ReadNibProperty(properties, "toolTip", json::value_t::string, toolTip),
+             ReadNibProperty(properties, "enabled", json::value_t::boolean, enabled),
+             ReadNibProperty(properties, "action", json::value_t::string, action),
+             ReadNibProperty(properties, "buttonType", json::value_t::string, typeName),
+             ReadNibProperty(properties, "state", json::value_t::number_integer, state)});
         !reason.empty()) {
         return reason;
+    }
+    std::optional<NSButtonType> type = button->buttonType();
+    if (!typeName.empty()) {
+        type = NSButtonTypeFromName(typeName);
+        if (!type) {
+            return "property 'buttonType' is not \"push\", \"switch\" or \"radio\"";
+        }
+    }
+    if (state != NSOffState && state != NSOnState) {
+        return "property 'state' is not 0 (off) or 1 (on)";
     }
     button->setTitle(title);
     button->setToolTip(toolTip);
     button->setEnabled(enabled);
+    button->setButtonType(*type);
+    button->setState(state);
     if (!action.empty()) {
         button->setAction(sel_registerName(action));
     }
-    return {};
+    return ReadNibBindings(*button, properties);
 }
 
 std::string DecodeTextField(NSObject& object, const json& properties, const NibResolver&) {
@@ -64,10 +85,17 @@ std::string DecodeTextField(NSObject& object, const json& properties, const NibR
     std::string value = field->stringValue();
     std::string toolTip = field->toolTip();
     bool editable = field->isEditable();
+    bool selectable = field->isSelectable();
+    bool enabled = field->isEnabled();
+    bool allowsAttributes = field->allowsEditingTextAttributes();
     if (std::string reason = FirstNibReason(
             {ReadNibProperty(properties, "stringValue", json::value_t::string, value),
              ReadNibProperty(properties, "toolTip", json::value_t::string, toolTip),
-             ReadNibProperty(properties, "editable", json::value_t::boolean, editable)});
+             ReadNibProperty(properties, "editable", json::value_t::boolean, editable),
+             ReadNibProperty(properties, "selectable", json::value_t::boolean, selectable),
+             ReadNibProperty(properties, "enabled", json::value_t::boolean, enabled),
+             ReadNibProperty(properties, "allowsEditingTextAttributes", json::value_t::boolean,
+                             allowsAttributes)});
         !reason.empty()) {
         return reason;
     }
@@ -84,7 +112,70 @@ std::string DecodeTextField(NSObject& object, const json& properties, const NibR
     field->setStringValue(value);
     field->setToolTip(toolTip);
     field->setEditable(editable);
+    field->setSelectable(selectable);
+    field->setEnabled(enabled);
+    field->setAllowsEditingTextAttributes(allowsAttributes);
     return {};
+}
+
+// A cell: {"title": string, "tag": integer, "enabled": boolean}, the last two optional.
+std::string ReadMatrixCell(const json& description, NSMatrixCell& cell) {
+    if (!description.is_object()) {
+        return "an entry of 'cells' is not an object";
+    }
+    if (std::string reason = FirstNibReason(
+            {ReadNibProperty(description, "title", json::value_t::string, cell.title),
+             ReadNibProperty(description, "tag", json::value_t::number_integer, cell.tag),
+             ReadNibProperty(description, "enabled", json::value_t::boolean, cell.enabled)});
+        !reason.empty()) {
+        return "a cell's " + reason;
+    }
+    return {};
+}
+
+std::string DecodeMatrix(NSObject& object, const json& properties, const NibResolver&) {
+    auto* matrix = dynamic_cast<NSMatrix*>(&object);
+    if (matrix == nullptr) {
+        return "not a matrix object";
+    }
+    bool enabled = matrix->isEnabled();
+    std::string action;
+    std::optional<int64_t> selectedTag;
+    if (auto found = properties.find("selectedTag"); found != properties.end()) {
+        if (!found->is_number_integer()) {
+            return "property 'selectedTag' has the wrong type";
+        }
+        selectedTag = found->get<int64_t>();
+    }
+    if (std::string reason =
+            FirstNibReason({ReadNibProperty(properties, "enabled", json::value_t::boolean, enabled),
+                            ReadNibProperty(properties, "action", json::value_t::string, action)});
+        !reason.empty()) {
+        return reason;
+    }
+    std::vector<NSMatrixCell> cells;
+    if (auto found = properties.find("cells"); found != properties.end()) {
+        if (!found->is_array()) {
+            return "property 'cells' is not an array";
+        }
+        for (const json& description : *found) {
+            if (std::string reason = ReadMatrixCell(description, cells.emplace_back());
+                !reason.empty()) {
+                return reason;
+            }
+        }
+    }
+    for (NSMatrixCell& cell : cells) {
+        matrix->addCell(std::move(cell));
+    }
+    if (selectedTag && !matrix->selectCellWithTag(*selectedTag)) {
+        return "property 'selectedTag' names no cell";
+    }
+    matrix->setEnabled(enabled);
+    if (!action.empty()) {
+        matrix->setAction(sel_registerName(action));
+    }
+    return ReadNibBindings(*matrix, properties);
 }
 
 std::string DecodeComboBox(NSObject& object, const json& properties, const NibResolver&) {
@@ -167,6 +258,7 @@ void RegisterControlNibDecoders() {
         NibDecoderTable::Register(NSButton::ClassObject(), &DecodeButton);
         NibDecoderTable::Register(NSTextField::ClassObject(), &DecodeTextField);
         NibDecoderTable::Register(NSComboBox::ClassObject(), &DecodeComboBox);
+        NibDecoderTable::Register(NSMatrix::ClassObject(), &DecodeMatrix);
         NibDecoderTable::Register(NSSplitView::ClassObject(), &DecodeSplitView);
         NibDecoderTable::Register(NSWindow::ClassObject(), &DecodeWindow);
         return true;
