@@ -12,6 +12,12 @@ NSWindow::NSWindow(std::string title)
     : ModelObject(ClassObject()), m_title(std::move(title)), m_contentView(MakeRef<NSView>()) {
 }
 
+NSWindow::~NSWindow() {
+    for (const Ref<NSSheet>& sheet : m_sheets) {
+        sheet->WindowWillClose();
+    }
+}
+
 Class NSWindow::ClassObject() {
     static Class cls = RegisterRuntimeClass<NSWindow>("NSWindow", NSObject::RootClass());
     return cls;
@@ -106,10 +112,18 @@ void NSWindow::close() {
     orderOut(nullptr);
 }
 
-void NSWindow::beginSheet(Ref<NSAlert> sheet) {
-    sheet->setWindow(this);
+void NSWindow::AttachSheet(Ref<NSSheet> sheet) {
     m_sheets.push_back(std::move(sheet));
     Changed();
+}
+
+void NSWindow::DetachSheet(NSSheet* sheet) {
+    auto found = std::find_if(m_sheets.begin(), m_sheets.end(),
+                              [sheet](const Ref<NSSheet>& held) { return held.get() == sheet; });
+    if (found != m_sheets.end()) {
+        m_sheets.erase(found);
+        Changed();
+    }
 }
 
 void NSWindow::Changed() {
@@ -119,8 +133,8 @@ void NSWindow::Changed() {
 
 nlohmann::json NSWindow::Describe() const {
     nlohmann::json sheets = nlohmann::json::array();
-    for (const Ref<NSAlert>& sheet : m_sheets) {
-        sheets.push_back(NSStringFromClass(object_getClass(sheet.get())));
+    for (const Ref<NSSheet>& sheet : m_sheets) {
+        sheets.push_back(sheet->Describe());
     }
     return {
         {"class", NSStringFromClass(isa())},

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "appkit/ModelObject.h"
-#include "appkit/NSAlert.h"
+#include "appkit/NSSheet.h"
 #include "appkit/NSView.h"
 #include "foundation/Geometry.h"
 
@@ -54,14 +54,21 @@ public:
     // Closes without asking.
     void close();
 
-    void beginSheet(Ref<NSAlert> sheet);
-    // The sheet on top, or null.
-    NSAlert* attachedSheet() const { return m_sheets.empty() ? nullptr : m_sheets.back().get(); }
-    const std::vector<Ref<NSAlert>>& sheets() const { return m_sheets; }
+    // The sheet on top, or null. Sheets attach themselves when begun and leave when answered.
+    NSSheet* attachedSheet() const { return m_sheets.empty() ? nullptr : m_sheets.back().get(); }
+    const std::vector<Ref<NSSheet>>& sheets() const { return m_sheets; }
 
     nlohmann::json Describe() const override;
 
+protected:
+    // Sheets still up go down with the window, without an end message.
+    ~NSWindow() override;
+
 private:
+    friend class NSSheet;
+    void AttachSheet(Ref<NSSheet> sheet);
+    void DetachSheet(NSSheet* sheet);
+
     void Changed();
     void FitContentView();
 
@@ -73,5 +80,5 @@ private:
     id m_delegate = nullptr;
     bool m_visible = false;
     bool m_key = false;
-    std::vector<Ref<NSAlert>> m_sheets;
+    std::vector<Ref<NSSheet>> m_sheets;
 };

@@ -7,6 +7,7 @@
 #include "LoopbackServer.h"
 #include "ReadWholeFile.h"
 #include "TempDir.h"
+#include "appkit/NSAlert.h"
 #include "appkit/NSApplication.h"
 #include "foundation/RunLoop.h"
 #include "capture/CaptureRecords.h"
@@ -136,10 +137,11 @@ TEST_F(HVXSWFDownloadTest, UnusableAddressShowsTheSheetAndNothingFollows) {
         EXPECT_EQ(download->m_pSavePath, folder / "x.swf");
     }
     ASSERT_EQ(window->sheets().size(), 3U);
-    const NSAlert* sheet = window->attachedSheet();
-    EXPECT_EQ(sheet->messageText, "Invalid or unsupported URL");
-    EXPECT_EQ(sheet->informativeText, "The entered URL is either invalid or unsupported.");
-    EXPECT_EQ(sheet->buttons, std::vector<std::string>{"OK"});
+    const auto* sheet = dynamic_cast<const NSAlert*>(window->attachedSheet());
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->messageText(), "Invalid or unsupported URL");
+    EXPECT_EQ(sheet->informativeText(), "The entered URL is either invalid or unsupported.");
+    EXPECT_EQ(sheet->buttonTitles(), std::vector<std::string>{"OK"});
     EXPECT_EQ(sheet->window(), window.get());
     RunLoop::Main().RunFor(std::chrono::milliseconds(200));
     EXPECT_TRUE(m_arraySWFUrl.empty());

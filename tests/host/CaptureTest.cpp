@@ -8,6 +8,7 @@
 #include "LoopbackServer.h"
 #include "ReadWholeFile.h"
 #include "TempDir.h"
+#include "appkit/NSAlert.h"
 #include "browser/HostApplication.h"
 #include "browser/WebBaseNetscapePluginView.h"
 #include "foundation/RunLoop.h"
@@ -145,8 +146,9 @@ TEST_F(CaptureTest, FailedOrRefusedFetchesRecordNothing) {
     Settle(0);
     EXPECT_TRUE(m_arraySWFUrl.empty());
     EXPECT_FALSE(std::filesystem::exists(Captured("missing.swf")));
-    ASSERT_NE(host->mainWindow()->attachedSheet(), nullptr);
-    EXPECT_EQ(host->mainWindow()->attachedSheet()->messageText, "Invalid or unsupported URL");
+    const auto* sheet = dynamic_cast<const NSAlert*>(host->mainWindow()->attachedSheet());
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->messageText(), "Invalid or unsupported URL");
 }
 
 TEST_F(CaptureTest, TheOlderElementFormIsCapturedToo) {
