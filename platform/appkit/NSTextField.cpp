@@ -129,7 +129,11 @@ bool NSTextField::clickLink(size_t runIndex) {
         return false;
     }
     NSApp().beginEvent(NSEventType::LeftMouseUp);
-    return NSWorkspace::sharedWorkspace().openURL(*url);
+    Outcome<> opened = NSWorkspace::sharedWorkspace().openURL(*url);
+    if (!opened) {
+        NSLog("NSTextField: cannot open the link: " + opened.failure().message());
+    }
+    return opened.ok();
 }
 
 nlohmann::json NSTextField::Describe() const {
