@@ -4,11 +4,11 @@
 
 #include "ListWindowHarness.h"
 #include "ReadWholeFile.h"
+#include "capture/CaptureRecords.h"
 #include "foundation/RunLoop.h"
 #include "foundation/objects/NSNotification.h"
 #include "foundation/objects/NSNotificationCenter.h"
 #include "foundation/objects/NSString.h"
-#include "capture/CaptureRecords.h"
 #include "prefs/PreferenceData.h"
 #include "prefs/PreferenceKeys.h"
 #include "runtime/MessageSend.h"
@@ -181,3 +181,27 @@ TEST_F(ListWindowSetUpTest, AReleasedControllerHearsNoMoreSelectionsOrTicks) {
 }
 
 } // namespace
+
+namespace {
+
+bool Overlap(const NSRect& a, const NSRect& b) {
+    return a.origin.x < b.origin.x + b.size.width && b.origin.x < a.origin.x + a.size.width &&
+           a.origin.y < b.origin.y + b.size.height && b.origin.y < a.origin.y + a.size.height;
+}
+
+} // namespace
+
+// A presenter draws the frames as they are: no control of the top pane may hide another.
+TEST_F(ListWindowSetUpTest, NoControlOfTheTopPaneLiesUnderAnother) {
+    HVXSWFListWindowController& controller = OpenWindow();
+    ASSERT_TRUE(controller.btnReload && controller.btnReload->superview() != nullptr);
+    const std::vector<Ref<NSView>>& views = controller.btnReload->superview()->subviews();
+    ASSERT_GT(views.size(), 10U);
+    for (size_t i = 0; i < views.size(); ++i) {
+        for (size_t j = i + 1; j < views.size(); ++j) {
+            EXPECT_FALSE(Overlap(views[i]->frame(), views[j]->frame()))
+                << views[i]->Describe().dump() << "\n"
+                << views[j]->Describe().dump();
+        }
+    }
+}
