@@ -64,6 +64,22 @@ std::optional<URL> URL::URLWithString(std::string_view text) {
     return FromHandle(handle.get());
 }
 
+std::optional<URL> URL::fileURLWithPath(std::string_view path) {
+    // An embedded NUL would cut libcurl's C string short and name another file.
+    if (path.empty() || path.front() != '/' || path.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const CurlUrl handle(curl_url());
+    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, "file:///", 0) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    const std::string copy(path);
+    if (curl_url_set(handle.get(), CURLUPART_PATH, copy.c_str(), CURLU_URLENCODE) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    return FromHandle(handle.get());
+}
+
 std::optional<URL> URL::URLWithStringRelativeTo(std::string_view text, const URL& base) {
     if (HasSpaceOrControl(text)) {
         return std::nullopt;

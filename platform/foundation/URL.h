@@ -17,6 +17,10 @@ public:
     static std::optional<URL> URLWithString(std::string_view text);
     // Resolves a reference (relative or absolute) against `base`, as a page resolves its links.
     static std::optional<URL> URLWithStringRelativeTo(std::string_view text, const URL& base);
+    // A file URL for an absolute path, every byte that needs it percent-encoded ("/a b#" becomes
+    // "file:///a%20b%23"). None for a relative path: this process's working folder means nothing
+    // to whoever opens the URL.
+    static std::optional<URL> fileURLWithPath(std::string_view path);
 
     const std::string& absoluteString() const { return m_text; }
     const std::string& scheme() const { return m_scheme; }

@@ -1,5 +1,6 @@
 #include "foundation/URL.h"
 
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -85,6 +86,26 @@ TEST(URLTest, ResolvesReferencesAsAPageDoes) {
     EXPECT_EQ(URL::URLWithStringRelativeTo("#frag", *base)->fragment(), "frag");
     EXPECT_FALSE(URL::URLWithStringRelativeTo("a b.swf", *base).has_value());
     EXPECT_FALSE(URL::URLWithStringRelativeTo("javascript:alert(1)", *base).has_value());
+}
+
+TEST(URLTest, MakesFileURLsOfAbsolutePathsOnly) {
+    const struct {
+        std::string path;
+        std::optional<std::string> url;
+    } cases[] = {
+        {"/", "file:///"},
+        {"/Users/u/My Movies/", "file:///Users/u/My%20Movies/"},
+        {"/a/b#c?d%e.swf", "file:///a/b%23c%3fd%25e.swf"},
+        {"/caf\xC3\xA9", "file:///caf%c3%a9"},
+        {"relative/folder", std::nullopt},
+        {"~/Desktop", std::nullopt},
+        {"", std::nullopt},
+        {std::string("/a\0b", 4), std::nullopt},
+    };
+    for (const auto& each : cases) {
+        const auto url = URL::fileURLWithPath(each.path);
+        EXPECT_EQ(url ? std::optional(url->absoluteString()) : std::nullopt, each.url) << each.path;
+    }
 }
 
 TEST(URLTest, IsACopyableValue) {
