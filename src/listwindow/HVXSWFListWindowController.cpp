@@ -253,11 +253,16 @@ std::string HVXSWFListWindowController::LocalString(const std::string& key) cons
     return ::LocalString(Bundle(), key);
 }
 
-// Saving and handing a movie to the companion arrive with their own workflows; until then the
-// buttons are connected and do nothing.
-void HVXSWFListWindowController::onSaveSWF(id /*sender*/) {
+void HVXSWFListWindowController::ReadSaveSettings() {
+    const PreferenceData& store = *PreferenceData::sharedPreferenceData();
+    saveMatrixIndex = StoredIndex(store, PreferenceKeys::kSaveMatrixIndex);
+    fileMatrixIndex = StoredIndex(store, PreferenceKeys::kFileMatrixIndex);
+    ReadAutoOpen();
 }
-void HVXSWFListWindowController::onBrowse(id /*sender*/) {
-}
-void HVXSWFListWindowController::onOpenSWFApp(id /*sender*/) {
+
+void HVXSWFListWindowController::ReadAutoOpen() {
+    // Any stored value but "false" means on; none at all means off.
+    std::optional<nlohmann::json> value =
+        PreferenceData::sharedPreferenceData()->GetPreferenceItem(PreferenceKeys::kAutoOpen, 0);
+    autoOpen = value && *value != nlohmann::json(PreferenceKeys::kFalse);
 }

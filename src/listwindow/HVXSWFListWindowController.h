@@ -1,18 +1,22 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "appkit/NSAlert.h"
 #include "appkit/NSButton.h"
 #include "appkit/NSColor.h"
 #include "appkit/NSComboBox.h"
+#include "appkit/NSOpenPanel.h"
 #include "appkit/NSSplitView.h"
 #include "appkit/NSTextField.h"
 #include "appkit/NSWindowController.h"
 #include "foundation/defaults/NSBundle.h"
 #include "foundation/objects/NSTimer.h"
 #include "listwindow/AdWebView.h"
+#include "listwindow/SaveWorkflow.h"
 #include "listwindow/SwfWebView.h"
 
 // The captured-SWF window: the browser page that lists and plays the caught movies, the panel
@@ -21,7 +25,8 @@
 //
 // The set-up and settings live in HVXSWFListWindowController.cpp, the page and its readiness
 // poll in HVXSWFListWindowPage.cpp, the information panel in HVXSWFListWindowInfo.cpp and the
-// split view's delegate in HVXSWFListWindowSplit.cpp.
+// split view's delegate in HVXSWFListWindowSplit.cpp, saving in HVXSWFListWindowSave.cpp and
+// the hand-off to the companion in HVXSWFListWindowOpen.cpp.
 class HVXSWFListWindowController : public NSWindowController {
 public:
     // The rest of the window's content below the top pane, in points.
@@ -58,10 +63,19 @@ public:
     // The information panel.
     void setSWFInfo(id notification);
 
-    // Saving the selected movie, and handing it to the companion.
+    // Saving the selected movie: the Save and Browse buttons and the end handlers of their
+    // sheets, whose names differ only in capitals.
     void onSaveSWF(id sender);
     void onBrowse(id sender);
+    void openPanelDidEnd(NSOpenPanel* panel, int64_t returnCode, int64_t contextInfo);
+    void AlertDidEnd(NSAlert* alert, int64_t returnCode, int64_t contextInfo);
+    void alertDidEnd_returnCode_contextInfo(NSAlert* alert, int64_t returnCode,
+                                            int64_t contextInfo);
+
+    // Handing the selected movie to the companion, or saying where to get it.
     void onOpenSWFApp(id sender);
+    void alertDidEnd_ReturnCode_contextInfo(NSAlert* alert, int64_t returnCode,
+                                            int64_t contextInfo);
 
     // The split view's delegate and its two resizing operations.
     bool splitViewShouldHideDividerAtIndex(NSSplitView* splitView, int64_t dividerIndex) const;
@@ -125,6 +139,22 @@ private:
     // Loads a page file into a view, escaped as the page loader wants it.
     static void LoadPage(HVXBridgedWebView* view, const std::string& path);
     void StopTimer();
+
+    // Settings the save reads afresh each time, as the preferences window may have changed them.
+    void ReadSaveSettings();
+    void ReadAutoOpen();
+    SaveRequest CurrentSaveRequest() const;
+    void Advance(const SaveWorkflow::Event& event);
+    void ShowSaveSheet(SaveSheet sheet);
+    void FinishSave(const std::string& revealedPath);
+    void ShowFailure(const char* messageKey, const Failure& failure);
+    // A warning alert with the bundle's icon, buttons titled by these string-table keys, shown
+    // on the window. A null selector: a notice that answers nothing.
+    void BeginSheet(const std::vector<const char*>& buttonKeys, const std::string& message,
+                    const std::optional<std::string>& informative, const char* didEndSelector,
+                    int64_t contextInfo);
+
+    SaveWorkflow m_saveWorkflow;
 
     static Ref<HVXSWFListWindowController> _sharedSWFListWindowController;
 };

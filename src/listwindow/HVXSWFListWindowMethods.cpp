@@ -16,6 +16,10 @@ void RegisterListWindowMethods(Class cls) {
     DefineMethod<&C::onSaveSWF>(cls, S::kOnSaveSWF);
     DefineMethod<&C::onOpenSWFApp>(cls, S::kOnOpenSWFApp);
     DefineMethod<&C::onBrowse>(cls, S::kOnBrowse);
+    DefineMethod<&C::openPanelDidEnd>(cls, S::kOpenPanelDidEnd);
+    DefineMethod<&C::AlertDidEnd>(cls, S::kOverwriteDidEnd);
+    DefineMethod<&C::alertDidEnd_returnCode_contextInfo>(cls, S::kCreateFolderDidEnd);
+    DefineMethod<&C::alertDidEnd_ReturnCode_contextInfo>(cls, S::kCompanionMissingDidEnd);
     DefineMethod<&C::SWFIsReady>(cls, S::kSWFIsReady);
     DefineMethod<&C::setSWFInfo>(cls, S::kSetSWFInfo);
     DefineMethod<&C::windowShouldClose>(cls, S::kWindowShouldClose);
