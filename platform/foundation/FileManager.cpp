@@ -77,7 +77,11 @@ Outcome<> Copy(const std::string& from, const std::string& to, StagedFile::Exist
     if (!copied) {
         return copied;
     }
-    return copy.value().Commit(existing);
+    // A new file puts nothing of the user's at risk, so it is left to the kernel's writeback as
+    // cp leaves it; the old file a replacement gives up goes only for a copy that is on disk.
+    return copy.value().Commit(existing, existing == StagedFile::Existing::Replace
+                                             ? StagedFile::Flush::Data
+                                             : StagedFile::Flush::None);
 }
 
 } // namespace

@@ -31,11 +31,12 @@ public:
     bool removeFileAtPath(const std::string& path) const;
 
     // Copies a regular file's bytes to `to`, which must not exist yet (EEXIST otherwise). The
-    // copy is written beside `to` under a hidden name, flushed to disk and renamed into place,
-    // so `to` is never seen half-written; on failure nothing is left behind. The copy gets the
-    // source's permissions less the umask, as cp gives it.
+    // copy is written beside `to` under a hidden name and renamed into place, so `to` is never
+    // seen half-written; on failure nothing is left behind. Like cp, it leaves the bytes to the
+    // kernel's writeback. The copy gets the source's permissions less the umask, as cp gives it.
     Outcome<> copyPath(const std::string& from, const std::string& to) const;
-    // The same, replacing an existing `to`: the old file stays until the copy is complete.
+    // The same, replacing an existing `to`: the old file stays until the copy is complete and
+    // flushed to disk, so not even a crash can leave neither.
     Outcome<> replaceItemByCopying(const std::string& from, const std::string& to) const;
     // Renames, replacing whatever `to` held (a file, or an empty folder when `from` is one).
     bool moveItemAtPath(const std::string& from, const std::string& to) const;

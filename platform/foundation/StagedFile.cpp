@@ -215,8 +215,8 @@ Outcome<> StagedFile::Sync() {
     return {};
 }
 
-Outcome<> StagedFile::Commit(Existing existing) {
-    if (Outcome<> synced = Sync(); !synced) {
+Outcome<> StagedFile::Commit(Existing existing, Flush flush) {
+    if (Outcome<> synced = flush == Flush::Data ? Sync() : Outcome<>(); !synced) {
         return synced;
     }
     const int fd = std::exchange(m_fd, -1);
@@ -234,6 +234,9 @@ Outcome<> StagedFile::Commit(Existing existing) {
         return FailureOf(error);
     }
     m_committed = true;
+    if (flush == Flush::None) {
+        return {};
+    }
     const std::string folder = FolderOf(m_destination);
     if (int folderError = SyncFolder(folder); folderError != 0) {
         return FailureAt(folder, folderError);
