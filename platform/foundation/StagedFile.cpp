@@ -83,7 +83,8 @@ Outcome<StagedFile> StagedFile::CreateBeside(const std::string& destination, mod
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string hidden(".");
         hidden.append(stem).append(".").append(RandomTag()).append(".part");
-        std::string path = folder == "/" ? "/" + hidden : folder + "/" + hidden;
+        std::string path = folder == "/" ? std::string() : folder;
+        path.append("/").append(hidden);
         // The umask applies, as for any other new file.
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {

@@ -48,6 +48,7 @@ SaveSheetText TextOf(SaveSheet sheet) {
 }
 
 template <typename... Handlers> struct Overloaded : Handlers... { using Handlers::operator()...; };
+template <typename... Handlers> Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 } // namespace
 
