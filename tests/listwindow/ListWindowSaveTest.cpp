@@ -72,7 +72,8 @@ protected:
     static void Settle() { RunLoop::Main().RunFor(std::chrono::milliseconds(5)); }
 
     static NSButton* ButtonTitled(NSView* view, const std::string& title) {
-        if (auto* button = dynamic_cast<NSButton*>(view); button && button->title() == title) {
+        if (auto* button = dynamic_cast<NSButton*>(view);
+            button != nullptr && button->title() == title) {
             return button;
         }
         for (const Ref<NSView>& subview :
@@ -313,8 +314,8 @@ TEST_F(ListWindowSaveTest, WhatCannotBeSavedIsReportedAndNothingIsLostOrRecorded
 // Faults the test process cannot have itself: a read-only or full file system, a copy cut off
 // half-way. Each runs in a forked child, which answers the first check that failed.
 TEST_F(ListWindowSaveTest, FileSystemFaultsLeaveTheUsersFilesAndSettingsAsTheyWere) {
-    const std::string big = std::string(256 * 1024, 'x');
-    std::vector<uint8_t> padded = Movie(24, 10, 10, false, big.size());
+    constexpr size_t kLimit = size_t{64} << 10;
+    std::vector<uint8_t> padded = Movie(24, 10, 10, false, 4 * kLimit);
     Catch("big.swf", padded);
     HVXSWFListWindowController& window = WindowWith("movie.swf");
     ASSERT_TRUE(PageOf(window.swfWebview.get()).CallNative("cocoaApp", "OnSelectedSWF", {"0"}));
@@ -337,9 +338,9 @@ TEST_F(ListWindowSaveTest, FileSystemFaultsLeaveTheUsersFilesAndSettingsAsTheyWe
         const int status = RunInChild([&] {
             const bool ready = each.fault == ReadOnly ? MountReadOnly(out.string())
                                : each.fault == Full
-                                   ? MountTinyFileSystem(out.string(), 64 * 1024) &&
+                                   ? MountTinyFileSystem(out.string(), kLimit) &&
                                          (std::ofstream(out / "big.swf") << kOld).good()
-                                   : LimitFileSize(64 * 1024);
+                                   : LimitFileSize(static_cast<off_t>(kLimit));
             if (!ready) {
                 return kChildCannotSetUp;
             }
