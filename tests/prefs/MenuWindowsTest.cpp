@@ -52,6 +52,38 @@ TEST_F(MenuWindowsTest, EachCommandMakesItsControllerOnceAndShowsItsWindowEveryT
     }
 }
 
+bool Overlap(const NSRect& a, const NSRect& b) {
+    return a.origin.x < b.origin.x + b.size.width && b.origin.x < a.origin.x + a.size.width &&
+           a.origin.y < b.origin.y + b.size.height && b.origin.y < a.origin.y + a.size.height;
+}
+
+bool Inside(const NSRect& inner, const NSRect& outer) {
+    return inner.origin.x >= 0 && inner.origin.y >= 0 &&
+           inner.origin.x + inner.size.width <= outer.size.width &&
+           inner.origin.y + inner.size.height <= outer.size.height;
+}
+
+// A presenter draws the frames as they are: every control lies inside the window, under no other.
+TEST_F(MenuWindowsTest, NoControlLiesUnderAnotherOrOutsideItsWindow) {
+    for (const Command& command : kCommands) {
+        SCOPED_TRACE(command.selector);
+        objc_msgSend(menu.get(), command.selector, static_cast<id>(nullptr));
+        auto* controller = dynamic_cast<NSWindowController*>(((*menu).*command.kept).get());
+        ASSERT_NE(controller, nullptr);
+        const NSView& content = *controller->window()->contentView();
+        const std::vector<Ref<NSView>>& views = content.subviews();
+        ASSERT_GE(views.size(), 5U);
+        for (size_t i = 0; i < views.size(); ++i) {
+            EXPECT_TRUE(Inside(views[i]->frame(), content.frame())) << views[i]->Describe().dump();
+            for (size_t j = i + 1; j < views.size(); ++j) {
+                EXPECT_FALSE(Overlap(views[i]->frame(), views[j]->frame()))
+                    << views[i]->Describe().dump() << "\n"
+                    << views[j]->Describe().dump();
+            }
+        }
+    }
+}
+
 TEST_F(MenuWindowsTest, WithoutTheInterfaceFileACommandShowsNothingAndSaysSo) {
     for (const Command& command : kCommands) {
         SCOPED_TRACE(command.selector);
