@@ -6,6 +6,7 @@
 
 #include "appkit/NibOutletTable.h"
 #include "companion/Companion.h"
+#include "foundation/URL.h"
 #include "foundation/objects/RuntimeClass.h"
 #include "runtime/MemberMethod.h"
 

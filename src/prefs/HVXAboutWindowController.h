@@ -6,7 +6,6 @@
 #include "appkit/NSAttributedString.h"
 #include "appkit/NSTextField.h"
 #include "appkit/NSWindowController.h"
-#include "foundation/URL.h"
 #include "foundation/defaults/NSBundle.h"
 
 // The About window: the plug-in's name, version and copyright, and two links, to the web site

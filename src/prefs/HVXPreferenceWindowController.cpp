@@ -2,7 +2,6 @@
 
 #include "appkit/NibOutletTable.h"
 #include "foundation/FileManager.h"
-#include "foundation/Log.h"
 #include "foundation/PathString.h"
 #include "foundation/defaults/NSBundle.h"
 #include "foundation/objects/RuntimeClass.h"
