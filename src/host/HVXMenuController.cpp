@@ -11,6 +11,8 @@
 #include "host/HVXPlugIn.h"
 #include "listwindow/HVXSWFListWindowController.h"
 #include "listwindow/ListWindowNames.h"
+#include "prefs/HVXAboutWindowController.h"
+#include "prefs/HVXPreferenceWindowController.h"
 #include "runtime/MemberMethod.h"
 
 Ref<HVXMenuController> HVXMenuController::_sharedMenuController;
@@ -114,12 +116,40 @@ void HVXMenuController::showHVXSWFListWindow(id sender) {
     canClickList = false;
 }
 
-void HVXMenuController::showPreferencesWindow(id /*sender*/) {
-    // Connected when the preferences window exists.
+namespace {
+
+// The window's controller, made at the first command and kept for the process's life; null
+// (logged, and tried again at the next command) when the bundle lacks its interface file.
+template <typename Controller>
+NSWindowController* KeptController(Ref<NSObject>& kept, const char* window) {
+    if (!kept) {
+        Ref<Controller> made = MakeRef<Controller>();
+        if (made->init() == nullptr) {
+            NSLog(std::string("HVXMenuController: no interface file for the ") + window +
+                  " window");
+            return nullptr;
+        }
+        kept = made;
+    }
+    return dynamic_cast<NSWindowController*>(kept.get());
 }
 
-void HVXMenuController::showAboutWindow(id /*sender*/) {
-    // Connected when the About window exists.
+} // namespace
+
+void HVXMenuController::showPreferencesWindow(id sender) {
+    if (NSWindowController* controller = KeptController<HVXPreferenceWindowController>(
+            sharedPreferenceWindowController, "Preferences");
+        controller != nullptr) {
+        controller->showWindow(sender);
+    }
+}
+
+void HVXMenuController::showAboutWindow(id sender) {
+    if (NSWindowController* controller =
+            KeptController<HVXAboutWindowController>(sharedAboutWindowController, "About");
+        controller != nullptr) {
+        controller->showWindow(sender);
+    }
 }
 
 void HVXMenuController::showUpdate(id /*sender*/) {

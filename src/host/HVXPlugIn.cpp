@@ -13,6 +13,8 @@
 #include "host/MethodSwizzle.h"
 #include "host/SafariMethods.h"
 #include "listwindow/HVXSWFListWindowController.h"
+#include "prefs/HVXAboutWindowController.h"
+#include "prefs/HVXPreferenceWindowController.h"
 #include "runtime/MessageSend.h"
 
 namespace {
@@ -84,6 +86,8 @@ void RegisterPlugInClasses() {
     HVXSWFDownload::ClassObject();
     HVXMenuController::ClassObject();
     HVXSWFListWindowController::ClassObject();
+    HVXPreferenceWindowController::ClassObject();
+    HVXAboutWindowController::ClassObject();
     SwfWebView::ClassObject();
     AdWebView::ClassObject();
     HVXPlugIn::ClassObject();

@@ -157,3 +157,14 @@ int64_t PreferenceData::GetIndexKeyOnUserDefaults(const std::string& key) const 
 bool PreferenceData::GetBoolKeyOnUserDefaults(const std::string& key) const {
     return m_UserDefaults && m_UserDefaults->boolForKey(key);
 }
+
+void PreferenceData::SetIndexKeyOnUserDefaults(const std::string& key, int64_t value) {
+    if (!m_UserDefaults) {
+        NSLog("Save User Preference data error!");
+        return;
+    }
+    m_UserDefaults->setInteger(value, key);
+    if (!m_UserDefaults->synchronize()) {
+        NSLog("Save User Preference data error!");
+    }
+}

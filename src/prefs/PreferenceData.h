@@ -40,6 +40,9 @@ public:
     // Top-level user-defaults values; 0 / false without user defaults or the key.
     int64_t GetIndexKeyOnUserDefaults(const std::string& key) const;
     bool GetBoolKeyOnUserDefaults(const std::string& key) const;
+    // Writes a top-level integer and the defaults at once; logs when there is nowhere to write
+    // or the write fails.
+    void SetIndexKeyOnUserDefaults(const std::string& key, int64_t value);
 
 private:
     // Retained: resetting the standard defaults must not leave the store pointing at nothing.
