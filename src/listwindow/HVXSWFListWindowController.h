@@ -145,6 +145,7 @@ private:
     void ReadAutoOpen();
     SaveRequest CurrentSaveRequest() const;
     void Advance(const SaveWorkflow::Event& event);
+    bool SheetIsUp();
     void ShowSaveSheet(SaveSheet sheet);
     void FinishSave(const std::string& revealedPath);
     void ShowFailure(const char* messageKey, const Failure& failure);

@@ -12,6 +12,9 @@
 // or, when the companion is missing, a sheet offers the two pages where to get it.
 
 void HVXSWFListWindowController::onOpenSWFApp(id /*sender*/) {
+    if (SheetIsUp()) {
+        return;
+    }
     if (!isInstallDissecta()) {
         BeginSheet({"Alert : Title_Right", "Alert : Title_Left"}, LocalString("Alert : Message"),
                    std::nullopt, ListWindowSelectors::kCompanionMissingDidEnd, 1);

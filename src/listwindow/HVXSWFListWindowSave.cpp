@@ -53,6 +53,9 @@ template <typename... Handlers> Overloaded(Handlers...) -> Overloaded<Handlers..
 } // namespace
 
 void HVXSWFListWindowController::onSaveSWF(id /*sender*/) {
+    if (SheetIsUp()) {
+        return;
+    }
     ReadSaveSettings();
     Advance(SaveWorkflow::Save{CurrentSaveRequest()});
 }
@@ -107,6 +110,13 @@ void HVXSWFListWindowController::ShowFailure(const char* messageKey, const Failu
     BeginSheet({"Alert : OK"}, LocalString(messageKey), failure.message(), nullptr, 0);
 }
 
+bool HVXSWFListWindowController::SheetIsUp() {
+    // A sheet is modal for its window: a second one would stack on it and answer into the same
+    // fields, and a save begun under a question would abandon it.
+    NSWindow* shown = isWindowLoaded() ? window() : nullptr;
+    return shown != nullptr && shown->attachedSheet() != nullptr;
+}
+
 void HVXSWFListWindowController::BeginSheet(const std::vector<const char*>& buttonKeys,
                                             const std::string& message,
                                             const std::optional<std::string>& informative,
@@ -155,6 +165,9 @@ void HVXSWFListWindowController::FinishSave(const std::string& revealedPath) {
 }
 
 void HVXSWFListWindowController::onBrowse(id /*sender*/) {
+    if (SheetIsUp()) {
+        return;
+    }
     Ref<NSOpenPanel> panel = NSOpenPanel::openPanel();
     panel->setCanChooseDirectories(true);
     panel->beginSheetForDirectory(NSHomeDirectory(), "", {}, window(), this,

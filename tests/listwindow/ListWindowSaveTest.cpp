@@ -232,7 +232,11 @@ TEST_F(ListWindowSaveTest, EverySheetIsAWarningWithTheCompanionsIconAndItsOwnHan
     EXPECT_EQ(alert->alertStyle(), NSAlert::NSWarningAlertStyle);
     ASSERT_NE(alert->icon(), nullptr);
     EXPECT_EQ(fs::path(alert->icon()->path()).filename(), "DissectaLogo.icns");
-    // The overwrite handler may not answer the folder's question.
+    // The sheet is modal for the window: another press stacks nothing, and the overwrite
+    // handler may not answer the folder's question.
+    Press(window.btnSaveSWF.get());
+    Press(window.btnOpenSWF.get());
+    EXPECT_EQ(window.window()->sheets().size(), 1U);
     window.AlertDidEnd(alert, NSAlert::NSAlertFirstButtonReturn, 1);
     EXPECT_FALSE(fs::exists(out / "missing"));
     Answer(window, 0);
