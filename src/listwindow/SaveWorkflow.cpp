@@ -1,6 +1,7 @@
 #include "listwindow/SaveWorkflow.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "foundation/FileManager.h"
@@ -104,30 +105,33 @@ SaveWorkflow::Step SaveWorkflow::Start(const SaveRequest& request) {
     return ShowSheet{SaveSheet::CreateFolder};
 }
 
-SaveWorkflow::Step SaveWorkflow::AfterOverwrite(const OverwriteAnswered& answer) {
-    if (m_state != State::AskingOverwrite) {
-        return Stopped{"no replacement was asked for"};
+std::optional<SaveWorkflow::Step> SaveWorkflow::CloseQuestion(State asked, bool accepted,
+                                                              const SaveRequest& request) {
+    if (m_state != asked) {
+        return Stopped{"that question is not open"};
     }
     m_state = State::Idle;
-    if (!answer.accepted) {
+    if (!accepted) {
         return Stopped{};
     }
-    if (answer.request.swfName.empty()) {
+    if (request.swfName.empty()) {
         return Stopped{"no movie is selected"};
+    }
+    return std::nullopt;
+}
+
+SaveWorkflow::Step SaveWorkflow::AfterOverwrite(const OverwriteAnswered& answer) {
+    if (std::optional<Step> stop =
+            CloseQuestion(State::AskingOverwrite, answer.accepted, answer.request)) {
+        return *stop;
     }
     return Replace(answer.request);
 }
 
 SaveWorkflow::Step SaveWorkflow::AfterCreateFolder(const CreateFolderAnswered& answer) {
-    if (m_state != State::AskingCreateFolder) {
-        return Stopped{"no folder was offered for creation"};
-    }
-    m_state = State::Idle;
-    if (!answer.accepted) {
-        return Stopped{};
-    }
-    if (answer.request.swfName.empty()) {
-        return Stopped{"no movie is selected"};
+    if (std::optional<Step> stop =
+            CloseQuestion(State::AskingCreateFolder, answer.accepted, answer.request)) {
+        return *stop;
     }
     const std::string target = SaveTargetPath(answer.request);
     // One level only: a missing parent is reported, not made.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -72,6 +73,9 @@ private:
     Step Start(const SaveRequest& request);
     Step AfterOverwrite(const OverwriteAnswered& answer);
     Step AfterCreateFolder(const CreateFolderAnswered& answer);
+    // Closes the open question with its answer; a step when the save ends there (the question
+    // was not open, the answer was no, nothing is selected), none when it goes on.
+    std::optional<Step> CloseQuestion(State asked, bool accepted, const SaveRequest& request);
 
     State m_state = State::Idle;
 };
