@@ -67,7 +67,7 @@ bool NSAlert::clickButtonAtIndex(size_t index) {
     return endSheet(NSAlertFirstButtonReturn + static_cast<int64_t>(index));
 }
 
-nlohmann::json NSAlert::Describe() const {
+nlohmann::json NSAlert::DescribeState() const {
     nlohmann::json buttons = nlohmann::json::array();
     for (size_t i = 0; i < m_buttons.size(); ++i) {
         buttons.push_back({{"title", m_buttons[i]},

@@ -51,7 +51,7 @@ public:
     // when the alert is not up or there is no such button.
     bool clickButtonAtIndex(size_t index);
 
-    nlohmann::json Describe() const override;
+    nlohmann::json DescribeState() const override;
 
 private:
     std::string m_messageText;

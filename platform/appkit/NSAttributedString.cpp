@@ -269,7 +269,7 @@ std::vector<AttributeRun> NSMutableAttributedString::runs() const {
     return runs;
 }
 
-nlohmann::json NSMutableAttributedString::Describe() const {
+nlohmann::json NSMutableAttributedString::DescribeState() const {
     nlohmann::json runList = nlohmann::json::array();
     for (const AttributeRun& run : runs()) {
         nlohmann::json attributes = nlohmann::json::object();

@@ -61,7 +61,8 @@ public:
 
     // {"class", "string", "runs": [{"text", "attributes": {name: value}}]}; a colour value is
     // the colour's description.
-    nlohmann::json Describe() const override;
+    nlohmann::json DescribeState() const override;
+    bool IsValue() const override { return true; }
 
 private:
     struct Span {

@@ -100,7 +100,7 @@ void NSButton::clickWillSendAction() {
     }
 }
 
-nlohmann::json NSButton::Describe() const {
+nlohmann::json NSButton::DescribeState() const {
     nlohmann::json description = DescribeView();
     description["title"] = m_title;
     description["toolTip"] = m_toolTip;

@@ -42,7 +42,7 @@ public:
     NSObject* senderObject() override { return this; }
     void clickWillSendAction() override;
 
-    nlohmann::json Describe() const override;
+    nlohmann::json DescribeState() const override;
 
 private:
     void ActionStateChanged() override { Changed(); }

@@ -37,7 +37,7 @@ bool NSColor::isEqual(const NSColor& other) const {
            m_alpha == other.m_alpha;
 }
 
-nlohmann::json NSColor::Describe() const {
+nlohmann::json NSColor::DescribeState() const {
     return {{"class", NSStringFromClass(isa())},
             {"red", m_red},
             {"green", m_green},

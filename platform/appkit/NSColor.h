@@ -20,7 +20,8 @@ public:
     float alphaComponent() const { return m_alpha; }
     bool isEqual(const NSColor& other) const;
 
-    nlohmann::json Describe() const override;
+    nlohmann::json DescribeState() const override;
+    bool IsValue() const override { return true; }
 
 private:
     float m_red = 0;

@@ -35,8 +35,8 @@ void NSComboBox::reloadData() {
     Changed();
 }
 
-nlohmann::json NSComboBox::Describe() const {
-    nlohmann::json description = NSTextField::Describe();
+nlohmann::json NSComboBox::DescribeState() const {
+    nlohmann::json description = NSTextField::DescribeState();
     description["items"] = m_items;
     DescribeAction(description);
     return description;

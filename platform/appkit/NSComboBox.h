@@ -30,7 +30,7 @@ public:
 
     NSObject* senderObject() override { return this; }
 
-    nlohmann::json Describe() const override;
+    nlohmann::json DescribeState() const override;
 
 private:
     void ActionStateChanged() override { Changed(); }

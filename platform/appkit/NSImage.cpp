@@ -35,6 +35,6 @@ Ref<NSImage> NSImage::initWithContentsOfFile(const std::string& path) {
     return image;
 }
 
-nlohmann::json NSImage::Describe() const {
+nlohmann::json NSImage::DescribeState() const {
     return {{"class", NSStringFromClass(isa())}, {"path", m_path}};
 }

@@ -19,7 +19,8 @@ public:
     const std::string& path() const { return m_path; }
     uintmax_t fileSize() const { return m_fileSize; }
 
-    nlohmann::json Describe() const override;
+    nlohmann::json DescribeState() const override;
+    bool IsValue() const override { return true; }
 
 private:
     std::string m_path;

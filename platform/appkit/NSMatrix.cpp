@@ -96,7 +96,7 @@ bool NSMatrix::bindToUserDefaults(const std::string& binding, const std::string&
     return true;
 }
 
-nlohmann::json NSMatrix::Describe() const {
+nlohmann::json NSMatrix::DescribeState() const {
     nlohmann::json description = DescribeView();
     nlohmann::json cells = nlohmann::json::array();
     for (const NSMatrixCell& cell : m_cells) {

@@ -97,7 +97,7 @@ bool NSMenu::isSelfOrAbove(const NSMenu* menu) const {
     return false;
 }
 
-nlohmann::json NSMenu::Describe() const {
+nlohmann::json NSMenu::DescribeState() const {
     nlohmann::json items = nlohmann::json::array();
     for (const Ref<NSMenuItem>& item : m_items) {
         items.push_back(item->Describe());

@@ -36,7 +36,7 @@ public:
     // True when `menu` is this menu or one of its supermenus.
     bool isSelfOrAbove(const NSMenu* menu) const;
 
-    nlohmann::json Describe() const override;
+    nlohmann::json DescribeState() const override;
 
 protected:
     ~NSMenu() override;

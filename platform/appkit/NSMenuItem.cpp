@@ -65,7 +65,7 @@ bool NSMenuItem::setSubmenu(Ref<NSMenu> submenu) {
     return true;
 }
 
-nlohmann::json NSMenuItem::Describe() const {
+nlohmann::json NSMenuItem::DescribeState() const {
     nlohmann::json description = {
         {"class", NSStringFromClass(isa())},
         {"title", m_title},

@@ -30,7 +30,7 @@ public:
     // The menu that holds this item, or null; not retained (the menu holds the item).
     NSMenu* menu() const { return m_menu; }
 
-    nlohmann::json Describe() const override;
+    nlohmann::json DescribeState() const override;
 
 protected:
     ~NSMenuItem() override;

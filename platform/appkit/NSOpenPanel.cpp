@@ -212,7 +212,7 @@ bool NSOpenPanel::cancel() {
     return endSheet(NSCancelButton);
 }
 
-nlohmann::json NSOpenPanel::Describe() const {
+nlohmann::json NSOpenPanel::DescribeState() const {
     nlohmann::json entries = nlohmann::json::array();
     for (const FolderEntry& entry : this->entries()) {
         entries.push_back({{"name", entry.name}, {"isDirectory", entry.isDirectory}});

@@ -62,7 +62,7 @@ public:
     bool choose(const std::vector<std::string>& paths);
     bool cancel();
 
-    nlohmann::json Describe() const override;
+    nlohmann::json DescribeState() const override;
 
 private:
     // Lists `folder` and shows it; on failure nothing changes.

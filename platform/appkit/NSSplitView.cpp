@@ -187,7 +187,7 @@ void NSSplitView::clickDivider(int clickCount) {
     }
 }
 
-nlohmann::json NSSplitView::Describe() const {
+nlohmann::json NSSplitView::DescribeState() const {
     nlohmann::json description = DescribeView();
     description["dividerStyle"] = m_dividerStyle;
     description["dividerThickness"] = dividerThickness();

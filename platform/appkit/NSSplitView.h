@@ -56,7 +56,7 @@ public:
     // subview the delegate allows is collapsed. A single click collapses nothing.
     void clickDivider(int clickCount);
 
-    nlohmann::json Describe() const override;
+    nlohmann::json DescribeState() const override;
 
 private:
     float AskCoordinate(const char* selector, float proposed, int64_t index);

@@ -136,7 +136,7 @@ bool NSTextField::clickLink(size_t runIndex) {
     return opened.ok();
 }
 
-nlohmann::json NSTextField::Describe() const {
+nlohmann::json NSTextField::DescribeState() const {
     nlohmann::json description = DescribeView();
     description["stringValue"] = m_stringValue;
     description["attributedStringValue"] = m_styled ? m_styled->Describe() : nlohmann::json();

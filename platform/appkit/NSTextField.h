@@ -51,7 +51,7 @@ public:
     // workspace refused it.
     bool clickLink(size_t runIndex);
 
-    nlohmann::json Describe() const override;
+    nlohmann::json DescribeState() const override;
 
 protected:
     explicit NSTextField(Class isa);

@@ -85,6 +85,6 @@ nlohmann::json NSView::DescribeView() const {
             {"subviews", subviews}};
 }
 
-nlohmann::json NSView::Describe() const {
+nlohmann::json NSView::DescribeState() const {
     return DescribeView();
 }

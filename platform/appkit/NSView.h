@@ -25,7 +25,7 @@ public:
     bool addSubview(Ref<NSView> view);
     void removeFromSuperview();
 
-    nlohmann::json Describe() const override;
+    nlohmann::json DescribeState() const override;
 
 protected:
     explicit NSView(Class isa);

@@ -131,7 +131,7 @@ void NSWindow::Changed() {
     NotifyObservers();
 }
 
-nlohmann::json NSWindow::Describe() const {
+nlohmann::json NSWindow::DescribeState() const {
     nlohmann::json sheets = nlohmann::json::array();
     for (const Ref<NSSheet>& sheet : m_sheets) {
         sheets.push_back(sheet->Describe());

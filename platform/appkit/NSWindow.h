@@ -58,7 +58,7 @@ public:
     NSSheet* attachedSheet() const { return m_sheets.empty() ? nullptr : m_sheets.back().get(); }
     const std::vector<Ref<NSSheet>>& sheets() const { return m_sheets; }
 
-    nlohmann::json Describe() const override;
+    nlohmann::json DescribeState() const override;
 
 protected:
     // Sheets still up go down with the window, without an end message.

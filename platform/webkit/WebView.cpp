@@ -60,7 +60,7 @@ void WebView::setBackend(std::unique_ptr<WebPageBackend> backend) {
     }
 }
 
-nlohmann::json WebView::Describe() const {
+nlohmann::json WebView::DescribeState() const {
     nlohmann::json description = DescribeView();
     description["url"] = m_url;
     return description;

@@ -31,7 +31,7 @@ public:
     void setBackend(std::unique_ptr<WebPageBackend> backend);
     WebPageBackend* backend() const { return m_backend.get(); }
 
-    nlohmann::json Describe() const override;
+    nlohmann::json DescribeState() const override;
 
 protected:
     // For runtime subclasses, which pass their own class.

@@ -98,11 +98,14 @@ TEST(MenuTest, DescribesItselfAsJSON) {
     more->setSubmenu(MakeRef<NSMenu>("Submenu"));
     menu->addItem(more);
 
+    // Each object carries its id, by which a presenter names it in an event.
     nlohmann::json expected = {
         {"class", "NSMenu"},
+        {"oid", menu->objectId()},
         {"title", "SWFHarvex"},
         {"items",
          {{{"class", "NSMenuItem"},
+           {"oid", list->objectId()},
            {"title", "List"},
            {"keyEquivalent", "l"},
            {"enabled", true},
@@ -110,13 +113,17 @@ TEST(MenuTest, DescribesItselfAsJSON) {
            {"target", "NSObject"},
            {"submenu", nullptr}},
           {{"class", "NSMenuItem"},
+           {"oid", more->objectId()},
            {"title", "More"},
            {"keyEquivalent", ""},
            {"enabled", false},
            {"action", nullptr},
            {"target", nullptr},
            {"submenu",
-            {{"class", "NSMenu"}, {"title", "Submenu"}, {"items", nlohmann::json::array()}}}}}},
+            {{"class", "NSMenu"},
+             {"oid", more->submenu()->objectId()},
+             {"title", "Submenu"},
+             {"items", nlohmann::json::array()}}}}}},
     };
     EXPECT_EQ(menu->Describe(), expected);
 }

@@ -205,6 +205,7 @@ TEST_F(SheetTest, AnAlertShownWithoutButtonsGetsOKAndDescribesItselfOnItsWindow)
 
     nlohmann::json expected{
         {"class", "NSAlert"},
+        {"oid", alert->objectId()},
         {"messageText", "Invalid or unsupported URL"},
         {"informativeText", "The entered URL is either invalid or unsupported."},
         {"alertStyle", 2},

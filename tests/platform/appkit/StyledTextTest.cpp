@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "RecordingWorkspaceBackend.h"
 #include "appkit/NSAttributedString.h"
 #include "appkit/NSTextField.h"
 #include "appkit/NSWorkspace.h"
-#include "RecordingWorkspaceBackend.h"
 #include "foundation/Log.h"
 #include "foundation/objects/NSNotification.h"
 #include "foundation/objects/RuntimeClass.h"

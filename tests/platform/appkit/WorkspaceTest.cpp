@@ -8,10 +8,10 @@
 #include <gtest/gtest.h>
 
 #include "ReadWholeFile.h"
+#include "RecordingWorkspaceBackend.h"
 #include "TempDir.h"
 #include "appkit/NSWorkspace.h"
 #include "appkit/ProgramLookup.h"
-#include "RecordingWorkspaceBackend.h"
 #include "appkit/XdgWorkspaceBackend.h"
 
 namespace fs = std::filesystem;
