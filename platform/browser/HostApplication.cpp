@@ -5,6 +5,7 @@
 #include "appkit/NSApplication.h"
 #include "appkit/NSMenu.h"
 #include "appkit/NSMenuItem.h"
+#include "browser/HostWindow.h"
 #include "foundation/defaults/NSBundle.h"
 
 namespace {
@@ -34,10 +35,13 @@ HostApplication::HostApplication(std::string bundleIdentifier)
     NSApp().setMainWindow(m_mainWindow);
     NSApp().setMainMenu(MakeMainMenu());
     NSBundle::setMainBundle(NSBundle::bundleWithIdentifier(m_bundleIdentifier));
+    m_windowController = MakeRef<HostWindowController>(*this);
 }
 
 HostApplication::~HostApplication() {
-    // Views go before the window and the identity they may still look at.
+    // The window's controls look at the pages; views go before the window and the identity
+    // they may still look at.
+    m_windowController = nullptr;
     m_pages.clear();
     if (NSApp().mainWindow() == m_mainWindow.get()) {
         NSApp().setMainWindow(nullptr);

@@ -10,6 +10,8 @@
 // The host browser process's identity: its bundle identifier, its main window (installed as the
 // application's, so that sheets have somewhere to go) and the pages it has open. One at a time;
 // the live one is HostApplication::Current(). Main thread only.
+class HostWindowController;
+
 class HostApplication {
 public:
     static constexpr const char* kDefaultBundleIdentifier = "com.apple.Safari";
@@ -27,6 +29,8 @@ public:
 
     const std::string& bundleIdentifier() const { return m_bundleIdentifier; }
     NSWindow* mainWindow() const { return m_mainWindow.get(); }
+    // The controls of the main window: the address field, the pages' report, the transfers.
+    HostWindowController* windowController() const { return m_windowController.get(); }
 
     // Opens a page in a new frame that the host keeps, with its plug-in views, while it lives.
     WebPageLoader::Result openPage(const URL& pageURL,
@@ -37,4 +41,5 @@ private:
     std::string m_bundleIdentifier;
     Ref<NSWindow> m_mainWindow;
     std::vector<std::unique_ptr<WebPageLoader>> m_pages;
+    Ref<HostWindowController> m_windowController;
 };

@@ -82,6 +82,10 @@ WebPageLoader::Result WebPageLoader::load(const URL& pageURL) {
         }
     }
     for (const PluginObject& object : document.pluginObjects()) {
+        std::optional<URL> resolved =
+            object.urlText.empty() ? std::nullopt
+                                   : URL::URLWithStringRelativeTo(object.urlText, *m_baseURL);
+        m_pluginObjectURLs.push_back(resolved ? resolved->absoluteString() : object.urlText);
         if (Ref<NSObject> view = makePluginView(object)) {
             m_pluginViews.push_back(std::move(view));
         }
@@ -93,6 +97,7 @@ void WebPageLoader::clear() {
     m_documentURL.reset();
     m_baseURL.reset();
     m_pluginViews.clear();
+    m_pluginObjectURLs.clear();
 }
 
 Ref<NSObject> WebPageLoader::makePluginView(const PluginObject& object) const {

@@ -37,6 +37,10 @@ public:
     const std::optional<URL>& baseURL() const { return m_baseURL; }
     // The initialised plug-in views, in document order.
     const std::vector<Ref<NSObject>>& pluginViews() const { return m_pluginViews; }
+    // Every plug-in object of the page, in document order, by its URL resolved against the
+    // base URL (as written when it does not resolve; empty when it names none), whether or not
+    // a view was made for it.
+    const std::vector<std::string>& pluginObjectURLs() const { return m_pluginObjectURLs; }
 
 private:
     // A new load, even a failed one, replaces the page shown before.
@@ -47,4 +51,5 @@ private:
     std::optional<URL> m_documentURL;
     std::optional<URL> m_baseURL;
     std::vector<Ref<NSObject>> m_pluginViews;
+    std::vector<std::string> m_pluginObjectURLs;
 };

@@ -1,6 +1,43 @@
 #include "webkit/DownloadActivity.h"
 
+#include <cstdio>
+
+#include "foundation/PathString.h"
 #include "foundation/RunLoop.h"
+
+namespace {
+
+std::string Bytes(double bytes) {
+    const char* units[] = {"B", "kB", "MB", "GB"};
+    int unit = 0;
+    while (bytes >= 1000 && unit < 3) {
+        bytes /= 1000;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
+    return text;
+}
+
+} // namespace
+
+std::string DownloadActivity::ProgressLine(const Progress& progress,
+                                           std::chrono::steady_clock::time_point now) {
+    std::string name =
+        lastPathComponent(progress.destination.empty() ? progress.url : progress.destination);
+    const double seconds = std::chrono::duration<double>(now - progress.started).count();
+    std::string percent = "   ?%";
+    if (progress.expectedLength > 0) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%4.0f%%",
+                      100.0 * static_cast<double>(progress.received) /
+                          static_cast<double>(progress.expectedLength));
+        percent = text;
+    }
+    const double rate = seconds > 0 ? static_cast<double>(progress.received) / seconds : 0;
+    return name + "  " + Bytes(static_cast<double>(progress.received)) + "  " + percent + "  " +
+           Bytes(rate) + "/s";
+}
 
 DownloadActivity& DownloadActivity::Shared() {
     static DownloadActivity activity;
@@ -19,6 +56,7 @@ std::vector<DownloadActivity::Progress> DownloadActivity::Running() const {
 void DownloadActivity::Began(uint64_t id, std::string url) {
     HVX_ASSERT_MAIN_THREAD();
     Progress progress;
+    m_stateByURL[url] = TransferState::Running;
     progress.url = std::move(url);
     progress.started = std::chrono::steady_clock::now();
     m_running.emplace(id, std::move(progress));
@@ -44,7 +82,17 @@ void DownloadActivity::Received(uint64_t id, uint64_t length) {
 
 void DownloadActivity::Ended(uint64_t id, bool finished) {
     HVX_ASSERT_MAIN_THREAD();
-    if (m_running.erase(id) == 1) {
-        ++(finished ? m_finished : m_failed);
+    auto found = m_running.find(id);
+    if (found == m_running.end()) {
+        return;
     }
+    m_stateByURL[found->second.url] = finished ? TransferState::Finished : TransferState::Failed;
+    m_running.erase(found);
+    ++(finished ? m_finished : m_failed);
+}
+
+std::optional<DownloadActivity::TransferState>
+DownloadActivity::StateOf(const std::string& url) const {
+    auto found = m_stateByURL.find(url);
+    return found == m_stateByURL.end() ? std::nullopt : std::optional(found->second);
 }

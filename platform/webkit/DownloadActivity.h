@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,12 +19,21 @@ public:
         std::chrono::steady_clock::time_point started;
     };
 
+    // How the latest transfer of a URL stands.
+    enum class TransferState { Running, Finished, Failed };
+
     static DownloadActivity& Shared();
+
+    // One line for a progress display: file name, bytes, percent, rate.
+    static std::string ProgressLine(const Progress& progress,
+                                    std::chrono::steady_clock::time_point now);
 
     std::vector<Progress> Running() const;
     size_t RunningCount() const { return m_running.size(); }
     uint64_t FinishedCount() const { return m_finished; }
     uint64_t FailedCount() const { return m_failed; }
+    // None when the URL was never fetched in this process.
+    std::optional<TransferState> StateOf(const std::string& url) const;
 
     void Began(uint64_t id, std::string url);
     void Responded(uint64_t id, int64_t expectedLength);
@@ -36,6 +46,7 @@ private:
     DownloadActivity() = default;
 
     std::map<uint64_t, Progress> m_running;
+    std::map<std::string, TransferState> m_stateByURL;
     uint64_t m_finished = 0;
     uint64_t m_failed = 0;
 };
