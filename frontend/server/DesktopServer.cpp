@@ -6,6 +6,7 @@
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+#include <sys/socket.h>
 
 #include "ContentType.h"
 #include "DesktopToken.h"
@@ -82,6 +83,13 @@ Outcome<> DesktopServer::Start() {
     m_http->set_read_timeout(kIoTimeoutSeconds, 0);
     m_http->set_write_timeout(kIoTimeoutSeconds, 0);
     m_http->set_payload_max_length(kMostBodyBytes);
+    // The library's default also sets SO_REUSEPORT, which lets a second process listen on the
+    // same port and take the browser's requests (token included); address reuse alone only lets
+    // a restarted desktop have its port back from TIME_WAIT.
+    m_http->set_socket_options([](socket_t socket) {
+        int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     Route();
 
     if (m_options.port == 0) {

@@ -141,6 +141,22 @@ TEST(DesktopServerTest, MoreThanTheRateOfEventsIsRefusedBeforeTheModelSeesThem) 
     EXPECT_EQ(statuses, (std::vector<int>{400, 400, 400, 400, 400, 429, 429}));
 }
 
+TEST(DesktopServerTest, ATakenPortIsNeverSharedButTheNextFreeOneIsTaken) {
+    DesktopHarness first;
+    auto presenter = first.presenter;
+    DesktopServer::Options options;
+    options.token = first.token;
+    options.port = first.server->port();
+    DesktopServer explicitPort(options, presenter);
+    EXPECT_FALSE(explicitPort.Start().ok());
+
+    options.portAttempts = 21;
+    DesktopServer searching(options, presenter);
+    ASSERT_TRUE(searching.Start().ok());
+    EXPECT_GT(searching.port(), first.server->port());
+    EXPECT_LE(searching.port(), first.server->port() + 20);
+}
+
 std::string Entry(const std::string& type, const std::string& data) {
     const uint32_t length = static_cast<uint32_t>(data.size() + 8);
     std::string entry = type;
