@@ -58,6 +58,7 @@ TEST(DesktopServerTest, RefusesWhatTheRulesRefuseAndServesTheRest) {
          R"({"oid":)" + fieldOid + R"(,"kind":"explode"})", 400},
         {"unknown oid", "POST", "/event", Ask::kFull, "", R"({"oid":999999999,"kind":"click"})",
          404},
+        {"a line end in the path", "GET", "/ui/x%0aforged", Ask::kFull, "", "", 404},
     };
     LogCapture log;
     for (const Ask& ask : table) {
@@ -86,6 +87,9 @@ TEST(DesktopServerTest, RefusesWhatTheRulesRefuseAndServesTheRest) {
     const std::vector<std::string> logged = log.Lines();
     EXPECT_GE(logged.size(), 10U);
     EXPECT_EQ(std::set<std::string>(logged.begin(), logged.end()).size(), logged.size());
+    for (const std::string& line : logged) {
+        EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    }
     httplib::Client client = desktop.Client();
     ASSERT_EQ(client.Get("/ui/player.wasm")->status, 403);
     EXPECT_EQ(log.Lines().size(), logged.size());
