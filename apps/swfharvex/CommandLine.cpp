@@ -4,12 +4,36 @@
 #include <unistd.h>
 
 #include "swfharvex/CaptureCommand.h"
+#include "swfharvex/DesktopCommand.h"
 #include "swfharvex/InfoCommand.h"
 
 int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CLI::App app{"SWFHarvex: catch, keep and inspect the SWF (Flash) movies that web pages embed.",
                  "swfharvex"};
-    app.require_subcommand(1);
+    // No command at all is the desktop: the application in the user's own browser.
+    app.require_subcommand(0, 1);
+    app.footer(
+        "With no command, starts the host browser with the SWFHarvex plug-in and serves its\n"
+        "windows to your own browser on 127.0.0.1. It prints one line,\n"
+        "'SWFHarvex desktop: http://127.0.0.1:PORT/?token=TOKEN', opens it with xdg-open when\n"
+        "DISPLAY or WAYLAND_DISPLAY is set, and runs until interrupted (Ctrl-C) or terminated;\n"
+        "then it stops serving, cancels running transfers and writes the preferences.\n"
+        "The token is the key to this run: anyone who has the address can drive the plug-in.\n"
+        "Exit status: 0 when stopped by a signal, 1 when the plug-in could not be loaded or the\n"
+        "port could not be had, 2 on a usage error.");
+    DesktopCommand::Options desktop;
+    app.add_option("--port", desktop.port,
+                   "Port on 127.0.0.1 (default 8765; when it is taken, the next free one up to "
+                   "8785). A port given here is used or the command fails")
+        ->check(CLI::Range(1, 65535));
+    app.add_flag("--no-open", desktop.noOpen, "Do not open the address in a browser");
+    app.add_option("--bundle", desktop.bundlePath,
+                   "The plug-in bundle to load (default: SWFHarvex.bundle installed beside the "
+                   "command)");
+    app.add_option("--web-root", desktop.webRoot,
+                   "The folder of the desktop's page and scripts (default: frontend/web "
+                   "installed beside the command)");
+    app.add_option("URL", desktop.urls, "Pages to load at once (http, https or file)");
 
     InfoCommand::Options info;
     CLI::App* infoApp = app.add_subcommand("info", "Show the header facts of SWF files");
@@ -64,5 +88,6 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
     if (captureApp->parsed()) {
         return CaptureCommand(std::move(capture)).Run(out, err, isatty(STDERR_FILENO) == 1);
     }
-    return kUsageError;
+    desktop.portGiven = app.count("--port") > 0;
+    return DesktopCommand(std::move(desktop)).Run(out, err);
 }

@@ -4,13 +4,13 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # What building and running the command needs on Debian 12 (librsvg2-bin renders the bundle's
-# icon from its drawing).
+# icon from its drawing; cpp-httplib serves the desktop).
 RUN_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libcli11-dev nlohmann-json3-dev
-    libcurl4-openssl-dev libgumbo-dev librsvg2-bin)
+    libcurl4-openssl-dev libgumbo-dev librsvg2-bin libcpp-httplib-dev)
 # What the tests and benchmarks need on top (icnsutils reads the bundle's icon back). The second
 # line is for checking the parser against an independent one (yaswfp) on movies made by other
 # tools (ffmpeg, FreeHEP's SWF writer).
-TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev icnsutils
+TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev icnsutils
     python3-yaswfp ffmpeg openjdk-17-jdk-headless libfreehep-graphicsio-swf-java
     libfreehep-io-java libfreehep-graphicsbase-java)
 

@@ -1,0 +1,150 @@
+#include "swfharvex/DesktopCommand.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include "appkit/DetachedLaunch.h"
+#include "appkit/ProgramLookup.h"
+#include "browser/BundleLoader.h"
+#include "browser/HostApplication.h"
+#include "browser/WebBaseNetscapePluginView.h"
+#include "foundation/FileManager.h"
+#include "foundation/RunLoop.h"
+#include "runtime/MessageSend.h"
+#include "server/DesktopPresenter.h"
+#include "server/DesktopServer.h"
+#include "server/DesktopToken.h"
+#include "swfharvex/CaptureCommand.h"
+#include "webkit/WebDownload.h"
+
+namespace {
+
+constexpr auto kSignalPoll = std::chrono::milliseconds(100);
+constexpr auto kForever = std::chrono::hours(24 * 365);
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+void RequestStop(int) {
+    g_stopRequested = 1;
+}
+
+// Catches SIGINT and SIGTERM for its lifetime; the run loop polls the flag, since nothing else
+// may run inside a signal handler.
+class StopSignals {
+public:
+    StopSignals() {
+        g_stopRequested = 0;
+        struct sigaction action {};
+        action.sa_handler = &RequestStop;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &m_oldInt);
+        sigaction(SIGTERM, &action, &m_oldTerm);
+    }
+    ~StopSignals() {
+        sigaction(SIGINT, &m_oldInt, nullptr);
+        sigaction(SIGTERM, &m_oldTerm, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+    StopSignals(StopSignals&&) = delete;
+    StopSignals& operator=(StopSignals&&) = delete;
+
+private:
+    struct sigaction m_oldInt {};
+    struct sigaction m_oldTerm {};
+};
+
+void OpenInBrowser(const std::string& address, std::ostream& err) {
+    std::optional<std::string> opener = FindProgramOnPath("xdg-open");
+    Outcome<> opened = opener ? LaunchDetached({*opener, address})
+                              : Outcome<>(Failure{"xdg-open", "not found on PATH"});
+    if (!opened) {
+        err << "swfharvex: cannot open a browser (" << opened.failure().message()
+            << "); open the address above yourself\n";
+    }
+}
+
+// The plug-in keeps its settings in memory between saves: write them before the process ends.
+void SavePreferences() {
+    Class store = NSClassFromString("PreferenceData");
+    SEL shared = sel_registerName("sharedPreferenceData");
+    SEL save = sel_registerName("SaveUserPreference");
+    if (store != nullptr && class_getClassMethod(store, shared) != nullptr &&
+        instancesRespondToSelector(store, save)) {
+        objc_msgSend<void>(objc_msgSend<id>(store, shared), save);
+    }
+}
+
+} // namespace
+
+std::string DesktopCommand::DefaultWebRoot() {
+    std::error_code error;
+    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return (program.parent_path().parent_path() / "frontend" / "web").string();
+}
+
+int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
+    RunLoop& loop = RunLoop::Main();
+    HostApplication host;
+    WebBaseNetscapePluginView::RegisterClass(PluginViewInitialisers::Both);
+    const std::string bundlePath =
+        m_options.bundlePath.empty() ? CaptureCommand::DefaultBundlePath() : m_options.bundlePath;
+    BundleLoader::Result loaded = BundleLoader::loadBundle(bundlePath);
+    if (!loaded.bundle) {
+        err << "swfharvex: " << loaded.error << '\n';
+        return kFailed;
+    }
+    Outcome<std::string> token = DesktopToken::Generate();
+    if (!token) {
+        err << "swfharvex: " << token.failure().message() << '\n';
+        return kFailed;
+    }
+
+    const std::filesystem::path webRoot =
+        m_options.webRoot.empty() ? DefaultWebRoot() : m_options.webRoot;
+    DesktopServer::Options options;
+    options.port = m_options.port;
+    options.portAttempts = m_options.portGiven ? 1 : 1 + kMorePorts;
+    options.token = token.value();
+    options.webRoot = webRoot;
+    options.resourcesRoot = std::filesystem::path(bundlePath) / "Resources";
+    options.captureRoot = std::filesystem::path(NSHomeDirectory()) / "Documents" / "SWFHarvexData";
+    options.playerRoot = webRoot / "ruffle";
+    std::shared_ptr<DesktopPresenter> presenter = DesktopPresenter::Create();
+    DesktopServer server(options, presenter);
+    if (Outcome<> started = server.Start(); !started) {
+        err << "swfharvex: " << started.failure().message() << '\n';
+        return kFailed;
+    }
+    StopSignals signals;
+    out << "SWFHarvex desktop: " << server.EntryAddress() << std::endl;
+
+    const bool hasDisplay =
+        std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+    if (hasDisplay && !m_options.noOpen) {
+        OpenInBrowser(server.EntryAddress(), err);
+    }
+    for (const std::string& text : m_options.urls) {
+        std::optional<URL> url = URL::URLWithString(text);
+        WebPageLoader::Result page =
+            url ? host.openPage(*url) : WebPageLoader::Result{false, text + ": not a valid URL", 0};
+        if (!page.ok) {
+            err << "swfharvex: " << page.error << '\n';
+        }
+    }
+
+    RunLoop::TimerId poll = loop.AddTimer(kSignalPoll, true, [] {});
+    loop.RunUntil([] { return g_stopRequested != 0; }, kForever);
+    loop.CancelTimer(poll);
+
+    server.Stop();
+    presenter.reset();
+    WebDownload::Shutdown();
+    // Lets the cancelled transfers report their end before the host goes.
+    loop.RunFor(std::chrono::milliseconds(50));
+    SavePreferences();
+    return kStopped;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// `swfharvex` with no command: the host with the plug-in, presented in the user's own browser
+// through the desktop server until SIGINT or SIGTERM.
+class DesktopCommand {
+public:
+    enum ExitStatus { kStopped = 0, kFailed = 1 };
+    static constexpr int kDefaultPort = 8765;
+    // Ports tried after a taken default one, as notebook servers do.
+    static constexpr int kMorePorts = 20;
+
+    struct Options {
+        int port = kDefaultPort;
+        bool portGiven = false; // an explicit port is that port or nothing
+        bool noOpen = false;
+        std::string bundlePath; // empty: the bundle installed beside the command
+        std::string webRoot;    // empty: the renderer installed beside the command
+        std::vector<std::string> urls;
+    };
+
+    explicit DesktopCommand(Options options) : m_options(std::move(options)) {}
+
+    // Prints the desktop's address as one line on `out`, then serves until stopped.
+    int Run(std::ostream& out, std::ostream& err) const;
+
+    // frontend/web beside the directory holding the running program.
+    static std::string DefaultWebRoot();
+
+private:
+    Options m_options;
+};

@@ -1,0 +1,355 @@
+#include "DesktopServer.h"
+
+#include <algorithm>
+#include <fstream>
+#include <future>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+#include <sys/socket.h>
+
+#include "ContentType.h"
+#include "DesktopToken.h"
+#include "IcnsImage.h"
+#include "UserEventDelivery.h"
+#include "foundation/RunLoop.h"
+
+namespace {
+
+using json = nlohmann::json;
+
+constexpr const char* kLoopback = "127.0.0.1";
+constexpr int kPoolSize = 64; // each open event stream holds a worker
+constexpr time_t kKeepAliveSeconds = 2;
+constexpr time_t kIoTimeoutSeconds = 5;
+constexpr size_t kReadChunk = 64 * 1024;
+constexpr uintmax_t kMostIconBytes = 16 * 1024 * 1024;
+// How often a waiting stream looks whether its client is still there.
+constexpr auto kStreamPoll = std::chrono::milliseconds(1000);
+
+// The page loads only what this server serves; movies run as WebAssembly.
+constexpr const char* kContentSecurityPolicy =
+    "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; style-src 'self' 'unsafe-inline'; "
+    "img-src 'self' data: blob:; media-src 'self' blob:; connect-src 'self'; frame-src 'self'; "
+    "worker-src 'self' blob:; object-src 'none'; base-uri 'none'; form-action 'none'; "
+    "frame-ancestors 'self'";
+
+std::string CookieValue(const std::string& header, const std::string& name) {
+    size_t at = 0;
+    while (at < header.size()) {
+        size_t end = header.find(';', at);
+        if (end == std::string::npos) {
+            end = header.size();
+        }
+        std::string pair = header.substr(at, end - at);
+        pair.erase(0, pair.find_first_not_of(' '));
+        if (pair.compare(0, name.size() + 1, name + "=") == 0) {
+            return pair.substr(name.size() + 1);
+        }
+        at = end + 1;
+    }
+    return {};
+}
+
+void SetCommonHeaders(httplib::Response& response) {
+    response.set_header("Cache-Control", "no-store");
+    response.set_header("X-Content-Type-Options", "nosniff");
+    response.set_header("Referrer-Policy", "no-referrer");
+}
+
+} // namespace
+
+DesktopServer::DesktopServer(Options options, std::shared_ptr<DesktopPresenter> presenter)
+    : m_options(std::move(options)), m_presenter(presenter), m_web(m_options.webRoot),
+      m_resources(m_options.resourcesRoot), m_capture(m_options.captureRoot),
+      m_player(m_options.playerRoot), m_rate(m_options.eventsPerSecond) {
+}
+
+DesktopServer::~DesktopServer() {
+    Stop();
+}
+
+std::string DesktopServer::EntryAddress() const {
+    return "http://127.0.0.1:" + std::to_string(m_port) + "/?token=" + m_options.token;
+}
+
+Outcome<> DesktopServer::Start() {
+    if (m_options.token.empty()) {
+        return Failure{"the desktop server", "no token"};
+    }
+    m_http = std::make_unique<httplib::Server>();
+    m_http->new_task_queue = [] { return new httplib::ThreadPool(kPoolSize); };
+    m_http->set_keep_alive_timeout(kKeepAliveSeconds);
+    m_http->set_read_timeout(kIoTimeoutSeconds, 0);
+    m_http->set_write_timeout(kIoTimeoutSeconds, 0);
+    m_http->set_payload_max_length(kMostBodyBytes);
+    // The library's default also sets SO_REUSEPORT, which lets a second process listen on the
+    // same port and take the browser's requests (token included); address reuse alone only lets
+    // a restarted desktop have its port back from TIME_WAIT.
+    m_http->set_socket_options([](socket_t socket) {
+        int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    Route();
+
+    if (m_options.port == 0) {
+        m_port = m_http->bind_to_any_port(kLoopback);
+    } else {
+        m_port = -1;
+        for (int i = 0; i < std::max(1, m_options.portAttempts) && m_port < 0; ++i) {
+            if (m_http->bind_to_port(kLoopback, m_options.port + i)) {
+                m_port = m_options.port + i;
+            }
+        }
+    }
+    if (m_port < 0) {
+        m_port = 0;
+        std::string ports = std::to_string(m_options.port);
+        if (m_options.portAttempts > 1) {
+            ports += "-" + std::to_string(m_options.port + m_options.portAttempts - 1);
+        }
+        return Failure{"the desktop server", "cannot listen on 127.0.0.1 port " + ports};
+    }
+    m_thread = std::thread([this] { m_http->listen_after_bind(); });
+    // This version has no readiness signal; requests made before it runs would wait anyway.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!m_http->is_running() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return {};
+}
+
+void DesktopServer::Stop() {
+    {
+        std::lock_guard lock(m_streamsMutex);
+        for (const auto& weak : m_streams) {
+            if (auto stream = weak.lock()) {
+                stream->Close();
+            }
+        }
+        m_streams.clear();
+    }
+    if (m_http) {
+        m_http->stop();
+    }
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void DesktopServer::Refuse(httplib::Response& response, int status, const std::string& reason,
+                           const std::string& path) {
+    m_refusals.Refused(status, reason, path);
+    response.status = status;
+    response.set_header("Connection", "close");
+    response.set_content(json{{"error", reason}}.dump(), "application/json");
+}
+
+bool DesktopServer::Admit(const httplib::Request& request, httplib::Response& response) {
+    SetCommonHeaders(response);
+    const std::string port = ":" + std::to_string(m_port);
+    const std::string host = request.get_header_value("Host");
+    if (host != kLoopback + port && host != "localhost" + port) {
+        Refuse(response, 403, "foreign host", request.path);
+        return false;
+    }
+    if (request.method == "GET" && request.path == "/" && request.has_param("token")) {
+        if (!DesktopToken::Matches(m_options.token, request.get_param_value("token"))) {
+            Refuse(response, 403, "wrong token", request.path);
+            return false;
+        }
+        // The token leaves the address bar (and the history) for a cookie scripts cannot read.
+        response.status = 303;
+        response.set_header("Location", "/");
+        response.set_header("Set-Cookie", std::string(kCookieName) + "=" + m_options.token +
+                                              "; HttpOnly; SameSite=Strict; Path=/");
+        return false;
+    }
+    const std::string cookie = CookieValue(request.get_header_value("Cookie"), kCookieName);
+    if (!DesktopToken::Matches(m_options.token, cookie)) {
+        Refuse(response, 403, cookie.empty() ? "no token" : "wrong token", request.path);
+        return false;
+    }
+    if (request.method != "GET" && request.method != "HEAD" &&
+        !DesktopToken::Matches(m_options.token, request.get_header_value(kTokenHeader))) {
+        Refuse(response, 403, "no token header", request.path);
+        return false;
+    }
+    return true;
+}
+
+void DesktopServer::Route() {
+    using httplib::Request;
+    using httplib::Response;
+    // Before the body is read: a refused request costs nothing more.
+    m_http->set_pre_routing_handler([this](const Request& request, Response& response) {
+        return Admit(request, response) ? httplib::Server::HandlerResponse::Unhandled
+                                        : httplib::Server::HandlerResponse::Handled;
+    });
+    // Refusals the library makes itself (an unknown route, a body that is too large).
+    m_http->set_error_handler(httplib::Server::HandlerWithResponse([this](const Request& request,
+                                                                          Response& response) {
+        if (!response.body.empty()) {
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        const int status = response.status;
+        Refuse(response, status, status == 413 ? "body too large" : "no such route", request.path);
+        return httplib::Server::HandlerResponse::Handled;
+    }));
+    m_http->Get("/", [this](const Request& request, Response& response) {
+        ServeFile(m_web, "desktop.html", request, response);
+    });
+    m_http->Get(R"(/ui/(.*))", [this](const Request& request, Response& response) {
+        ServeFile(m_web, request.matches[1], request, response);
+    });
+    m_http->Get(R"(/files/(resources|capture|player)/(.*))",
+                [this](const Request& request, Response& response) {
+                    const std::string area = request.matches[1];
+                    const ServedFolder& folder = area == "resources" ? m_resources
+                                                 : area == "capture" ? m_capture
+                                                                     : m_player;
+                    ServeFile(folder, request.matches[2], request, response);
+                });
+    m_http->Get("/icon", [this](const Request& request, Response& response) {
+        ServeIcon(request, response);
+    });
+    m_http->Get("/events", [this](const Request&, Response& response) { ServeEvents(response); });
+    m_http->Post("/event", [this](const Request& request, Response& response) {
+        TakeEvent(request, response);
+    });
+}
+
+void DesktopServer::ServeFile(const ServedFolder& folder, const std::string& relative,
+                              const httplib::Request& request, httplib::Response& response) {
+    Outcome<std::filesystem::path> found = folder.Resolve(relative);
+    if (!found) {
+        Refuse(response, 404, found.failure().why, request.path);
+        return;
+    }
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(found.value(), error);
+    auto file = std::make_shared<std::ifstream>(found.value(), std::ios::binary);
+    if (error || !*file) {
+        Refuse(response, 404, "cannot be read", request.path);
+        return;
+    }
+    const std::string type = ContentTypeForPath(found.value().string());
+    if (type.starts_with("text/html")) {
+        response.set_header("Content-Security-Policy", kContentSecurityPolicy);
+    }
+    // Streamed: movies and the player's WebAssembly are large.
+    response.set_content_provider(static_cast<size_t>(size), type,
+                                  [file](size_t offset, size_t length, httplib::DataSink& sink) {
+                                      std::vector<char> chunk(std::min(length, kReadChunk));
+                                      file->seekg(static_cast<std::streamoff>(offset));
+                                      file->read(chunk.data(),
+                                                 static_cast<std::streamsize>(chunk.size()));
+                                      const auto got = static_cast<size_t>(file->gcount());
+                                      // A file that shrank while being sent ends the response
+                                      // instead of hanging it.
+                                      return got > 0 && sink.write(chunk.data(), got);
+                                  });
+}
+
+void DesktopServer::ServeIcon(const httplib::Request& request, httplib::Response& response) {
+    const std::filesystem::path asked(request.get_param_value("path"));
+    std::optional<std::filesystem::path> found;
+    for (const ServedFolder* folder : {&m_resources, &m_capture, &m_player}) {
+        if (!found) {
+            found = folder->Contains(asked);
+        }
+    }
+    if (!found) {
+        Refuse(response, 404, "not a file in a served folder", request.path);
+        return;
+    }
+    Outcome<std::string> bytes = ReadServedFile(*found, kMostIconBytes);
+    Outcome<std::string> png = bytes ? LargestPngInIcns(bytes.value()) : bytes.failure();
+    if (!png) {
+        Refuse(response, 404, png.failure().why, request.path);
+        return;
+    }
+    response.set_content(png.value(), "image/png");
+}
+
+void DesktopServer::ServeEvents(httplib::Response& response) {
+    auto stream = std::make_shared<EventStreamQueue>();
+    {
+        std::lock_guard lock(m_streamsMutex);
+        std::erase_if(m_streams, [](const auto& weak) { return weak.expired(); });
+        m_streams.push_back(stream);
+    }
+    RunLoop::Main().Post([presenter = m_presenter, stream] {
+        if (auto alive = presenter.lock()) {
+            alive->Attach(stream);
+        } else {
+            stream->Close();
+        }
+    });
+    const auto heartbeat = m_options.heartbeat;
+    response.set_chunked_content_provider(
+        "text/event-stream",
+        [stream, heartbeat](size_t, httplib::DataSink& sink) {
+            const auto ping = std::chrono::steady_clock::now() + heartbeat;
+            while (true) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    ping - std::chrono::steady_clock::now());
+                std::optional<std::string> event =
+                    stream->Pop(std::clamp(left, std::chrono::milliseconds(1), kStreamPoll));
+                if (stream->IsClosed()) {
+                    sink.done();
+                    return true;
+                }
+                std::string text = event ? std::move(*event) : std::string();
+                if (text.empty() && std::chrono::steady_clock::now() >= ping) {
+                    text = ": ping\n\n";
+                }
+                if (!text.empty() || !sink.is_writable()) {
+                    if (text.empty() || !sink.write(text.data(), text.size())) {
+                        stream->Close();
+                        return false;
+                    }
+                    return true;
+                }
+            }
+        },
+        // However the response ends, the presenter stops queueing for it.
+        [stream](bool) { stream->Close(); });
+}
+
+void DesktopServer::TakeEvent(const httplib::Request& request, httplib::Response& response) {
+    if (!m_rate.Allow(request.remote_addr)) {
+        Refuse(response, 429, "too many events", request.path);
+        return;
+    }
+    json event = json::parse(request.body, nullptr, false);
+    if (event.is_discarded()) {
+        Refuse(response, 400, "not JSON", request.path);
+        return;
+    }
+    if (std::optional<std::string> wrong = CheckUserEventShape(event)) {
+        Refuse(response, 400, *wrong, request.path);
+        return;
+    }
+    auto answer = std::make_shared<std::promise<EventAnswer>>();
+    std::future<EventAnswer> answered = answer->get_future();
+    RunLoop::Main().Post([presenter = m_presenter, answer, event = std::move(event)] {
+        answer->set_value(presenter.expired() ? EventAnswer{503, "the desktop is closing"}
+                                              : DeliverUserEvent(event));
+    });
+    if (answered.wait_for(m_options.eventTimeout) != std::future_status::ready) {
+        Refuse(response, 503, "the application did not answer in time", request.path);
+        return;
+    }
+    EventAnswer result;
+    try {
+        result = answered.get();
+    } catch (const std::future_error&) {
+        result = EventAnswer{500, "the event failed"};
+    }
+    if (result.status != 200) {
+        Refuse(response, result.status, result.error, request.path);
+        return;
+    }
+    response.set_content(R"({"ok":true})", "application/json");
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DesktopPresenter.h"
+#include "EventStreamQueue.h"
+#include "RateLimiter.h"
+#include "RefusalLog.h"
+#include "ServedFolder.h"
+#include "foundation/Outcome.h"
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+} // namespace httplib
+
+// The desktop's HTTP server on 127.0.0.1: the renderer's files, the event stream, user events
+// and the read-only file routes. Only a request that carries the run's token (cookie, plus a
+// header for anything that changes state) and names this server as its Host gets in, so that
+// neither another site in the browser nor another name for loopback can drive the application.
+class DesktopServer {
+public:
+    static constexpr const char* kCookieName = "swfharvex_token";
+    static constexpr const char* kTokenHeader = "X-SWFHarvex-Token";
+    static constexpr size_t kMostBodyBytes = 1024 * 1024;
+
+    struct Options {
+        int port = 0;         // 0: a free port the system picks
+        int portAttempts = 1; // how many ports, from `port` up, to try when one is taken
+        std::string token;
+        std::filesystem::path webRoot;       // desktop.html and the renderer's files
+        std::filesystem::path resourcesRoot; // the plug-in bundle's Resources
+        std::filesystem::path captureRoot;   // the capture folder
+        std::filesystem::path playerRoot;    // the movie player
+        std::chrono::milliseconds heartbeat{15000};
+        std::chrono::milliseconds eventTimeout{5000};
+        size_t eventsPerSecond = 100;
+    };
+
+    DesktopServer(Options options, std::shared_ptr<DesktopPresenter> presenter);
+    ~DesktopServer();
+    DesktopServer(const DesktopServer&) = delete;
+    DesktopServer& operator=(const DesktopServer&) = delete;
+    DesktopServer(DesktopServer&&) = delete;
+    DesktopServer& operator=(DesktopServer&&) = delete;
+
+    // Binds and starts serving on a thread of its own.
+    Outcome<> Start();
+    // Ends every stream and stops serving; waits for the server's thread. Safe to repeat.
+    void Stop();
+
+    int port() const { return m_port; }
+    // The address that lets a browser in: http://127.0.0.1:PORT/?token=TOKEN
+    std::string EntryAddress() const;
+
+private:
+    void Route();
+    bool Admit(const httplib::Request& request, httplib::Response& response);
+    void Refuse(httplib::Response& response, int status, const std::string& reason,
+                const std::string& path);
+    void ServeFile(const ServedFolder& folder, const std::string& relative,
+                   const httplib::Request& request, httplib::Response& response);
+    void ServeEvents(httplib::Response& response);
+    void TakeEvent(const httplib::Request& request, httplib::Response& response);
+    void ServeIcon(const httplib::Request& request, httplib::Response& response);
+
+    Options m_options;
+    std::weak_ptr<DesktopPresenter> m_presenter;
+    ServedFolder m_web;
+    ServedFolder m_resources;
+    ServedFolder m_capture;
+    ServedFolder m_player;
+    RefusalLog m_refusals;
+    RateLimiter m_rate;
+    std::unique_ptr<httplib::Server> m_http;
+    std::thread m_thread;
+    int m_port = 0;
+
+    std::mutex m_streamsMutex;
+    std::vector<std::weak_ptr<EventStreamQueue>> m_streams; // guarded by m_streamsMutex
+};
