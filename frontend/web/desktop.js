@@ -3,7 +3,7 @@
 import { drawMenuBar, wireMenuBar } from './menubar.js';
 import { drawSheet } from './sheets.js';
 import { place, topLeft } from './geometry.js';
-import { clearStatus, isPending, onSettled, send, showStatus } from './transport.js';
+import { clearStatus, isPending, send, showStatus } from './transport.js';
 import { drawView } from './views.js';
 
 const DEFAULT_TITLE_BAR = 22;
@@ -134,13 +134,6 @@ function setValueKeepingCaret(input, value) {
     }
 }
 
-onSettled((oid) => {
-    const input = document.activeElement;
-    if (input?.tagName === 'INPUT' && input.dataset.key === String(oid)) {
-        setValueKeepingCaret(input, input.dataset.modelValue);
-    }
-});
-
 function stack() {
     let z = 1;
     for (const oid of windows.keys()) {
@@ -212,6 +205,10 @@ function connect() {
         if (description) {
             windows.set(description.oid, description);
             drawWindow(description);
+            // The key window is the one the user works in: it comes to the front.
+            if (description.key === true) {
+                raise(description.oid);
+            }
         }
     });
     stream.addEventListener('closed', (event) => {

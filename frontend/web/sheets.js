@@ -22,6 +22,10 @@ function drawAlert(alert, ctx) {
         const icon = document.createElement('img');
         icon.alt = '';
         icon.className = 'icon';
+        // A missing icon leaves no broken picture behind.
+        icon.addEventListener('error', () => {
+            icon.hidden = true;
+        });
         icon.src = iconSource(alert.icon.path);
         sheet.append(icon);
     }

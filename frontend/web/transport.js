@@ -34,14 +34,9 @@ export function clearStatus() {
 // Events still on their way, per object: a text field keeps what the user typed until the
 // model has heard all of it.
 const pending = new Map();
-const settledListeners = new Set();
 
 export function isPending(oid) {
     return (pending.get(oid) ?? 0) > 0;
-}
-
-export function onSettled(listener) {
-    settledListeners.add(listener);
 }
 
 async function describeRefusal(response) {
@@ -83,9 +78,6 @@ export async function send(oid, kind, fields = {}) {
             pending.set(oid, left);
         } else {
             pending.delete(oid);
-            for (const listener of settledListeners) {
-                listener(oid);
-            }
         }
     }
     return ok;
