@@ -3,7 +3,7 @@
 import { drawMenuBar, wireMenuBar } from './menubar.js';
 import { drawSheet } from './sheets.js';
 import { place, topLeft } from './geometry.js';
-import { clearStatus, isPending, send, showStatus } from './transport.js';
+import { clearStatus, isPending, onSettled, send, showStatus } from './transport.js';
 import { drawView } from './views.js';
 
 const DEFAULT_TITLE_BAR = 22;
@@ -134,6 +134,22 @@ function setValueKeepingCaret(input, value) {
     }
 }
 
+// The model's word on a field that was skipped while edits were on their way: once they are all
+// answered and the user has paused, the field shows what the model holds.
+const ECHO_GRACE_MS = 300;
+onSettled((oid) => {
+    const input = document.activeElement;
+    if (input?.tagName !== 'INPUT' || input.dataset.key !== String(oid)) {
+        return;
+    }
+    const typed = input.value;
+    setTimeout(() => {
+        if (document.activeElement === input && !isPending(oid) && input.value === typed) {
+            setValueKeepingCaret(input, input.dataset.modelValue);
+        }
+    }, ECHO_GRACE_MS);
+});
+
 function stack() {
     let z = 1;
     for (const oid of windows.keys()) {
@@ -202,7 +218,9 @@ function connect() {
     });
     stream.addEventListener('window', (event) => {
         const description = parse(event);
-        if (description) {
+        if (description && description.visible === false) {
+            removeWindow(description.oid);
+        } else if (description) {
             windows.set(description.oid, description);
             drawWindow(description);
             // The key window is the one the user works in: it comes to the front.

@@ -34,6 +34,7 @@ export function clearStatus() {
 // Events still on their way, per object: a text field keeps what the user typed until the
 // model has heard all of it.
 const pending = new Map();
+const settledListeners = new Set();
 
 export function isPending(oid) {
     return (pending.get(oid) ?? 0) > 0;
@@ -53,6 +54,11 @@ async function describeRefusal(response) {
 }
 
 // Sends {oid, kind, ...fields}; resolves to whether the server took it.
+// Called with an oid when its last event has been answered.
+export function onSettled(listener) {
+    settledListeners.add(listener);
+}
+
 export async function send(oid, kind, fields = {}) {
     pending.set(oid, (pending.get(oid) ?? 0) + 1);
     let ok = false;
@@ -78,6 +84,9 @@ export async function send(oid, kind, fields = {}) {
             pending.set(oid, left);
         } else {
             pending.delete(oid);
+            for (const listener of settledListeners) {
+                listener(oid);
+            }
         }
     }
     return ok;

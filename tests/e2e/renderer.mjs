@@ -21,6 +21,14 @@ export async function rendererSuite(suite, context, webRoot) {
     };
     const server = await startStandIn(webRoot, () => ({ menubar: fixture.bar, windows: windowsShown() }), echoEdits);
     const page = await context.newPage();
+    // The page must run under the server's Content-Security-Policy without a complaint.
+    const complaints = [];
+    page.on('console', (message) => {
+        if (message.type() === 'error') {
+            complaints.push(message.text());
+        }
+    });
+    page.on('pageerror', (error) => complaints.push(error.message));
     const lastEvent = () => server.events.at(-1);
     const expectEvent = (expected, what) =>
         until(() => JSON.stringify(lastEvent()) === JSON.stringify(expected) && true, `${what}: ${JSON.stringify(expected)} (last: ${JSON.stringify(lastEvent())})`);
@@ -105,6 +113,7 @@ export async function rendererSuite(suite, context, webRoot) {
         await suite.run('every keystroke is sent and a late echo does not undo typing', async () => {
             const field = dialog('Preferences').getByRole('textbox', { name: 'The folder the save dialog starts from' });
             await field.fill('');
+            await expectEvent({ oid: fixture.savePath.oid, kind: 'edit', text: '' }, 'the field emptied');
             server.delayAnswers(150);
             const before = server.events.length;
             await field.pressSequentially('/tmp/abc', { delay: 20 });
@@ -196,6 +205,9 @@ export async function rendererSuite(suite, context, webRoot) {
             await page.getByRole('menuitem', { name: 'SWFHarvex', exact: true }).click();
             await until(async () => (await page.getByRole('menuitem', { name: 'Captured SWFs…' }).getAttribute('aria-disabled')) === 'true', 'the item disabled');
             check(server.refusals.length === 0, `posts without the token header: ${server.refusals.length}`);
+            // The one refusal a case asked for is the only error the page may have logged.
+            const unexpected = complaints.filter((text) => !text.includes('404'));
+            check(unexpected.length === 0, `errors in the page: ${unexpected.join(' | ')}`);
         });
     } finally {
         await page.close();

@@ -4,6 +4,10 @@ import { createServer } from 'node:http';
 import { readFile } from 'node:fs/promises';
 import { extname, join, normalize, sep } from 'node:path';
 
+const ONE_PIXEL_PNG = Buffer.from(
+    'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==',
+    'base64',
+);
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css' };
 
 // `onEvent(event, push)` plays the model's part for the events a case needs answered.
@@ -57,6 +61,10 @@ export async function startStandIn(webRoot, snapshot, onEvent = () => {}) {
                 response.writeHead(404);
                 return response.end();
             }
+        }
+        if (url.pathname === '/icon') {
+            response.writeHead(200, { 'Content-Type': 'image/png' });
+            return response.end(ONE_PIXEL_PNG);
         }
         if (url.pathname === '/events') {
             response.writeHead(200, { 'Content-Type': 'text/event-stream', 'Cache-Control': 'no-store' });
