@@ -88,7 +88,14 @@ async function filesContaining(folder, text) {
 
 export async function desktopSuite(suite, context, command) {
     const home = await mkdtemp(join(tmpdir(), 'swfharvex-e2e-home-'));
-    const desktop = await startDesktop(command, home);
+    let desktop = null;
+    await suite.run('the desktop starts and prints its address', async () => {
+        desktop = await startDesktop(command, home);
+    });
+    if (!desktop) {
+        await rm(home, { recursive: true, force: true });
+        return;
+    }
     const page = await context.newPage();
     const dialog = (name) => page.getByRole('dialog', { name, exact: true });
     const chooseFromMenu = async (title) => {
@@ -153,7 +160,8 @@ export async function desktopSuite(suite, context, command) {
             await links.nth(0).click();
             await links.nth(1).click();
             const opened = await until(async () => ((await desktop.opened()).length === 2 ? desktop.opened() : null), 'both links to be opened');
-            check(/^https?:\/\//.test(opened[0]) && opened[1].startsWith('mailto:'), `opened: ${opened.join(', ')}`);
+            // Each opener runs on its own: the order they write in is theirs.
+            check(opened.some((url) => /^https?:\/\//.test(url)) && opened.some((url) => url.startsWith('mailto:')), `opened: ${opened.join(', ')}`);
             same(new URL(page.url()).pathname, '/', 'the page stays');
         });
 
