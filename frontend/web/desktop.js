@@ -92,7 +92,14 @@ function buildWindow(description) {
 // was typed and not yet heard by the model (a late echo must not undo keystrokes).
 function drawWindow(description) {
     const old = drawnWindows.get(description.oid);
-    const node = buildWindow(description);
+    let node;
+    try {
+        node = buildWindow(description);
+    } catch (error) {
+        // One description the page cannot read must not take the rest of the desktop with it.
+        showStatus(`Could not draw the window “${description.title ?? description.oid}”: ${error.message}`);
+        return;
+    }
     const active = document.activeElement;
     const focusedKey = old && old.contains(active) ? active.dataset.key : undefined;
     const fresh = focusedKey ? node.querySelector(`[data-key="${CSS.escape(focusedKey)}"]`) : null;

@@ -129,7 +129,22 @@ export function wireMenuBar(bar) {
         }
     });
     bar.addEventListener('keydown', (event) => {
-        if (event.key === 'Escape') {
+        const step = { ArrowRight: 1, ArrowLeft: -1 }[event.key];
+        if (step) {
+            // Left and right walk the menu bar, opening the neighbour when a menu was open.
+            const tops = [...bar.querySelectorAll(':scope > .top > [role="menuitem"]')];
+            const current = tops.findIndex((top) => top.parentElement.contains(document.activeElement));
+            if (current >= 0) {
+                event.preventDefault();
+                const wasOpen = tops[current].getAttribute('aria-expanded') === 'true';
+                const next = tops[(current + step + tops.length) % tops.length];
+                closeAll(bar);
+                next.focus();
+                if (wasOpen && next.getAttribute('aria-haspopup')) {
+                    next.click();
+                }
+            }
+        } else if (event.key === 'Escape') {
             const open = bar.querySelector(':scope > .top > [aria-expanded="true"]');
             closeAll(bar);
             open?.focus();

@@ -227,6 +227,12 @@ function drawComboBox(view, ctx) {
             (event.target.previousElementSibling ?? input).focus();
         }
     });
+    // The list closes when the focus leaves the box.
+    box.addEventListener('focusout', (event) => {
+        if (!box.contains(event.relatedTarget)) {
+            show(false);
+        }
+    });
     box.append(input, toggle, list);
     return box;
 }
@@ -244,6 +250,8 @@ function drawDivider(view, top, position, ctx, index) {
             role: 'separator',
             'aria-orientation': 'horizontal',
             'aria-valuenow': String(Math.round(position)),
+            'aria-valuemin': '0',
+            'aria-valuemax': String(Math.round(view.frame[3])),
             tabindex: '0',
         },
     });

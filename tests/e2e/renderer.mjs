@@ -67,6 +67,12 @@ export async function rendererSuite(suite, context, webRoot) {
             await menu.getByRole('menuitem', { name: 'Preferences…' }).click();
             await expectEvent({ oid: fixture.plugInMenu.items[1].oid, kind: 'click' }, 'menu item');
             check(await menu.isHidden(), 'the menu closes after a choice');
+            // And by keyboard alone: open, walk down past the disabled item, choose.
+            await bar.getByRole('menuitem', { name: 'SWFHarvex', exact: true }).press('Enter');
+            for (const key of ['ArrowDown', 'ArrowDown', 'ArrowDown', 'Enter']) {
+                await page.keyboard.press(key);
+            }
+            await expectEvent({ oid: fixture.plugInMenu.items[3].oid, kind: 'click' }, 'menu item by keyboard');
         });
 
         await suite.run('each control sends its event', async () => {
