@@ -3,7 +3,7 @@
 import { drawMenuBar, wireMenuBar } from './menubar.js';
 import { drawSheet } from './sheets.js';
 import { place, topLeft } from './geometry.js';
-import { clearStatus, isPending, onSettled, send, showStatus } from './transport.js';
+import { clearStatus, hasToken, isPending, onSettled, send, showStatus } from './transport.js';
 import { drawView } from './views.js';
 
 const DEFAULT_TITLE_BAR = 22;
@@ -208,7 +208,11 @@ function onSnapshot(snapshot) {
 
 function connect() {
     const stream = new EventSource('/events');
-    stream.addEventListener('open', () => clearStatus());
+    stream.addEventListener('open', () => {
+        if (hasToken()) {
+            clearStatus();
+        }
+    });
     stream.addEventListener('error', () => {
         showStatus(
             stream.readyState === EventSource.CLOSED
@@ -258,4 +262,7 @@ window.addEventListener('resize', () => {
 });
 
 wireMenuBar(bar);
+if (!hasToken()) {
+    showStatus('This page carries no token: nothing done here can reach SWFHarvex.', { sticky: true });
+}
 connect();

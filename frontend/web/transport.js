@@ -10,6 +10,10 @@ function pageToken() {
 }
 
 const token = pageToken();
+
+export function hasToken() {
+    return token !== '';
+}
 let statusTimer = 0;
 
 // A refusal or a lost connection is shown for a while: the user must learn that an action did

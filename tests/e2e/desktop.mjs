@@ -107,6 +107,11 @@ export async function desktopSuite(suite, context, command) {
         await page.goto(desktop.url);
         await page.waitForSelector('body[data-ready]');
 
+        await suite.run("the page carries the run's token for its posts", async () => {
+            const meta = await page.locator('meta[name="swfharvex-token"]').getAttribute('content');
+            same(meta, desktop.token, 'the token in the desktop page');
+        });
+
         await suite.run('the menu bar carries the plug-in menu', async () => {
             await page.getByRole('menubar').getByRole('menuitem', { name: 'SWFHarvex', exact: true }).click();
             const menu = page.getByRole('menu', { name: 'SWFHarvex' });
