@@ -47,7 +47,10 @@ function buildWindow(description) {
     node.setAttribute('role', 'dialog');
     node.setAttribute('aria-label', description.title ?? '');
     node.dataset.window = String(description.oid);
-    place(node, topLeft(description.frame, desktop.clientHeight));
+    const frame = topLeft(description.frame, desktop.clientHeight);
+    // A window taller than the page keeps its title bar (and close box) within reach.
+    frame.top = Math.max(0, frame.top);
+    place(node, frame);
 
     const titleBarSize = titleBarHeight(description);
     const titleBar = document.createElement('header');
