@@ -19,7 +19,13 @@ const { values } = parseArgs({
 const webRoot = resolve(here, '..', '..', 'frontend', 'web');
 const artifacts = resolve(values.artifacts ?? join(here, '..', '..', 'build', 'test', 'e2e-artifacts'));
 
-const browser = await launchBrowser(resolve(values.modules), values.chromium);
+let browser;
+try {
+    browser = await launchBrowser(resolve(values.modules), values.chromium);
+} catch (error) {
+    console.log(`e2e: Chromium (${values.chromium}) could not be started with playwright-core from ${values.modules}:\n${error.message}`);
+    process.exit(1);
+}
 const suites = [];
 try {
     const renderer = new Suite('renderer', artifacts);
