@@ -161,6 +161,8 @@ function drawTextField(view, ctx) {
     }
     const text = element('div', { className: 'control label' });
     text.classList.toggle('selectable', view.selectable === true);
+    // A report of several lines keeps its lines and scrolls when it is longer than the field.
+    text.classList.toggle('lines', (view.stringValue ?? '').includes('\n'));
     text.classList.toggle('disabled', view.enabled === false);
     const color = cssColor(view.textColor);
     if (color) {
@@ -181,7 +183,9 @@ function drawComboBox(view, ctx) {
     input.disabled = view.enabled === false;
     input.dataset.key = `${view.oid}`;
     input.dataset.modelValue = input.value;
-    input.setAttribute('aria-label', view.toolTip || 'Folder');
+    if (view.toolTip) {
+        input.setAttribute('aria-label', view.toolTip);
+    }
     tooltip(input, view);
     input.addEventListener('input', () => ctx.send(view.oid, 'edit', { text: input.value }));
 

@@ -192,5 +192,22 @@ export function makeFixture() {
         error: 'Permission denied: /home/user/private',
         oid: oid(),
     };
-    return { bar, plugInMenu, preferences, savePath, autoOpen, saveMatrix, about, links, list, split, top, alert, panel };
+    // The host browser's own window, behind the plug-in's.
+    const browser = {
+        class: 'NSWindow',
+        title: 'Browser',
+        frame: [40, 80, 800, 600],
+        visible: true,
+        key: false,
+        delegate: null,
+        sheets: [],
+        oid: oid(),
+        contentView: view([0, 0, 800, 578], [
+            label([12, 560, 60, 24], 'Address'),
+            label([76, 560, 620, 24], 'https://example.org/', { editable: true, selectable: true }),
+            button([704, 558, 84, 28], 'Load'),
+            label([12, 232, 776, 288], 'https://example.org/\n  https://example.org/a.swf — caught\n  (no address) — not caught\n'),
+        ]),
+    };
+    return { browser, bar, plugInMenu, preferences, savePath, autoOpen, saveMatrix, about, links, list, split, top, alert, panel };
 }

@@ -7,7 +7,7 @@ const MENUBAR_HEIGHT = 24;
 
 export async function rendererSuite(suite, context, webRoot) {
     let fixture = makeFixture();
-    const windowsShown = () => [fixture.list, fixture.preferences, fixture.about];
+    const windowsShown = () => [fixture.browser, fixture.list, fixture.preferences, fixture.about];
     // Like the model, the stand-in takes every edit as the field's new value and says so.
     const find = (view, oid) => (view.oid === oid ? view : (view.subviews ?? []).map((sub) => find(sub, oid)).find(Boolean));
     const echoEdits = (event, push) => {
