@@ -2,6 +2,7 @@
 import { spawn } from 'node:child_process';
 import { chmod, mkdir, mkdtemp, readdir, readFile, rm, writeFile } from 'node:fs/promises';
 import http from 'node:http';
+import net from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { check, same, until } from './harness.mjs';
@@ -16,7 +17,8 @@ async function startDesktop(command, home) {
     const opened = join(home, 'opened.txt');
     await writeFile(join(bin, 'xdg-open'), `#!/bin/sh\nprintf '%s\\n' "$1" >> '${opened}'\n`);
     await chmod(join(bin, 'xdg-open'), 0o755);
-    const args = (process.env.SWFHARVEX_DESKTOP_ARGS ?? 'desktop --no-open --port 0').split(' ').filter(Boolean);
+    // The command takes the port it is given or fails: a free one, asked of the system just before.
+    const args = ['--no-open', '--port', String(await freePort())];
     const child = spawn(command, args, {
         env: {
             ...process.env,
@@ -59,6 +61,17 @@ async function startDesktop(command, home) {
             });
         },
     };
+}
+
+function freePort() {
+    return new Promise((resolve, reject) => {
+        const probe = net.createServer();
+        probe.on('error', reject);
+        probe.listen(0, '127.0.0.1', () => {
+            const { port } = probe.address();
+            probe.close(() => resolve(port));
+        });
+    });
 }
 
 // A raw request, so that the Host header and the path go out exactly as written.
