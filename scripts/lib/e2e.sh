@@ -1,0 +1,54 @@
+# The end-to-end step: Debian's Chromium driven by a pinned playwright-core, against the
+# renderer's stand-in server and, when the command has its desktop mode, the real desktop.
+# shellcheck shell=bash
+
+E2E_PLAYWRIGHT_VERSION=1.65.2
+E2E_CHROMIUM=/usr/bin/chromium
+
+# run_e2e <swfharvex command>: 0 when every case passed.
+run_e2e() {
+    local command="$1"
+    local modules="$ROOT/build/e2e/node_modules"
+    local artifacts="$ROOT/build/test/e2e-artifacts"
+
+    # Installing may end a shell: a subshell keeps the step's failure to the step.
+    if ! (ensure_packages chromium); then
+        say "end-to-end: Debian's chromium could not be installed (see above): no case ran"
+        return 1
+    fi
+    if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+        if ! (ensure_packages nodejs npm); then
+            say "end-to-end: node and npm could not be installed (see above): no case ran"
+            return 1
+        fi
+    fi
+    local installed
+    installed=$(node -p "require('$modules/playwright-core/package.json').version" 2>/dev/null)
+    if [ "$installed" != "$E2E_PLAYWRIGHT_VERSION" ]; then
+        say "end-to-end: installing playwright-core $E2E_PLAYWRIGHT_VERSION into build/e2e"
+        local log
+        log=$(mktemp)
+        mkdir -p "$ROOT/build/e2e"
+        if ! npm install --prefix "$ROOT/build/e2e" --no-audit --no-fund --save-exact \
+            "playwright-core@$E2E_PLAYWRIGHT_VERSION" >"$log" 2>&1; then
+            cat "$log" >&2
+            rm -f "$log"
+            say "end-to-end: npm could not install playwright-core $E2E_PLAYWRIGHT_VERSION: no case ran"
+            return 1
+        fi
+        rm -f "$log"
+    fi
+
+    # Until the command serves the desktop, only the renderer's own cases can run.
+    local real=()
+    if [ -x "$command" ] && "$command" --help 2>&1 | grep -qF 'SWFHarvex desktop:'; then
+        real=(--swfharvex "$command")
+    else
+        say "end-to-end: $command does not serve the desktop yet: the desktop cases are SKIPPED," \
+            "the renderer's cases run against the stand-in server"
+    fi
+    rm -rf "$artifacts"
+    say "end-to-end: running (screenshots in ${artifacts#"$ROOT"/})"
+    timeout 240 node "$ROOT/tests/e2e/run.mjs" --modules "$modules" --chromium "$E2E_CHROMIUM" \
+        --artifacts "$artifacts" "${real[@]}"
+}
