@@ -33,7 +33,15 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
     app.add_option("--web-root", desktop.webRoot,
                    "The folder of the desktop's page and scripts (default: frontend/web "
                    "installed beside the command)");
-    app.add_option("URL", desktop.urls, "Pages to load at once (http, https or file)");
+    // A word without a scheme is a mistyped command, not a page: it must not start the desktop.
+    app.add_option("URL", desktop.urls, "Pages to load at once (http, https or file)")
+        ->check(CLI::Validator(
+            [](const std::string& text) {
+                return text.find("://") != std::string::npos || text.starts_with("file:")
+                           ? std::string()
+                           : "'" + text + "' is neither a command nor an address";
+            },
+            "URL"));
 
     InfoCommand::Options info;
     CLI::App* infoApp = app.add_subcommand("info", "Show the header facts of SWF files");
