@@ -49,6 +49,9 @@ run_e2e() {
     fi
     rm -rf "$artifacts"
     say "end-to-end: running (screenshots in ${artifacts#"$ROOT"/})"
+    local status=0
     timeout 240 node "$ROOT/tests/e2e/run.mjs" --modules "$modules" --chromium "$E2E_CHROMIUM" \
-        --artifacts "$artifacts" "${real[@]}"
+        --artifacts "$artifacts" "${real[@]}" || status=$?
+    [ "$status" -ne 124 ] || say "end-to-end: stopped after 240 s"
+    return "$status"
 }
