@@ -10,6 +10,7 @@
 #include "appkit/ProgramLookup.h"
 #include "browser/BundleLoader.h"
 #include "browser/HostApplication.h"
+#include "browser/HostWindow.h"
 #include "browser/WebBaseNetscapePluginView.h"
 #include "foundation/FileManager.h"
 #include "foundation/RunLoop.h"
@@ -135,6 +136,13 @@ int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
             err << "swfharvex: " << page.error << '\n';
         }
     }
+
+    // The host's own window: the address field, what the pages held, the transfers.
+    if (!m_options.urls.empty()) {
+        host.windowController()->address->setStringValue(m_options.urls.back());
+    }
+    host.windowController()->Refresh();
+    host.mainWindow()->makeKeyAndOrderFront(nullptr);
 
     RunLoop::TimerId poll = loop.AddTimer(kSignalPoll, true, [] {});
     loop.RunUntil([] { return g_stopRequested != 0; }, kForever);

@@ -197,7 +197,7 @@ void DesktopServer::Route() {
         return httplib::Server::HandlerResponse::Handled;
     }));
     m_http->Get("/", [this](const Request& request, Response& response) {
-        ServeFile(m_web, "desktop.html", request, response);
+        ServeDesktopPage(request, response);
     });
     m_http->Get(R"(/ui/(.*))", [this](const Request& request, Response& response) {
         ServeFile(m_web, request.matches[1], request, response);
@@ -249,6 +249,29 @@ void DesktopServer::ServeFile(const ServedFolder& folder, const std::string& rel
                                       // instead of hanging it.
                                       return got > 0 && sink.write(chunk.data(), got);
                                   });
+}
+
+void DesktopServer::ServeDesktopPage(const httplib::Request& request, httplib::Response& response) {
+    // The renderer's posts must carry the token in a header, and the cookie is out of its reach:
+    // the page is given the token itself.
+    constexpr std::string_view kPlaceholder = "{{SWFHARVEX_TOKEN}}";
+    constexpr uintmax_t kLargestPage = uintmax_t{1} << 20;
+    Outcome<std::filesystem::path> found = m_web.Resolve("desktop.html");
+    Outcome<std::string> page =
+        found ? ReadServedFile(found.value(), kLargestPage) : Outcome<std::string>(found.failure());
+    if (!page) {
+        Refuse(response, 404, page.failure().message(), request.path);
+        return;
+    }
+    std::string text = std::move(page).value();
+    for (size_t at = text.find(kPlaceholder); at != std::string::npos;
+         at = text.find(kPlaceholder, at)) {
+        text.replace(at, kPlaceholder.size(), m_options.token);
+        at += m_options.token.size();
+    }
+    response.set_header("Content-Security-Policy", kContentSecurityPolicy);
+    response.set_header("Cache-Control", "no-store");
+    response.set_content(text, "text/html; charset=utf-8");
 }
 
 void DesktopServer::ServeIcon(const httplib::Request& request, httplib::Response& response) {

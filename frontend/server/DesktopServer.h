@@ -69,6 +69,8 @@ private:
     void ServeFile(const ServedFolder& folder, const std::string& relative,
                    const httplib::Request& request, httplib::Response& response);
     void ServeEvents(httplib::Response& response);
+    // desktop.html with the run's token in place of its placeholder.
+    void ServeDesktopPage(const httplib::Request& request, httplib::Response& response);
     void TakeEvent(const httplib::Request& request, httplib::Response& response);
     void ServeIcon(const httplib::Request& request, httplib::Response& response);
 

@@ -49,16 +49,16 @@ HostWindowController::HostWindowController(HostApplication& host)
     window.setTitle("Browser");
     window.setFrame(NSMakeRect(40, 80, kWidth, kHeight), false, false);
     NSView& content = *window.contentView();
-    Text(content, NSMakeRect(12, 560, 60, 24), false)->setStringValue("Address");
-    address = Text(content, NSMakeRect(76, 560, 620, 24), true);
+    Text(content, NSMakeRect(12, 544, 60, 24), false)->setStringValue("Address");
+    address = Text(content, NSMakeRect(76, 544, 620, 24), true);
     loadButton = MakeRef<NSButton>();
-    loadButton->setFrame(NSMakeRect(704, 558, 84, 28));
+    loadButton->setFrame(NSMakeRect(704, 542, 84, 28));
     loadButton->setTitle("Load");
     loadButton->setTarget(this);
     loadButton->setAction(sel_registerName(kLoadPageSelector));
     content.addSubview(loadButton);
-    status = Text(content, NSMakeRect(12, 528, 776, 24), false);
-    pluginObjects = Text(content, NSMakeRect(12, 232, 776, 288), false);
+    status = Text(content, NSMakeRect(12, 512, 776, 24), false);
+    pluginObjects = Text(content, NSMakeRect(12, 232, 776, 272), false);
     transfers = Text(content, NSMakeRect(12, 12, 776, 212), false);
     m_refreshTimer = RunLoop::Main().AddTimer(kRefreshInterval, true, [this] { Refresh(); });
 }

@@ -104,6 +104,13 @@ TEST(DesktopServerTest, TheTokenInTheAddressBecomesAStrictCookie) {
     EXPECT_EQ(Header(result, "Location"), "/");
     EXPECT_EQ(Header(result, "Set-Cookie"),
               "swfharvex_token=" + desktop.token + "; HttpOnly; SameSite=Strict; Path=/");
+
+    // The page itself carries the token, for the header its posts need.
+    WriteText(desktop.dir.Path() / "web" / "desktop.html",
+              R"(<meta name="swfharvex-token" content="{{SWFHARVEX_TOKEN}}">)");
+    result = client.Get("/", {{"Cookie", "swfharvex_token=" + desktop.token}});
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->body, R"(<meta name="swfharvex-token" content=")" + desktop.token + R"(">)");
 }
 
 TEST(DesktopServerTest, FilesGoOutWithTheirContentTypesAndPagesWithAPolicy) {
