@@ -15,6 +15,7 @@
 #include "listwindow/HVXSWFListWindowController.h"
 #include "prefs/HVXAboutWindowController.h"
 #include "prefs/HVXPreferenceWindowController.h"
+#include "prefs/PreferenceData.h"
 #include "runtime/MessageSend.h"
 
 namespace {
@@ -88,6 +89,7 @@ void RegisterPlugInClasses() {
     HVXSWFListWindowController::ClassObject();
     HVXPreferenceWindowController::ClassObject();
     HVXAboutWindowController::ClassObject();
+    PreferenceData::ClassObject();
     SwfWebView::ClassObject();
     AdWebView::ClassObject();
     HVXPlugIn::ClassObject();

@@ -5,6 +5,7 @@
 #include "foundation/PathString.h"
 #include "foundation/objects/RuntimeClass.h"
 #include "prefs/PreferenceKeys.h"
+#include "runtime/MemberMethod.h"
 
 namespace {
 
@@ -44,8 +45,14 @@ PreferenceData::PreferenceData() : NSObject(ClassObject()) {
 }
 
 Class PreferenceData::ClassObject() {
-    static Class cls =
-        RegisterRuntimeClass<PreferenceData>("PreferenceData", NSObject::RootClass());
+    static Class cls = [] {
+        Class made = RegisterRuntimeClass<PreferenceData>("PreferenceData", NSObject::RootClass());
+        // The host reaches the store by name, to write it before the process ends.
+        DefineMethod<&PreferenceData::sharedPreferenceData>(object_getClass(made),
+                                                            "sharedPreferenceData");
+        DefineMethod<&PreferenceData::SaveUserPreference>(made, "SaveUserPreference");
+        return made;
+    }();
     return cls;
 }
 

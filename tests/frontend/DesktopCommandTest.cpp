@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "ReadWholeFile.h"
 #include "TempDir.h"
 
 namespace {
@@ -128,6 +129,10 @@ TEST(DesktopCommandTest, PrintsOneAddressServesItAndStopsCleanlyOnEitherSignal) 
         child.Signal(signal);
         EXPECT_EQ(child.Wait(), 0) << signal;
         EXPECT_EQ(child.RestOfOutput(), "");
+        // The preferences are written on the way out.
+        const std::string settings =
+            ReadWholeFile(home.Path() / ".config" / "swfharvex" / "com.apple.Safari.json");
+        EXPECT_NE(settings.find("SWFHarvexPreferences"), std::string::npos) << signal;
     }
 }
 
