@@ -41,9 +41,7 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
 
     bool allLoaded = true;
     for (const std::string& text : m_options.urls) {
-        std::optional<URL> url = URL::URLWithString(text);
-        WebPageLoader::Result page =
-            url ? host.openPage(*url) : WebPageLoader::Result{false, text + ": not a valid URL", 0};
+        WebPageLoader::Result page = host.openPage(std::string_view(text));
         if (!page.ok) {
             err << "swfharvex: " << page.error << '\n';
             allLoaded = false;

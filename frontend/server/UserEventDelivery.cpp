@@ -12,6 +12,7 @@
 #include "appkit/NSSplitView.h"
 #include "appkit/NSTextField.h"
 #include "appkit/NSWindow.h"
+#include "foundation/JsonShape.h"
 #include "foundation/RunLoop.h"
 
 namespace {
@@ -20,18 +21,6 @@ using json = nlohmann::json;
 
 bool IsIndex(const json& value) {
     return value.is_number_unsigned();
-}
-
-bool IsStringList(const json& value) {
-    if (!value.is_array()) {
-        return false;
-    }
-    for (const json& item : value) {
-        if (!item.is_string()) {
-            return false;
-        }
-    }
-    return true;
 }
 
 struct Kind {
@@ -111,7 +100,7 @@ const std::map<std::string, Kind>& Kinds() {
               return panel.navigateTo(event["path"].get<std::string>());
           })}},
         {"choose",
-         {"paths", IsStringList, To<NSOpenPanel>([](NSOpenPanel& panel, const json& event) {
+         {"paths", IsArrayOfStrings, To<NSOpenPanel>([](NSOpenPanel& panel, const json& event) {
               return panel.choose(event["paths"].get<std::vector<std::string>>());
           })}},
         {"cancel", {nullptr, nullptr, To<NSOpenPanel>([](NSOpenPanel& panel, const json&) {

@@ -145,19 +145,24 @@ function drawRuns(view, ctx, container) {
     });
 }
 
+// A text input that shows the model's text and sends every keystroke as an edit.
+function editableText(view, ctx, options) {
+    const input = element('input', options);
+    input.value = view.stringValue ?? '';
+    input.disabled = view.enabled === false;
+    input.dataset.key = `${view.oid}`;
+    input.dataset.modelValue = input.value;
+    if (view.toolTip) {
+        input.setAttribute('aria-label', view.toolTip);
+    }
+    tooltip(input, view);
+    input.addEventListener('input', () => ctx.send(view.oid, 'edit', { text: input.value }));
+    return input;
+}
+
 function drawTextField(view, ctx) {
     if (view.editable) {
-        const input = element('input', { className: 'control field', attributes: { type: 'text' } });
-        input.value = view.stringValue ?? '';
-        input.disabled = view.enabled === false;
-        input.dataset.key = `${view.oid}`;
-        input.dataset.modelValue = input.value;
-        if (view.toolTip) {
-            input.setAttribute('aria-label', view.toolTip);
-        }
-        tooltip(input, view);
-        input.addEventListener('input', () => ctx.send(view.oid, 'edit', { text: input.value }));
-        return input;
+        return editableText(view, ctx, { className: 'control field', attributes: { type: 'text' } });
     }
     const text = element('div', { className: 'control label' });
     text.classList.toggle('selectable', view.selectable === true);
@@ -176,18 +181,9 @@ function drawTextField(view, ctx) {
 function drawComboBox(view, ctx) {
     const box = element('div', { className: 'control combo' });
     const listId = `l${view.oid}`;
-    const input = element('input', {
+    const input = editableText(view, ctx, {
         attributes: { type: 'text', role: 'combobox', 'aria-controls': listId, 'aria-expanded': 'false' },
     });
-    input.value = view.stringValue ?? '';
-    input.disabled = view.enabled === false;
-    input.dataset.key = `${view.oid}`;
-    input.dataset.modelValue = input.value;
-    if (view.toolTip) {
-        input.setAttribute('aria-label', view.toolTip);
-    }
-    tooltip(input, view);
-    input.addEventListener('input', () => ctx.send(view.oid, 'edit', { text: input.value }));
 
     const toggle = element('button', { className: 'toggle', text: '▾', attributes: { type: 'button', 'aria-label': 'Choices' } });
     toggle.disabled = input.disabled;

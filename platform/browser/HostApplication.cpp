@@ -59,3 +59,8 @@ WebPageLoader::Result HostApplication::openPage(const URL& pageURL, PageFetcher:
     m_pages.push_back(std::make_unique<WebPageLoader>(options));
     return m_pages.back()->load(pageURL);
 }
+
+WebPageLoader::Result HostApplication::openPage(std::string_view pageURLText) {
+    m_pages.push_back(std::make_unique<WebPageLoader>());
+    return m_pages.back()->load(pageURLText);
+}

@@ -35,6 +35,8 @@ public:
     // Opens a page in a new frame that the host keeps, with its plug-in views, while it lives.
     WebPageLoader::Result openPage(const URL& pageURL,
                                    PageFetcher::Options options = PageFetcher::Options());
+    // The same for an address as typed; one that does not parse is refused, naming it.
+    WebPageLoader::Result openPage(std::string_view pageURLText);
     const std::vector<std::unique_ptr<WebPageLoader>>& pages() const { return m_pages; }
 
 private:

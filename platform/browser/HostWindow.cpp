@@ -82,14 +82,10 @@ Class HostWindowController::ClassObject() {
 
 void HostWindowController::loadPage(id /*sender*/) {
     const std::string text = address ? address->stringValue() : std::string();
-    std::optional<URL> url = URL::URLWithString(text);
-    if (!url) {
-        SetIfChanged(status.get(), "Could not load " + text + ": not a valid URL");
-        return;
-    }
-    const WebPageLoader::Result loaded = m_host.openPage(*url);
-    SetIfChanged(status.get(), loaded.ok
-                                   ? "Loaded " + url->absoluteString() + ": " +
+    const WebPageLoader::Result loaded = m_host.openPage(std::string_view(text));
+    const std::optional<URL>& shown = m_host.pages().back()->documentURL();
+    SetIfChanged(status.get(), loaded.ok && shown
+                                   ? "Loaded " + shown->absoluteString() + ": " +
                                          std::to_string(loaded.pluginViewCount) + " plug-in views"
                                    : loaded.error);
     Refresh();

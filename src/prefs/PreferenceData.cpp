@@ -1,6 +1,7 @@
 #include "prefs/PreferenceData.h"
 
 #include "foundation/FileManager.h"
+#include "foundation/JsonShape.h"
 #include "foundation/Log.h"
 #include "foundation/PathString.h"
 #include "foundation/objects/RuntimeClass.h"
@@ -15,23 +16,11 @@ std::string DesktopFolder() {
     return stringByAppendingPathComponent(NSHomeDirectory(), "Desktop");
 }
 
-bool IsListOfTexts(const json& value) {
-    if (!value.is_array()) {
-        return false;
-    }
-    for (const json& item : value) {
-        if (!item.is_string()) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The stored value when it has the shape its readers expect, else the default: a hand-edited or
 // foreign value must not reach code that takes a path for a text or the history for a list.
 json StoredOrDefault(const json& stored, const char* key, bool isList, json fallback) {
     const auto found = stored.find(key);
-    if (found != stored.end() && (isList ? IsListOfTexts(*found) : found->is_string())) {
+    if (found != stored.end() && (isList ? IsArrayOfStrings(*found) : found->is_string())) {
         return *found;
     }
     return fallback;
