@@ -51,6 +51,7 @@ HostWindowController::HostWindowController(HostApplication& host)
     NSView& content = *window.contentView();
     Text(content, NSMakeRect(12, 544, 60, 24), false)->setStringValue("Address");
     address = Text(content, NSMakeRect(76, 544, 620, 24), true);
+    address->setToolTip("Address of the page to load");
     loadButton = MakeRef<NSButton>();
     loadButton->setFrame(NSMakeRect(704, 542, 84, 28));
     loadButton->setTitle("Load");

@@ -191,6 +191,35 @@ export async function desktopSuite(suite, context, command) {
             await about.waitFor();
         });
 
+        await suite.run("a page typed into the browser window is loaded and its movie caught", async () => {
+            const movie = Buffer.from('FWS\x0a\x15\x00\x00\x00\x78\x00\x05\x5f\x00\x00\x0f\xa0\x00\x00\x18\x01\x00\x00\x00', 'latin1');
+            const pages = http.createServer((request, response) => {
+                if (request.url === '/page.html') {
+                    response.writeHead(200, { 'Content-Type': 'text/html' });
+                    response.end('<html><body><embed src="movie.swf" width="550" height="400"></body></html>');
+                } else if (request.url === '/movie.swf') {
+                    response.writeHead(200, { 'Content-Type': 'application/x-shockwave-flash' });
+                    response.end(movie);
+                } else {
+                    response.writeHead(404).end();
+                }
+            });
+            await new Promise((resolve) => pages.listen(0, '127.0.0.1', resolve));
+            try {
+                const address = `http://127.0.0.1:${pages.address().port}/page.html`;
+                const browser = dialog('Browser');
+                await browser.getByRole('textbox', { name: 'Address of the page to load' }).fill(address);
+                await browser.getByRole('button', { name: 'Load' }).click();
+                const movieURL = `http://127.0.0.1:${pages.address().port}/movie.swf`;
+                await until(async () => (await browser.textContent()).includes(`${movieURL} \u2014 caught`), 'the movie to be listed as caught');
+                const kept = await readFile(join(home, 'Documents', 'SWFHarvexData', 'movie.swf'));
+                check(kept.equals(movie), 'the caught movie is byte-exact in the capture folder');
+                await suite.screenshot(page, 'desktop-browser');
+            } finally {
+                await new Promise((resolve) => pages.close(resolve));
+            }
+        });
+
         suite.skip('a save into a folder that does not exist yet', 'selecting a movie needs the page bridge, not wired yet');
 
         await suite.run('the server refuses what a stranger could send', async () => {
