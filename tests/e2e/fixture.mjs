@@ -203,10 +203,10 @@ export function makeFixture() {
         sheets: [],
         oid: oid(),
         contentView: view([0, 0, 800, 578], [
-            label([12, 560, 60, 24], 'Address'),
-            label([76, 560, 620, 24], 'https://example.org/', { editable: true, selectable: true }),
-            button([704, 558, 84, 28], 'Load'),
-            label([12, 232, 776, 288], 'https://example.org/\n  https://example.org/a.swf — caught\n  (no address) — not caught\n'),
+            label([12, 544, 60, 24], 'Address'),
+            label([76, 544, 620, 24], 'https://example.org/', { editable: true, selectable: true }),
+            button([704, 542, 84, 28], 'Load'),
+            label([12, 232, 776, 272], 'https://example.org/\n  https://example.org/a.swf — caught\n  (no address) — not caught\n'),
         ]),
     };
     return { browser, bar, plugInMenu, preferences, savePath, autoOpen, saveMatrix, about, links, list, split, top, alert, panel };
