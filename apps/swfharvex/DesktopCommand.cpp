@@ -18,8 +18,10 @@
 #include "server/DesktopPresenter.h"
 #include "server/DesktopServer.h"
 #include "server/DesktopToken.h"
+#include "server/FramePage.h"
 #include "swfharvex/CaptureCommand.h"
 #include "webkit/WebDownload.h"
+#include "webkit/WebView.h"
 
 namespace {
 
@@ -115,6 +117,10 @@ int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
     options.captureRoot = std::filesystem::path(NSHomeDirectory()) / "Documents" / "SWFHarvexData";
     options.playerRoot = webRoot / "ruffle";
     std::shared_ptr<DesktopPresenter> presenter = DesktopPresenter::Create();
+    // Every web view's page is a frame in the user's browser.
+    WebView::SetBackendFactory([weak = std::weak_ptr(presenter)](WebView& view) {
+        return std::make_unique<FramePage>(view.objectId(), weak);
+    });
     DesktopServer server(options, presenter);
     if (Outcome<> started = server.Start(); !started) {
         err << "swfharvex: " << started.failure().message() << '\n';
@@ -147,6 +153,7 @@ int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
     loop.CancelTimer(poll);
 
     server.Stop();
+    WebView::SetBackendFactory(nullptr);
     presenter.reset();
     WebDownload::Shutdown();
     // Lets the cancelled transfers report their end before the host goes.

@@ -5,6 +5,7 @@
 #include "appkit/NSApplication.h"
 #include "appkit/NSWindow.h"
 #include "foundation/RunLoop.h"
+#include "webkit/WebView.h"
 
 namespace {
 
@@ -88,7 +89,26 @@ json DesktopPresenter::Snapshot() const {
     for (NSWindow* window : VisibleWindows()) {
         windows.push_back(window->Describe());
     }
-    return json{{"menubar", MenuBar()}, {"windows", std::move(windows)}};
+    json pages = json::array();
+    ModelObject::ForEach([&pages](ModelObject& object) {
+        auto* view = dynamic_cast<WebView*>(&object);
+        auto* page = view != nullptr ? dynamic_cast<FramePage*>(view->backend()) : nullptr;
+        if (page != nullptr && !page->calls().empty()) {
+            json calls = json::array();
+            for (const FramePage::Call& call : page->calls()) {
+                calls.push_back(FramePage::Describe(call));
+            }
+            pages.push_back({{"view", view->objectId()}, {"calls", std::move(calls)}});
+        }
+    });
+    return json{{"menubar", MenuBar()}, {"windows", std::move(windows)}, {"pages", std::move(pages)}};
+}
+
+void DesktopPresenter::PageCalled(ModelObject::ObjectId view, const FramePage::Call& call) {
+    json data = FramePage::Describe(call);
+    data["view"] = view;
+    m_pendingCalls.push_back(FormatEvent("script", data));
+    ChangeSeen();
 }
 
 void DesktopPresenter::Flush() {
@@ -117,6 +137,10 @@ void DesktopPresenter::Flush() {
         }
         m_sentMenu = std::move(menu);
     }
+    for (const std::string& call : m_pendingCalls) {
+        Publish(call);
+    }
+    m_pendingCalls.clear();
 }
 
 void DesktopPresenter::Publish(const std::string& event) {

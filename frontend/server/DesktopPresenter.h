@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "EventStreamQueue.h"
+#include "FramePage.h"
 #include "appkit/ModelObject.h"
 
 // Follows the whole appkit model for the browser: every change marks the model dirty, and one
@@ -31,7 +32,12 @@ public:
     // Sends what changed since the last flush (normally run from the posted task).
     void Flush();
 
-    // `{"menubar": MENU, "windows": [WINDOW…]}`, front-most window last.
+    // A page's function called by the native side: sent after the window changes made before it,
+    // so that the renderer already has the frame.
+    void PageCalled(ModelObject::ObjectId view, const FramePage::Call& call);
+
+    // `{"menubar": MENU, "windows": [WINDOW…], "pages": [{"view", "calls"}…]}`, front-most window
+    // last.
     nlohmann::json Snapshot() const;
     // One server-sent event: "event: NAME" and its data on one line.
     static std::string FormatEvent(const std::string& name, const nlohmann::json& data);
@@ -44,5 +50,6 @@ private:
     std::vector<std::shared_ptr<EventStreamQueue>> m_streams;
     std::map<ModelObject::ObjectId, std::string> m_sentWindows;
     std::string m_sentMenu;
+    std::vector<std::string> m_pendingCalls;
     bool m_flushPosted = false;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <future>
 
 #include <httplib.h>
@@ -9,10 +10,12 @@
 #include <sys/socket.h>
 
 #include "ContentType.h"
+#include "FramePage.h"
 #include "DesktopToken.h"
 #include "IcnsImage.h"
 #include "UserEventDelivery.h"
 #include "foundation/RunLoop.h"
+#include "foundation/URL.h"
 
 namespace {
 
@@ -27,12 +30,38 @@ constexpr uintmax_t kMostIconBytes = 16 * 1024 * 1024;
 // How often a waiting stream looks whether its client is still there.
 constexpr auto kStreamPoll = std::chrono::milliseconds(1000);
 
+// Runs `work` on the main run loop and waits for its answer; none when it did not come in time.
+template <typename T>
+std::optional<T> AskMainThread(std::function<T()> work, std::chrono::milliseconds timeout) {
+    auto answer = std::make_shared<std::promise<T>>();
+    std::future<T> answered = answer->get_future();
+    RunLoop::Main().Post([answer, work = std::move(work)] { answer->set_value(work()); });
+    if (answered.wait_for(timeout) != std::future_status::ready) {
+        return std::nullopt;
+    }
+    try {
+        return answered.get();
+    } catch (const std::future_error&) {
+        return std::nullopt;
+    }
+}
+
 // The page loads only what this server serves; movies run as WebAssembly.
 constexpr const char* kContentSecurityPolicy =
     "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; style-src 'self' 'unsafe-inline'; "
     "img-src 'self' data: blob:; media-src 'self' blob:; connect-src 'self'; frame-src 'self'; "
     "worker-src 'self' blob:; object-src 'none'; base-uri 'none'; form-action 'none'; "
     "frame-ancestors 'self'";
+// A web view's page in its frame: the plug-in's own pages keep their scripts and styles inline,
+// and resolve their files against the base the server gives them.
+constexpr const char* kFramePolicy =
+    "default-src 'self'; script-src 'self' 'unsafe-inline' 'wasm-unsafe-eval'; "
+    "style-src 'self' 'unsafe-inline'; img-src 'self' data: blob:; media-src 'self' blob:; "
+    "font-src 'self' data:; connect-src 'self'; worker-src 'self' blob:; object-src 'none'; "
+    "base-uri 'self'; form-action 'none'; frame-ancestors 'self'";
+constexpr uintmax_t kLargestPage = uintmax_t{1} << 20;
+// The plug-in's pages look for the player in a folder of this name beside them.
+constexpr std::string_view kPlayerBesidePages = "ruffle/";
 
 std::string CookieValue(const std::string& header, const std::string& name) {
     size_t at = 0;
@@ -205,11 +234,20 @@ void DesktopServer::Route() {
     m_http->Get(R"(/files/(resources|capture|player)/(.*))",
                 [this](const Request& request, Response& response) {
                     const std::string area = request.matches[1];
+                    std::string relative = request.matches[2];
+                    if (area == "resources" && relative.starts_with(kPlayerBesidePages)) {
+                        ServeFile(m_player, relative.substr(kPlayerBesidePages.size()), request,
+                                  response);
+                        return;
+                    }
                     const ServedFolder& folder = area == "resources" ? m_resources
                                                  : area == "capture" ? m_capture
                                                                      : m_player;
-                    ServeFile(folder, request.matches[2], request, response);
+                    ServeFile(folder, relative, request, response);
                 });
+    m_http->Get(R"(/frame/(\d{1,15}))", [this](const Request& request, Response& response) {
+        ServeFrame(request, response);
+    });
     m_http->Get("/icon", [this](const Request& request, Response& response) {
         ServeIcon(request, response);
     });
@@ -255,7 +293,6 @@ void DesktopServer::ServeDesktopPage(const httplib::Request& request, httplib::R
     // The renderer's posts must carry the token in a header, and the cookie is out of its reach:
     // the page is given the token itself.
     constexpr std::string_view kPlaceholder = "{{SWFHARVEX_TOKEN}}";
-    constexpr uintmax_t kLargestPage = uintmax_t{1} << 20;
     Outcome<std::filesystem::path> found = m_web.Resolve("desktop.html");
     Outcome<std::string> page =
         found ? ReadServedFile(found.value(), kLargestPage) : Outcome<std::string>(found.failure());
@@ -272,6 +309,61 @@ void DesktopServer::ServeDesktopPage(const httplib::Request& request, httplib::R
     response.set_header("Content-Security-Policy", kContentSecurityPolicy);
     response.set_header("Cache-Control", "no-store");
     response.set_content(text, "text/html; charset=utf-8");
+}
+
+void DesktopServer::ServeFrame(const httplib::Request& request, httplib::Response& response) {
+    const ModelObject::ObjectId view = std::stoull(request.matches[1]);
+    std::optional<Outcome<FrameSource>> asked = AskMainThread<Outcome<FrameSource>>(
+        [view] { return FrameSourceOf(view); }, m_options.eventTimeout);
+    if (!asked) {
+        Refuse(response, 503, "the application did not answer in time", request.path);
+        return;
+    }
+    if (!*asked) {
+        Refuse(response, 404, asked->failure().message(), request.path);
+        return;
+    }
+    const FrameSource& source = asked->value();
+    // Only a page in the bundle's resources or the capture folder, seen through its route.
+    struct Area {
+        const ServedFolder* folder;
+        std::string route;
+    };
+    std::optional<std::string> base;
+    std::optional<std::filesystem::path> file;
+    for (const Area& area : {Area{&m_resources, "/files/resources"},
+                             Area{&m_capture, "/files/capture"}}) {
+        std::optional<std::filesystem::path> relative = area.folder->RelativePathOf(source.page);
+        std::optional<URL> folder =
+            relative ? URL::fileURLWithPath("/" + relative->parent_path().string()) : std::nullopt;
+        if (relative && folder && !base) {
+            std::string path = folder->path();
+            base = area.route + path + (path.ends_with('/') ? "" : "/");
+            file = area.folder->root() / *relative;
+        }
+    }
+    Outcome<std::string> page = file ? ReadServedFile(*file, kLargestPage)
+                                     : Outcome<std::string>(Failure{source.page.string(),
+                                                                    "not in a served folder"});
+    if (!page) {
+        Refuse(response, 404, page.failure().message(), request.path);
+        return;
+    }
+    const nlohmann::json config{
+        {"view", view},
+        {"token", m_options.token},
+        {"objects", source.objects},
+        {"folders",
+         {{{"path", m_capture.root().string()}, {"url", "/files/capture/"}},
+          {{"path", m_resources.root().string()}, {"url", "/files/resources/"}}}}};
+    const std::string head =
+        "<base href=\"" + HtmlAttribute(*base) +
+        "\"><script src=\"/ui/framebridge.js\" data-config=\"" +
+        HtmlAttribute(config.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)) +
+        "\"></script>";
+    response.set_header("Content-Security-Policy", kFramePolicy);
+    response.set_content(InsertAtHeadStart(std::move(page).value(), head),
+                         "text/html; charset=utf-8");
 }
 
 void DesktopServer::ServeIcon(const httplib::Request& request, httplib::Response& response) {
@@ -354,22 +446,17 @@ void DesktopServer::TakeEvent(const httplib::Request& request, httplib::Response
         Refuse(response, 400, *wrong, request.path);
         return;
     }
-    auto answer = std::make_shared<std::promise<EventAnswer>>();
-    std::future<EventAnswer> answered = answer->get_future();
-    RunLoop::Main().Post([presenter = m_presenter, answer, event = std::move(event)] {
-        answer->set_value(presenter.expired() ? EventAnswer{503, "the desktop is closing"}
-                                              : DeliverUserEvent(event));
-    });
-    if (answered.wait_for(m_options.eventTimeout) != std::future_status::ready) {
+    std::optional<EventAnswer> answered = AskMainThread<EventAnswer>(
+        [presenter = m_presenter, event = std::move(event)] {
+            return presenter.expired() ? EventAnswer{503, "the desktop is closing"}
+                                       : DeliverUserEvent(event);
+        },
+        m_options.eventTimeout);
+    if (!answered) {
         Refuse(response, 503, "the application did not answer in time", request.path);
         return;
     }
-    EventAnswer result;
-    try {
-        result = answered.get();
-    } catch (const std::future_error&) {
-        result = EventAnswer{500, "the event failed"};
-    }
+    const EventAnswer& result = *answered;
     if (result.status != 200) {
         Refuse(response, result.status, result.error, request.path);
         return;

@@ -73,6 +73,8 @@ private:
     void ServeDesktopPage(const httplib::Request& request, httplib::Response& response);
     void TakeEvent(const httplib::Request& request, httplib::Response& response);
     void ServeIcon(const httplib::Request& request, httplib::Response& response);
+    // A web view's page, with the script bridge placed before the page's own scripts.
+    void ServeFrame(const httplib::Request& request, httplib::Response& response);
 
     Options m_options;
     std::weak_ptr<DesktopPresenter> m_presenter;

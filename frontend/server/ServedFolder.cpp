@@ -49,6 +49,17 @@ ServedFolder::Contains(const std::filesystem::path& absolute) const {
     return real;
 }
 
+std::optional<std::filesystem::path>
+ServedFolder::RelativePathOf(const std::filesystem::path& absolute) const {
+    std::optional<std::filesystem::path> real = Contains(absolute);
+    std::error_code error;
+    const std::filesystem::path root = std::filesystem::canonical(m_root, error);
+    if (!real || error) {
+        return std::nullopt;
+    }
+    return real->lexically_relative(root);
+}
+
 Outcome<std::string> ReadServedFile(const std::filesystem::path& path, uintmax_t limit) {
     std::error_code error;
     const uintmax_t size = std::filesystem::file_size(path, error);

@@ -22,6 +22,9 @@ public:
     // Whether `absolute`, after links, is a regular file inside the folder; its real path.
     std::optional<std::filesystem::path> Contains(const std::filesystem::path& absolute) const;
 
+    // Where `absolute` (a file inside the folder, after links) lies relative to the folder.
+    std::optional<std::filesystem::path> RelativePathOf(const std::filesystem::path& absolute) const;
+
 private:
     std::filesystem::path m_root;
 };

@@ -13,7 +13,9 @@
 #include "appkit/NSTextField.h"
 #include "appkit/NSWindow.h"
 #include "foundation/JsonShape.h"
+#include "foundation/Log.h"
 #include "foundation/RunLoop.h"
+#include "webkit/WebView.h"
 
 namespace {
 
@@ -22,18 +24,29 @@ using json = nlohmann::json;
 bool IsIndex(const json& value) {
     return value.is_number_unsigned();
 }
+bool IsString(const json& value) {
+    return value.is_string();
+}
+bool IsPageValue(const json& value) {
+    return value.is_boolean() || value.is_string();
+}
+
+using Check = bool (*)(const json&);
+struct Field {
+    const char* name;
+    Check valid;
+};
+using Delivery = std::function<std::optional<bool>(ModelObject&, const json&)>;
 
 struct Kind {
-    // The extra field and its check; no field for kinds that carry none.
-    const char* field;
-    std::function<bool(const json&)> fieldIsValid;
+    std::vector<Field> fields;
     // Delivers to the object; none when the object is not of the kind the event is for.
-    std::function<std::optional<bool>(ModelObject&, const json&)> deliver;
+    Delivery deliver;
+    // Why the object turned the event down, when that says more than the default.
+    std::function<std::string(const json&)> refusal;
 };
 
-template <typename T>
-std::function<std::optional<bool>(ModelObject&, const json&)>
-To(std::function<bool(T&, const json&)> deliver) {
+template <typename T> Delivery To(std::function<bool(T&, const json&)> deliver) {
     return [deliver](ModelObject& object, const json& event) -> std::optional<bool> {
         T* target = dynamic_cast<T*>(&object);
         if (target == nullptr) {
@@ -48,23 +61,44 @@ bool SelectInComboBox(NSComboBox& box, size_t row) {
     return text && box.userEditedText(*text) && NSApp().performClick(box);
 }
 
+// The page's own script, through its view's window script object: the same rules decide as for
+// any page.
+WebScriptValue PageValue(const json& value) {
+    if (value.is_boolean()) {
+        return value.get<bool>();
+    }
+    return value.get<std::string>();
+}
+std::string Text(const json& event, const char* field) {
+    return event[field].get<std::string>();
+}
+std::function<std::string(const json&)> PageRefusal(const char* what, const char* field) {
+    return [what, field](const json& event) {
+        return std::string("the page may not ") + what + " " + Text(event, "object") + "." +
+               Text(event, field);
+    };
+}
+
 const std::map<std::string, Kind>& Kinds() {
     static const std::map<std::string, Kind> kinds{
         {"click",
-         {nullptr, nullptr,
+         {{},
           [](ModelObject& object, const json&) -> std::optional<bool> {
               auto* sender = dynamic_cast<ActionSender*>(&object);
               if (sender == nullptr) {
                   return std::nullopt;
               }
               return NSApp().performClick(*sender);
-          }}},
+          },
+          nullptr}},
         {"edit",
-         {"text", &json::is_string, To<NSTextField>([](NSTextField& field, const json& event) {
+         {{{"text", IsString}},
+          To<NSTextField>([](NSTextField& field, const json& event) {
               return field.userEditedText(event["text"].get<std::string>());
-          })}},
+          }),
+          nullptr}},
         {"select",
-         {"row", IsIndex,
+         {{{"row", IsIndex}},
           [](ModelObject& object, const json& event) -> std::optional<bool> {
               const auto row = event["row"].get<size_t>();
               if (auto* box = dynamic_cast<NSComboBox*>(&object)) {
@@ -74,42 +108,82 @@ const std::map<std::string, Kind>& Kinds() {
                   return matrix->clickCellAtRow(row);
               }
               return std::nullopt;
-          }}},
-        {"link", {"run", IsIndex, To<NSTextField>([](NSTextField& field, const json& event) {
-                      return field.clickLink(event["run"].get<size_t>());
-                  })}},
+          },
+          nullptr}},
+        {"link",
+         {{{"run", IsIndex}}, To<NSTextField>([](NSTextField& field, const json& event) {
+              return field.clickLink(event["run"].get<size_t>());
+          }),
+          nullptr}},
         {"drag",
-         {"position", &json::is_number, To<NSSplitView>([](NSSplitView& split, const json& event) {
+         {{{"position", [](const json& value) { return value.is_number(); }}},
+          To<NSSplitView>([](NSSplitView& split, const json& event) {
               // Far beyond any screen, and safe to narrow to float.
               constexpr double kFarthest = 1e9;
               split.dragDivider(static_cast<float>(
                   std::clamp(event["position"].get<double>(), -kFarthest, kFarthest)));
               return true;
-          })}},
+          }),
+          nullptr}},
         {"dividerClick",
-         {"count", [](const json& value) { return value == 1 || value == 2; },
+         {{{"count", [](const json& value) { return value == 1 || value == 2; }}},
           To<NSSplitView>([](NSSplitView& split, const json& event) {
               split.clickDivider(event["count"].get<int>());
               return true;
-          })}},
-        {"answer", {"button", IsIndex, To<NSAlert>([](NSAlert& alert, const json& event) {
-                        return alert.clickButtonAtIndex(event["button"].get<size_t>());
-                    })}},
+          }),
+          nullptr}},
+        {"answer",
+         {{{"button", IsIndex}}, To<NSAlert>([](NSAlert& alert, const json& event) {
+              return alert.clickButtonAtIndex(event["button"].get<size_t>());
+          }),
+          nullptr}},
         {"navigate",
-         {"path", &json::is_string, To<NSOpenPanel>([](NSOpenPanel& panel, const json& event) {
+         {{{"path", IsString}}, To<NSOpenPanel>([](NSOpenPanel& panel, const json& event) {
               return panel.navigateTo(event["path"].get<std::string>());
-          })}},
+          }),
+          nullptr}},
         {"choose",
-         {"paths", IsArrayOfStrings, To<NSOpenPanel>([](NSOpenPanel& panel, const json& event) {
+         {{{"paths", IsArrayOfStrings}}, To<NSOpenPanel>([](NSOpenPanel& panel, const json& event) {
               return panel.choose(event["paths"].get<std::vector<std::string>>());
-          })}},
-        {"cancel", {nullptr, nullptr, To<NSOpenPanel>([](NSOpenPanel& panel, const json&) {
-                        return panel.cancel();
-                    })}},
-        {"close", {nullptr, nullptr, To<NSWindow>([](NSWindow& window, const json&) {
+          }),
+          nullptr}},
+        {"cancel",
+         {{}, To<NSOpenPanel>([](NSOpenPanel& panel, const json&) { return panel.cancel(); }),
+          nullptr}},
+        {"close", {{}, To<NSWindow>([](NSWindow& window, const json&) {
                        window.performClose(nullptr);
                        return true;
-                   })}},
+                   }),
+                   nullptr}},
+        {"call",
+         {{{"object", IsString}, {"name", IsString}, {"args", IsArrayOfStrings}},
+          To<WebView>([](WebView& view, const json& event) {
+              return view.windowScriptObject()->CallNative(
+                  Text(event, "object"), Text(event, "name"),
+                  event["args"].get<std::vector<std::string>>());
+          }),
+          PageRefusal("call", "name")}},
+        {"set",
+         {{{"object", IsString}, {"key", IsString}, {"value", IsPageValue}},
+          To<WebView>([](WebView& view, const json& event) {
+              return view.windowScriptObject()->SetProperty(
+                  Text(event, "object"), Text(event, "key"), PageValue(event["value"]));
+          }),
+          PageRefusal("set", "key")}},
+        {"get",
+         {{{"object", IsString}, {"key", IsString}},
+          To<WebView>([](WebView& view, const json& event) {
+              return view.windowScriptObject()
+                  ->GetProperty(Text(event, "object"), Text(event, "key"))
+                  .has_value();
+          }),
+          PageRefusal("read", "key")}},
+        {"fault",
+         {{{"text", IsString}}, To<WebView>([](WebView& view, const json& event) {
+              NSLog("Page " + view.mainFrameURL() + ": " + Text(event, "text"));
+              return true;
+          }),
+          nullptr}},
     };
     return kinds;
 }
@@ -132,10 +206,10 @@ std::optional<std::string> CheckUserEventShape(const json& event) {
     if (known == Kinds().end()) {
         return "unknown kind";
     }
-    if (known->second.field != nullptr) {
-        auto field = event.find(known->second.field);
-        if (field == event.end() || !known->second.fieldIsValid(*field)) {
-            return std::string("\"") + known->second.field + "\" is missing or of the wrong type";
+    for (const Field& expected : known->second.fields) {
+        auto field = event.find(expected.name);
+        if (field == event.end() || !expected.valid(*field)) {
+            return std::string("\"") + expected.name + "\" is missing or of the wrong type";
         }
     }
     return std::nullopt;
@@ -155,7 +229,7 @@ EventAnswer DeliverUserEvent(const json& event) {
         return {400, "the object does not take that kind of event"};
     }
     if (!*delivered) {
-        return {409, "the object refused the event"};
+        return {409, kind.refusal ? kind.refusal(event) : "the object refused the event"};
     }
     return {};
 }

@@ -1,6 +1,7 @@
 // The desktop: keeps the latest description of every visible window and of the menu bar, as
 // the server streams them, and draws them. The model decides everything; this only presents.
 import { drawMenuBar, wireMenuBar } from './menubar.js';
+import { dropFramesOutside, pageCalled, placeFrames, resetPages } from './frames.js';
 import { drawSheet } from './sheets.js';
 import { place, topLeft } from './geometry.js';
 import { clearStatus, hasToken, isPending, onSettled, send, showStatus } from './transport.js';
@@ -118,10 +119,14 @@ function drawWindow(description) {
         fresh.replaceWith(active);
         focusTarget = active;
     }
+    // The new drawing joins the page before the old one leaves, so that frames can move across.
     if (old) {
-        old.replaceWith(node);
+        old.after(node);
+        placeFrames(node);
+        old.remove();
     } else {
         desktop.append(node);
+        placeFrames(node);
     }
     drawnWindows.set(description.oid, node);
     const firstInSheet = node.querySelector('.overlay [data-focus-first]')?.dataset.focusFirst;
@@ -185,6 +190,7 @@ function removeWindow(oid) {
     windows.delete(oid);
     drawnWindows.get(oid)?.remove();
     drawnWindows.delete(oid);
+    dropFramesOutside(desktop);
 }
 
 function parse(event) {
@@ -200,6 +206,7 @@ function onSnapshot(snapshot) {
     for (const oid of [...drawnWindows.keys()]) {
         removeWindow(oid);
     }
+    resetPages(snapshot.pages);
     menubar = snapshot.menubar ?? null;
     drawMenuBar(bar, menubar, ctx);
     for (const description of snapshot.windows ?? []) {
@@ -241,6 +248,12 @@ function connect() {
             if (description.key === true) {
                 raise(description.oid);
             }
+        }
+    });
+    stream.addEventListener('script', (event) => {
+        const call = parse(event);
+        if (call && Array.isArray(call.args)) {
+            pageCalled(call.view, { name: call.name, args: call.args });
         }
     });
     stream.addEventListener('closed', (event) => {

@@ -1,6 +1,7 @@
 // Draws a view description and its subviews as page elements. Each view is placed inside its
 // superview by its own frame; user events go back to the model by the view's oid.
 import { place, topLeft } from './geometry.js';
+import { frameHolder } from './frames.js';
 import { send } from './transport.js';
 
 const SAFE_LINK_SCHEMES = new Set(['http:', 'https:', 'mailto:']);
@@ -237,8 +238,8 @@ function drawComboBox(view, ctx) {
     return box;
 }
 
-function drawWebView() {
-    return element('div', { className: 'control web', attributes: { role: 'region', 'aria-label': 'Web page' } });
+function drawWebView(view) {
+    return frameHolder(view);
 }
 
 // The divider between the first two panes follows the pointer and tells the model where it was

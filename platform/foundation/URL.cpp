@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <memory>
 
 #include <curl/curl.h>
@@ -78,6 +79,19 @@ std::optional<URL> URL::fileURLWithPath(std::string_view path) {
         return std::nullopt;
     }
     return FromHandle(handle.get());
+}
+
+std::optional<std::string> URL::PercentDecoded(std::string_view text) {
+    int length = 0;
+    if (text.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
+        return std::nullopt;
+    }
+    const CurlString decoded(
+        curl_easy_unescape(nullptr, text.data(), static_cast<int>(text.size()), &length));
+    if (!decoded) {
+        return std::nullopt;
+    }
+    return std::string(decoded.get(), static_cast<size_t>(length));
 }
 
 std::optional<URL> URL::URLWithStringRelativeTo(std::string_view text, const URL& base) {

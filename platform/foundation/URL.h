@@ -22,6 +22,9 @@ public:
     // to whoever opens the URL.
     static std::optional<URL> fileURLWithPath(std::string_view path);
 
+    // Every "%XX" escape decoded (the bytes may be any, NUL included); none when libcurl cannot.
+    static std::optional<std::string> PercentDecoded(std::string_view text);
+
     const std::string& absoluteString() const { return m_text; }
     const std::string& scheme() const { return m_scheme; }
     const std::string& host() const { return m_host; }

@@ -135,13 +135,11 @@ bool WebScriptObject::KeyAllowed(Class cls, const std::string& key) {
     return !objc_msgSend<bool>(cls, "isKeyExcludedFromWebScript:", key);
 }
 
-bool WebScriptObject::CallNative(const std::string& exposedKey, const std::string& pageName,
-                                 const std::vector<std::string>& args) {
-    Ref<NSObject> target = Lookup(exposedKey);
-    if (!target || pageName.empty()) {
-        return false;
+std::optional<std::pair<SEL, size_t>> WebScriptObject::CallableMethod(Class cls,
+                                                                       const std::string& pageName) {
+    if (pageName.empty()) {
+        return std::nullopt;
     }
-    Class cls = object_getClass(target.get());
     // Every instance method of the class and its superclasses that the page knows by this name.
     std::set<SEL> matches;
     for (Class walk = cls; walk != nullptr; walk = class_getSuperclass(walk)) {
@@ -153,12 +151,24 @@ bool WebScriptObject::CallNative(const std::string& exposedKey, const std::strin
     }
     // Two methods under one name: the page cannot say which it meant, so neither is called.
     if (matches.size() != 1) {
-        return false;
+        return std::nullopt;
     }
     SEL selector = *matches.begin();
     size_t count = ArgumentCount(selector);
-    Method method = class_getInstanceMethod(cls, selector);
-    if (count > kMaxArguments || args.size() != count || !TakesObjects(method, count)) {
+    if (count > kMaxArguments || !TakesObjects(class_getInstanceMethod(cls, selector), count)) {
+        return std::nullopt;
+    }
+    return std::make_pair(selector, count);
+}
+
+bool WebScriptObject::CallNative(const std::string& exposedKey, const std::string& pageName,
+                                 const std::vector<std::string>& args) {
+    Ref<NSObject> target = Lookup(exposedKey);
+    if (!target) {
+        return false;
+    }
+    auto callable = CallableMethod(object_getClass(target.get()), pageName);
+    if (!callable || args.size() != callable->second) {
         return false;
     }
     std::vector<Ref<NSString>> strings;
@@ -166,8 +176,42 @@ bool WebScriptObject::CallNative(const std::string& exposedKey, const std::strin
     for (const std::string& arg : args) {
         strings.push_back(NSString::stringWithString(arg));
     }
-    SendWithStrings(target.get(), selector, strings);
+    SendWithStrings(target.get(), callable->first, strings);
     return true;
+}
+
+std::vector<WebScriptObject::ExposedInterface> WebScriptObject::ScriptInterface() const {
+    std::vector<ExposedInterface> interfaces;
+    for (const auto& [key, entry] : m_exposed) {
+        ExposedInterface exposed{key, {}, {}};
+        Class cls = object_getClass(entry.object);
+        std::set<std::string> names;
+        std::set<std::string> properties;
+        for (Class walk = cls; walk != nullptr; walk = class_getSuperclass(walk)) {
+            for (const auto& entry : walk->methods) {
+                SEL selector = entry.first;
+                if (std::string name = ScriptNameForSelector(cls, selector); !name.empty()) {
+                    names.insert(std::move(name));
+                }
+                // A key the page may use is one with a getter the bridge can convert.
+                const std::string_view encoding =
+                    method_getTypeEncoding(class_getInstanceMethod(cls, selector));
+                if (ArgumentCount(selector) == 0 &&
+                    (encoding == "B@:" || encoding == "{string}@:") &&
+                    KeyAllowed(cls, selector->name)) {
+                    properties.insert(selector->name);
+                }
+            }
+        }
+        for (const std::string& name : names) {
+            if (auto callable = CallableMethod(cls, name)) {
+                exposed.methods.push_back({name, callable->second});
+            }
+        }
+        exposed.properties.assign(properties.begin(), properties.end());
+        interfaces.push_back(std::move(exposed));
+    }
+    return interfaces;
 }
 
 std::optional<WebScriptValue> WebScriptObject::GetProperty(const std::string& exposedKey,

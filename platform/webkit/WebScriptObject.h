@@ -3,6 +3,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -53,6 +54,21 @@ public:
     // The view is going away: drop every weak entry and the page.
     void DetachOwner();
 
+    // What the page may use of one exposed object, asked of its class's rules: the methods it can
+    // call (by page name, with how many string arguments) and the keys it can read and set.
+    struct ScriptMethod {
+        std::string name;
+        size_t arguments = 0;
+        friend bool operator==(const ScriptMethod&, const ScriptMethod&) = default;
+    };
+    struct ExposedInterface {
+        std::string key;
+        std::vector<ScriptMethod> methods; // by name
+        std::vector<std::string> properties; // sorted
+    };
+    // Every exposed object's interface, by key.
+    std::vector<ExposedInterface> ScriptInterface() const;
+
     // The page-side name of a selector under the class's rules; empty when excluded.
     static std::string ScriptNameForSelector(Class cls, SEL selector);
 
@@ -63,6 +79,9 @@ private:
     };
 
     Ref<NSObject> Lookup(const std::string& exposedKey) const;
+    // The one method the page knows by `pageName`, when it can be called with strings.
+    static std::optional<std::pair<SEL, size_t>> CallableMethod(Class cls,
+                                                                const std::string& pageName);
     static bool KeyAllowed(Class cls, const std::string& key);
 
     std::map<std::string, Exposed> m_exposed;

@@ -14,7 +14,7 @@ WebView::BackendFactory& Factory() {
 WebView::WebView(Class isa) : NSView(isa), m_script(MakeRef<WebScriptObject>()) {
     m_script->SetOwner(this);
     if (const BackendFactory& factory = Factory(); factory) {
-        setBackend(factory());
+        setBackend(factory(*this));
     }
 }
 

@@ -12,7 +12,8 @@
 // URL it was asked to load and the window script object through which the two sides talk.
 class WebView : public NSView {
 public:
-    using BackendFactory = std::function<std::unique_ptr<WebPageBackend>()>;
+    // Given the view being made, so that a page can say whose it is.
+    using BackendFactory = std::function<std::unique_ptr<WebPageBackend>(WebView&)>;
 
     WebView() : WebView(ClassObject()) {}
     static Class ClassObject();

@@ -1,10 +1,11 @@
 // The whole desktop: the real command serving the real model, driven as a person would.
-import { spawn } from 'node:child_process';
+import { execFile, spawn } from 'node:child_process';
 import { chmod, mkdir, mkdtemp, readdir, readFile, rm, writeFile } from 'node:fs/promises';
 import http from 'node:http';
 import net from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
+import { promisify } from 'node:util';
 import { check, same, until } from './harness.mjs';
 
 const READY_LINE = /SWFHarvex desktop: (http:\/\/127\.0\.0\.1:(\d+)\/\?token=([0-9A-Za-z]+))/;
@@ -86,12 +87,42 @@ function request(port, { method = 'GET', path, host = `127.0.0.1:${port}`, heade
     });
 }
 
+// A movie written by the build's own movie tool from its description.
+async function makeMovie(swfmovie, folder, name, description) {
+    const json = join(folder, `${name}.json`);
+    const out = join(folder, `${name}.swf`);
+    await writeFile(json, JSON.stringify(description));
+    await promisify(execFile)(swfmovie, [json, '-o', out]);
+    return readFile(out);
+}
+
+// A loopback web server for the given files (name → Buffer or text); stop() ends it.
+async function serveFiles(files) {
+    const server = http.createServer((request, response) => {
+        const name = decodeURIComponent(request.url.slice(1));
+        if (!(name in files)) {
+            response.writeHead(404).end();
+            return;
+        }
+        const type = name.endsWith('.html') ? 'text/html' : 'application/x-shockwave-flash';
+        response.writeHead(200, { 'Content-Type': type });
+        response.end(files[name]);
+    });
+    await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+    return {
+        url: (name) => `http://127.0.0.1:${server.address().port}/${name}`,
+        stop: () => new Promise((resolve) => server.close(resolve)),
+    };
+}
+
 async function filesContaining(folder, text) {
     const found = [];
     for (const entry of await readdir(folder, { recursive: true, withFileTypes: true }).catch(() => [])) {
         if (entry.isFile()) {
             const path = join(entry.parentPath ?? entry.path, entry.name);
-            if ((await readFile(path, 'utf8')).includes(text)) {
+            // A settings file being written is renamed into place at any moment: only what is
+            // there counts.
+            if ((await readFile(path, 'utf8').catch(() => '')).includes(text)) {
                 found.push(path);
             }
         }
@@ -99,7 +130,7 @@ async function filesContaining(folder, text) {
     return found;
 }
 
-export async function desktopSuite(suite, context, command) {
+export async function desktopSuite(suite, context, command, swfmovie) {
     const home = await mkdtemp(join(tmpdir(), 'swfharvex-e2e-home-'));
     let desktop = null;
     await suite.run('the desktop starts and prints its address', async () => {
@@ -114,6 +145,15 @@ export async function desktopSuite(suite, context, command) {
     const chooseFromMenu = async (title) => {
         await page.getByRole('menubar').getByRole('menuitem', { name: 'SWFHarvex', exact: true }).click();
         await page.getByRole('menu', { name: 'SWFHarvex' }).getByRole('menuitem', { name: title }).click();
+    };
+
+    const loadInBrowserWindow = async (address, caughtURLs) => {
+        const browser = dialog('Browser');
+        await browser.getByRole('textbox', { name: 'Address of the page to load' }).fill(address);
+        await browser.getByRole('button', { name: 'Load' }).click();
+        for (const url of caughtURLs) {
+            await until(async () => (await browser.textContent()).includes(`${url} \u2014 caught`), `${url} to be listed as caught`);
+        }
     };
 
     try {
@@ -193,34 +233,65 @@ export async function desktopSuite(suite, context, command) {
 
         await suite.run("a page typed into the browser window is loaded and its movie caught", async () => {
             const movie = Buffer.from('FWS\x0a\x15\x00\x00\x00\x78\x00\x05\x5f\x00\x00\x0f\xa0\x00\x00\x18\x01\x00\x00\x00', 'latin1');
-            const pages = http.createServer((request, response) => {
-                if (request.url === '/page.html') {
-                    response.writeHead(200, { 'Content-Type': 'text/html' });
-                    response.end('<html><body><embed src="movie.swf" width="550" height="400"></body></html>');
-                } else if (request.url === '/movie.swf') {
-                    response.writeHead(200, { 'Content-Type': 'application/x-shockwave-flash' });
-                    response.end(movie);
-                } else {
-                    response.writeHead(404).end();
-                }
+            const pages = await serveFiles({
+                'page.html': '<html><body><embed src="movie.swf" width="550" height="400"></body></html>',
+                'movie.swf': movie,
             });
-            await new Promise((resolve) => pages.listen(0, '127.0.0.1', resolve));
             try {
-                const address = `http://127.0.0.1:${pages.address().port}/page.html`;
-                const browser = dialog('Browser');
-                await browser.getByRole('textbox', { name: 'Address of the page to load' }).fill(address);
-                await browser.getByRole('button', { name: 'Load' }).click();
-                const movieURL = `http://127.0.0.1:${pages.address().port}/movie.swf`;
-                await until(async () => (await browser.textContent()).includes(`${movieURL} \u2014 caught`), 'the movie to be listed as caught');
+                await loadInBrowserWindow(pages.url('page.html'), [pages.url('movie.swf')]);
                 const kept = await readFile(join(home, 'Documents', 'SWFHarvexData', 'movie.swf'));
                 check(kept.equals(movie), 'the caught movie is byte-exact in the capture folder');
                 await suite.screenshot(page, 'desktop-browser');
             } finally {
-                await new Promise((resolve) => pages.close(resolve));
+                await pages.stop();
             }
         });
 
-        suite.skip('a save into a folder that does not exist yet', 'selecting a movie needs the page bridge, not wired yet');
+        await suite.run('caught movies are listed in the window, described on a click and saved byte-exact', async () => {
+            check(swfmovie, 'no movie tool was given (--swfmovie)');
+            const work = await mkdtemp(join(tmpdir(), 'swfharvex-e2e-movies-'));
+            const movies = {
+                'red.swf': await makeMovie(swfmovie, work, 'red', { version: 10, width: 320, height: 240, frameRate: 12, frames: 3, background: '#ff0000' }),
+                'green.swf': await makeMovie(swfmovie, work, 'green', { version: 9, width: 640, height: 480, frameRate: 30, frames: 5, background: '#00ff00' }),
+                'blue.swf': await makeMovie(swfmovie, work, 'blue', { version: 8, width: 200, height: 100, frameRate: 24, frames: 7, background: '#0000ff' }),
+            };
+            const embeds = Object.keys(movies).map((name) => `<embed src="${name}" width="100" height="100">`).join('');
+            const pages = await serveFiles({ 'movies.html': `<html><body>${embeds}</body></html>`, ...movies });
+            try {
+                await loadInBrowserWindow(pages.url('movies.html'), Object.keys(movies).map((name) => pages.url(name)));
+            } finally {
+                await pages.stop();
+                await rm(work, { recursive: true, force: true });
+            }
+            const list = dialog('Captured SWFs');
+            if (!(await list.isVisible())) {
+                await chooseFromMenu('Captured SWFs…');
+            }
+            // Brought in front of the browser window by its title bar, as a person would.
+            await list.locator('header .title').click();
+            await list.getByRole('button', { name: 'Reload' }).click();
+            const frame = page.frameLocator('iframe[title="Caught movies"]');
+            const options = frame.getByRole('option');
+            await until(async () => (await options.count()) === 4, 'the page to list the four caught movies', 10000);
+            await frame.getByRole('option', { name: 'green.swf' }).click();
+            await until(async () => (await list.textContent()).includes('640*480px'), 'the panel to show the frame size');
+            const text = await list.textContent();
+            for (const fact of ['green', '9', '30', '5']) {
+                check(text.includes(fact), `the panel shows ${fact}`);
+            }
+            await suite.screenshot(page, 'desktop-captured-movie');
+
+            // Saved into a folder that is not there yet: the window asks, then creates it.
+            const target = join(home, 'new folder');
+            await list.getByRole('combobox').fill(target);
+            await list.getByRole('button', { name: 'Save' }).click();
+            const ask = page.getByRole('alertdialog');
+            await ask.waitFor();
+            await suite.screenshot(page, 'desktop-save-create-folder');
+            await ask.getByRole('button', { name: 'OK' }).click();
+            const saved = await until(async () => readFile(join(target, 'green.swf')).catch(() => null), 'the saved movie');
+            check(saved.equals(movies['green.swf']), 'the saved movie is byte-exact');
+        });
 
         await suite.run('the server refuses what a stranger could send', async () => {
             const cookie = `swfharvex_token=${desktop.token}`;

@@ -51,7 +51,7 @@ export async function rendererSuite(suite, context, webRoot) {
             same([field.x, field.y], [box.x + 38, box.y + 22 + 236 - 134 - 22], 'save path field');
             // The split view is flipped: its bottom pane starts 79 points below its top.
             const list = await dialog('Captured SWFs').boundingBox();
-            const player = await dialog('Captured SWFs').getByRole('region', { name: 'Web page' }).nth(1).boundingBox();
+            const player = await dialog('Captured SWFs').locator('.control.web').nth(1).boundingBox();
             same([player.x, player.y, player.height], [list.x, list.y + 22 + 79, 501], 'movie pane');
             await suite.screenshot(page, 'renderer-desktop');
         });

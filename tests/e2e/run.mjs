@@ -1,6 +1,7 @@
 // Runs the end-to-end suites: the renderer against a stand-in server always, and the whole
 // desktop against the real command when one is given.
-//   node tests/e2e/run.mjs --modules DIR --chromium PATH --artifacts DIR [--swfharvex PATH]
+//   node tests/e2e/run.mjs --modules DIR --chromium PATH --artifacts DIR
+//       [--swfharvex PATH --swfmovie PATH]
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { parseArgs } from 'node:util';
@@ -14,6 +15,7 @@ const { values } = parseArgs({
         chromium: { type: 'string', default: '/usr/bin/chromium' },
         artifacts: { type: 'string' },
         swfharvex: { type: 'string' },
+        swfmovie: { type: 'string' },
     },
 });
 const webRoot = resolve(here, '..', '..', 'frontend', 'web');
@@ -35,7 +37,7 @@ try {
         const { desktopSuite } = await import('./desktop.mjs');
         const desktop = new Suite('desktop', artifacts);
         suites.push(desktop);
-        await desktopSuite(desktop, browser.context, resolve(values.swfharvex));
+        await desktopSuite(desktop, browser.context, resolve(values.swfharvex), values.swfmovie && resolve(values.swfmovie));
     }
 } finally {
     await browser.close();

@@ -69,7 +69,7 @@ void ListWindowHarness::SetUp() {
                       HVXMenuController::ClassObject(), HVXPlugIn::ClassObject()}) {
         bundle->registerClass(cls);
     }
-    WebView::SetBackendFactory([] { return std::make_unique<ScriptedTestPage>(); });
+    WebView::SetBackendFactory([](WebView&) { return std::make_unique<ScriptedTestPage>(); });
     host = std::make_unique<HostApplication>();
     NSUserDefaults::resetStandardUserDefaults();
     PreferenceData::ResetForTesting();

@@ -140,7 +140,7 @@ TEST(WebViewTest, LoadsRecordTheURLAndReachTheCurrentPage) {
 
 TEST(WebViewTest, ViewsMadeWhileAFactoryIsSetEachGetAPageOfTheirOwn) {
     int made = 0;
-    WebView::SetBackendFactory([&made] {
+    WebView::SetBackendFactory([&made](WebView&) {
         ++made;
         return std::make_unique<ScriptedTestPage>();
     });

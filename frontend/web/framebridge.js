@@ -1,0 +1,120 @@
+// Runs first in a web view's frame, before the page's own scripts: it makes the native side's
+// exposed objects (such as `cocoaApp`) exist in the page, with exactly the methods and keys the
+// server read off the native bridge's rules, and runs the native side's calls in the page.
+// Everything the page does with them goes to the server as the view's user events, where the
+// same rules decide again; what they refuse is logged there.
+(function () {
+    'use strict';
+
+    const config = JSON.parse(document.currentScript.getAttribute('data-config'));
+    const view = config.view;
+
+    // One event at a time: the native side hears the page's calls in the order it made them.
+    let queue = Promise.resolve();
+    function post(event) {
+        const body = JSON.stringify({ oid: view, ...event });
+        queue = queue.then(() =>
+            fetch('/event', {
+                method: 'POST',
+                credentials: 'same-origin',
+                headers: { 'Content-Type': 'application/json', 'X-SWFHarvex-Token': config.token },
+                body,
+            }).then(
+                (response) => response.ok,
+                () => false,
+            ),
+        );
+        return queue;
+    }
+
+    function fault(text) {
+        console.warn(`SWFHarvex page bridge: ${text}`);
+        post({ kind: 'fault', text });
+    }
+
+    // The page sees a plain object; reading or setting anything it does not offer is reported
+    // (the server refuses and logs it) and gives nothing.
+    function expose(exposed) {
+        const target = Object.create(null);
+        const values = Object.create(null);
+        for (const method of exposed.methods) {
+            target[method.name] = function (...args) {
+                post({ kind: 'call', object: exposed.key, name: method.name, args });
+            };
+        }
+        const properties = new Set(exposed.properties);
+        return new Proxy(target, {
+            get(object, key) {
+                if (typeof key === 'symbol' || key in object) {
+                    return object[key];
+                }
+                if (properties.has(key)) {
+                    return values[key];
+                }
+                post({ kind: 'get', object: exposed.key, key });
+                return undefined;
+            },
+            set(object, key, value) {
+                if (typeof key === 'symbol') {
+                    return false;
+                }
+                if (properties.has(key) && (typeof value === 'boolean' || typeof value === 'string')) {
+                    values[key] = value;
+                }
+                post({ kind: 'set', object: exposed.key, key, value });
+                return true;
+            },
+            has(object, key) {
+                return key in object || properties.has(key);
+            },
+            defineProperty() {
+                return false;
+            },
+            deleteProperty() {
+                return false;
+            },
+        });
+    }
+
+    for (const exposed of config.objects) {
+        Object.defineProperty(window, exposed.key, {
+            value: expose(exposed),
+            writable: false,
+            configurable: false,
+            enumerable: true,
+        });
+    }
+
+    // A local path the native side gave the page, as the address this server answers it at:
+    // inside the capture folder or the bundle's resources, else nothing.
+    function localURL(path) {
+        for (const folder of config.folders) {
+            const root = folder.path.endsWith('/') ? folder.path : `${folder.path}/`;
+            if (path.startsWith(root)) {
+                const rest = path.slice(root.length).split('/').map(encodeURIComponent).join('/');
+                return folder.url + rest;
+            }
+        }
+        return null;
+    }
+
+    // The renderer hands over the native side's calls, in order.
+    function deliver(name, args) {
+        const fn = window[name];
+        if (typeof fn !== 'function') {
+            fault(`the page has no function ${name}`);
+            return;
+        }
+        try {
+            fn.apply(window, args);
+        } catch (error) {
+            fault(`${name} failed: ${error}`);
+        }
+    }
+
+    Object.defineProperty(window, 'SWFHarvexFrame', {
+        value: Object.freeze({ deliver, localURL }),
+        writable: false,
+        configurable: false,
+    });
+})();
