@@ -101,7 +101,8 @@ json DesktopPresenter::Snapshot() const {
             pages.push_back({{"view", view->objectId()}, {"calls", std::move(calls)}});
         }
     });
-    return json{{"menubar", MenuBar()}, {"windows", std::move(windows)}, {"pages", std::move(pages)}};
+    return json{
+        {"menubar", MenuBar()}, {"windows", std::move(windows)}, {"pages", std::move(pages)}};
 }
 
 void DesktopPresenter::PageCalled(ModelObject::ObjectId view, const FramePage::Call& call) {

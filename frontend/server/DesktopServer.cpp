@@ -10,8 +10,8 @@
 #include <sys/socket.h>
 
 #include "ContentType.h"
-#include "FramePage.h"
 #include "DesktopToken.h"
+#include "FramePage.h"
 #include "IcnsImage.h"
 #include "UserEventDelivery.h"
 #include "foundation/RunLoop.h"
@@ -231,20 +231,19 @@ void DesktopServer::Route() {
     m_http->Get(R"(/ui/(.*))", [this](const Request& request, Response& response) {
         ServeFile(m_web, request.matches[1], request, response);
     });
-    m_http->Get(R"(/files/(resources|capture|player)/(.*))",
-                [this](const Request& request, Response& response) {
-                    const std::string area = request.matches[1];
-                    std::string relative = request.matches[2];
-                    if (area == "resources" && relative.starts_with(kPlayerBesidePages)) {
-                        ServeFile(m_player, relative.substr(kPlayerBesidePages.size()), request,
-                                  response);
-                        return;
-                    }
-                    const ServedFolder& folder = area == "resources" ? m_resources
-                                                 : area == "capture" ? m_capture
-                                                                     : m_player;
-                    ServeFile(folder, relative, request, response);
-                });
+    m_http->Get(R"(/files/(resources|capture|player)/(.*))", [this](const Request& request,
+                                                                    Response& response) {
+        const std::string area = request.matches[1];
+        std::string relative = request.matches[2];
+        if (area == "resources" && relative.starts_with(kPlayerBesidePages)) {
+            ServeFile(m_player, relative.substr(kPlayerBesidePages.size()), request, response);
+            return;
+        }
+        const ServedFolder& folder = area == "resources" ? m_resources
+                                     : area == "capture" ? m_capture
+                                                         : m_player;
+        ServeFile(folder, relative, request, response);
+    });
     m_http->Get(R"(/frame/(\d{1,15}))", [this](const Request& request, Response& response) {
         ServeFrame(request, response);
     });
@@ -331,8 +330,8 @@ void DesktopServer::ServeFrame(const httplib::Request& request, httplib::Respons
     };
     std::optional<std::string> base;
     std::optional<std::filesystem::path> file;
-    for (const Area& area : {Area{&m_resources, "/files/resources"},
-                             Area{&m_capture, "/files/capture"}}) {
+    for (const Area& area :
+         {Area{&m_resources, "/files/resources"}, Area{&m_capture, "/files/capture"}}) {
         std::optional<std::filesystem::path> relative = area.folder->RelativePathOf(source.page);
         std::optional<URL> folder =
             relative ? URL::fileURLWithPath("/" + relative->parent_path().string()) : std::nullopt;
@@ -342,9 +341,9 @@ void DesktopServer::ServeFrame(const httplib::Request& request, httplib::Respons
             file = area.folder->root() / *relative;
         }
     }
-    Outcome<std::string> page = file ? ReadServedFile(*file, kLargestPage)
-                                     : Outcome<std::string>(Failure{source.page.string(),
-                                                                    "not in a served folder"});
+    Outcome<std::string> page =
+        file ? ReadServedFile(*file, kLargestPage)
+             : Outcome<std::string>(Failure{source.page.string(), "not in a served folder"});
     if (!page) {
         Refuse(response, 404, page.failure().message(), request.path);
         return;

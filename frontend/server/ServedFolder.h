@@ -23,7 +23,8 @@ public:
     std::optional<std::filesystem::path> Contains(const std::filesystem::path& absolute) const;
 
     // Where `absolute` (a file inside the folder, after links) lies relative to the folder.
-    std::optional<std::filesystem::path> RelativePathOf(const std::filesystem::path& absolute) const;
+    std::optional<std::filesystem::path>
+    RelativePathOf(const std::filesystem::path& absolute) const;
 
 private:
     std::filesystem::path m_root;

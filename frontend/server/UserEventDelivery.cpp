@@ -111,7 +111,8 @@ const std::map<std::string, Kind>& Kinds() {
           },
           nullptr}},
         {"link",
-         {{{"run", IsIndex}}, To<NSTextField>([](NSTextField& field, const json& event) {
+         {{{"run", IsIndex}},
+          To<NSTextField>([](NSTextField& field, const json& event) {
               return field.clickLink(event["run"].get<size_t>());
           }),
           nullptr}},
@@ -133,28 +134,34 @@ const std::map<std::string, Kind>& Kinds() {
           }),
           nullptr}},
         {"answer",
-         {{{"button", IsIndex}}, To<NSAlert>([](NSAlert& alert, const json& event) {
+         {{{"button", IsIndex}},
+          To<NSAlert>([](NSAlert& alert, const json& event) {
               return alert.clickButtonAtIndex(event["button"].get<size_t>());
           }),
           nullptr}},
         {"navigate",
-         {{{"path", IsString}}, To<NSOpenPanel>([](NSOpenPanel& panel, const json& event) {
+         {{{"path", IsString}},
+          To<NSOpenPanel>([](NSOpenPanel& panel, const json& event) {
               return panel.navigateTo(event["path"].get<std::string>());
           }),
           nullptr}},
         {"choose",
-         {{{"paths", IsArrayOfStrings}}, To<NSOpenPanel>([](NSOpenPanel& panel, const json& event) {
+         {{{"paths", IsArrayOfStrings}},
+          To<NSOpenPanel>([](NSOpenPanel& panel, const json& event) {
               return panel.choose(event["paths"].get<std::vector<std::string>>());
           }),
           nullptr}},
         {"cancel",
-         {{}, To<NSOpenPanel>([](NSOpenPanel& panel, const json&) { return panel.cancel(); }),
+         {{},
+          To<NSOpenPanel>([](NSOpenPanel& panel, const json&) { return panel.cancel(); }),
           nullptr}},
-        {"close", {{}, To<NSWindow>([](NSWindow& window, const json&) {
-                       window.performClose(nullptr);
-                       return true;
-                   }),
-                   nullptr}},
+        {"close",
+         {{},
+          To<NSWindow>([](NSWindow& window, const json&) {
+              window.performClose(nullptr);
+              return true;
+          }),
+          nullptr}},
         {"call",
          {{{"object", IsString}, {"name", IsString}, {"args", IsArrayOfStrings}},
           To<WebView>([](WebView& view, const json& event) {
@@ -179,7 +186,8 @@ const std::map<std::string, Kind>& Kinds() {
           }),
           PageRefusal("read", "key")}},
         {"fault",
-         {{{"text", IsString}}, To<WebView>([](WebView& view, const json& event) {
+         {{{"text", IsString}},
+          To<WebView>([](WebView& view, const json& event) {
               NSLog("Page " + view.mainFrameURL() + ": " + Text(event, "text"));
               return true;
           }),

@@ -1,6 +1,7 @@
 #include "browser/HostWindow.h"
 
 #include <chrono>
+#include <map>
 
 #include "browser/HostApplication.h"
 #include "runtime/MemberMethod.h"
@@ -11,6 +12,10 @@ namespace {
 constexpr float kWidth = 800;
 constexpr float kHeight = 600;
 constexpr auto kRefreshInterval = std::chrono::milliseconds(250);
+// A page of a thousand movies stays readable, and cheap to send to the browser on every refresh:
+// past this many, objects and transfers are counted, not listed.
+constexpr size_t kMostListed = 20;
+constexpr auto kEndRefreshInterval = std::chrono::milliseconds(100);
 
 Ref<NSTextField> Text(NSView& content, NSRect frame, bool editable) {
     Ref<NSTextField> field = MakeRef<NSTextField>();
@@ -62,10 +67,31 @@ HostWindowController::HostWindowController(HostApplication& host)
     pluginObjects = Text(content, NSMakeRect(12, 232, 776, 272), false);
     transfers = Text(content, NSMakeRect(12, 12, 776, 212), false);
     m_refreshTimer = RunLoop::Main().AddTimer(kRefreshInterval, true, [this] { Refresh(); });
+    // A movie caught shows at once, not at the next tick; in a burst of ends the window is
+    // refreshed at most once per interval (each refresh goes to the browser whole).
+    m_endListener = DownloadActivity::Shared().AddEndListener([this] {
+        if (m_soonTimer != 0) {
+            return;
+        }
+        const auto due = m_lastRefresh + kEndRefreshInterval;
+        const auto now = std::chrono::steady_clock::now();
+        m_soonTimer =
+            RunLoop::Main().AddTimer(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         due > now ? due - now : due - due),
+                                     false, [this] {
+                                         m_soonTimer = 0;
+                                         m_lastRefresh = std::chrono::steady_clock::now();
+                                         Refresh();
+                                     });
+    });
 }
 
 HostWindowController::~HostWindowController() {
     RunLoop::Main().CancelTimer(m_refreshTimer);
+    DownloadActivity::Shared().RemoveEndListener(m_endListener);
+    if (m_soonTimer != 0) {
+        RunLoop::Main().CancelTimer(m_soonTimer);
+    }
     if (loadButton && loadButton->target() == this) {
         loadButton->setTarget(nullptr);
     }
@@ -99,18 +125,38 @@ void HostWindowController::Refresh() {
         if (!page->documentURL()) {
             continue;
         }
-        report += page->documentURL()->absoluteString() + "\n";
+        // Every object counts in the page's line; only the first few are listed one by one.
+        std::map<std::string, size_t> counts;
+        std::string lines;
+        size_t listed = 0;
         for (const std::string& url : page->pluginObjectURLs()) {
-            report += "  " + (url.empty() ? std::string("(no address)") : url) + " \u2014 " +
-                      StateText(url.empty() ? std::nullopt : activity.StateOf(url)) + "\n";
+            const std::string state = StateText(url.empty() ? std::nullopt : activity.StateOf(url));
+            ++counts[state];
+            if (listed++ < kMostListed) {
+                lines += "  " + (url.empty() ? std::string("(no address)") : url) + " \u2014 " +
+                         state + "\n";
+            }
         }
+        if (listed > kMostListed) {
+            lines += "  \u2026 and " + std::to_string(listed - kMostListed) + " more\n";
+        }
+        std::string summary;
+        for (const auto& [state, count] : counts) {
+            summary += (summary.empty() ? ": " : ", ") + std::to_string(count) + " " + state;
+        }
+        report += page->documentURL()->absoluteString() + " (" + std::to_string(listed) +
+                  " plug-in objects" + summary + ")\n" + lines;
     }
     SetIfChanged(pluginObjects.get(), report);
 
     std::string running;
     const auto now = std::chrono::steady_clock::now();
-    for (const DownloadActivity::Progress& progress : activity.Running()) {
-        running += DownloadActivity::ProgressLine(progress, now) + "\n";
+    const std::vector<DownloadActivity::Progress> progress = activity.Running();
+    for (size_t i = 0; i < progress.size() && i < kMostListed; ++i) {
+        running += DownloadActivity::ProgressLine(progress[i], now) + "\n";
+    }
+    if (progress.size() > kMostListed) {
+        running += "\u2026 and " + std::to_string(progress.size() - kMostListed) + " more\n";
     }
     SetIfChanged(transfers.get(), running);
 }

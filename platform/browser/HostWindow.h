@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include "appkit/NSButton.h"
 #include "appkit/NSTextField.h"
 #include "foundation/RunLoop.h"
@@ -37,4 +39,7 @@ public:
 private:
     HostApplication& m_host;
     RunLoop::TimerId m_refreshTimer = 0;
+    uint64_t m_endListener = 0;
+    RunLoop::TimerId m_soonTimer = 0;
+    std::chrono::steady_clock::time_point m_lastRefresh;
 };

@@ -89,6 +89,24 @@ void DownloadActivity::Ended(uint64_t id, bool finished) {
     m_stateByURL[found->second.url] = finished ? TransferState::Finished : TransferState::Failed;
     m_running.erase(found);
     ++(finished ? m_finished : m_failed);
+    // A listener may remove itself (or another) while it runs.
+    for (auto listeners = m_endListeners; const auto& [listenerId, listener] : listeners) {
+        if (m_endListeners.contains(listenerId)) {
+            listener();
+        }
+    }
+}
+
+uint64_t DownloadActivity::AddEndListener(std::function<void()> listener) {
+    HVX_ASSERT_MAIN_THREAD();
+    const uint64_t listenerId = m_nextListener++;
+    m_endListeners.emplace(listenerId, std::move(listener));
+    return listenerId;
+}
+
+void DownloadActivity::RemoveEndListener(uint64_t listenerId) {
+    HVX_ASSERT_MAIN_THREAD();
+    m_endListeners.erase(listenerId);
 }
 
 std::optional<DownloadActivity::TransferState>

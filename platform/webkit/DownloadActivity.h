@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -42,11 +43,17 @@ public:
     // Finished, failed or cancelled; only the first end of a download counts.
     void Ended(uint64_t id, bool finished);
 
+    // Main thread: `listener` runs after each end, until removed by the id it was given.
+    uint64_t AddEndListener(std::function<void()> listener);
+    void RemoveEndListener(uint64_t listenerId);
+
 private:
     DownloadActivity() = default;
 
     std::map<uint64_t, Progress> m_running;
     std::map<std::string, TransferState> m_stateByURL;
+    std::map<uint64_t, std::function<void()>> m_endListeners;
+    uint64_t m_nextListener = 1;
     uint64_t m_finished = 0;
     uint64_t m_failed = 0;
 };

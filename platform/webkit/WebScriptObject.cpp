@@ -136,7 +136,7 @@ bool WebScriptObject::KeyAllowed(Class cls, const std::string& key) {
 }
 
 std::optional<std::pair<SEL, size_t>> WebScriptObject::CallableMethod(Class cls,
-                                                                       const std::string& pageName) {
+                                                                      const std::string& pageName) {
     if (pageName.empty()) {
         return std::nullopt;
     }

@@ -63,7 +63,7 @@ public:
     };
     struct ExposedInterface {
         std::string key;
-        std::vector<ScriptMethod> methods; // by name
+        std::vector<ScriptMethod> methods;   // by name
         std::vector<std::string> properties; // sorted
     };
     // Every exposed object's interface, by key.

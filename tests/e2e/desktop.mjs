@@ -12,7 +12,7 @@ const READY_LINE = /SWFHarvex desktop: (http:\/\/127\.0\.0\.1:(\d+)\/\?token=([0
 
 // Starts the command in a home of its own, with an opener that only writes down what it was
 // asked to open (no real browser or mail program starts).
-async function startDesktop(command, home) {
+export async function startDesktop(command, home) {
     const bin = join(home, 'bin');
     await mkdir(bin, { recursive: true });
     const opened = join(home, 'opened.txt');
@@ -88,7 +88,7 @@ function request(port, { method = 'GET', path, host = `127.0.0.1:${port}`, heade
 }
 
 // A movie written by the build's own movie tool from its description.
-async function makeMovie(swfmovie, folder, name, description) {
+export async function makeMovie(swfmovie, folder, name, description) {
     const json = join(folder, `${name}.json`);
     const out = join(folder, `${name}.swf`);
     await writeFile(json, JSON.stringify(description));
@@ -96,8 +96,9 @@ async function makeMovie(swfmovie, folder, name, description) {
     return readFile(out);
 }
 
-// A loopback web server for the given files (name → Buffer or text); stop() ends it.
-async function serveFiles(files) {
+// A loopback web server for the given files (name → Buffer or text, looked up per request);
+// `onSent(name, time)` hears when a file's last byte went out; stop() ends it.
+export async function serveFiles(files, onSent = () => {}) {
     const server = http.createServer((request, response) => {
         const name = decodeURIComponent(request.url.slice(1));
         if (!(name in files)) {
@@ -105,6 +106,7 @@ async function serveFiles(files) {
             return;
         }
         const type = name.endsWith('.html') ? 'text/html' : 'application/x-shockwave-flash';
+        response.on('finish', () => onSent(name, Date.now()));
         response.writeHead(200, { 'Content-Type': type });
         response.end(files[name]);
     });

@@ -23,29 +23,35 @@ public:
     PageView() : WebView(ClassObject()) {}
     static Class ClassObject() {
         static Class cls = [] {
-            Class made = RegisterRuntimeClass<PageView>("DesktopFramePageView",
-                                                        WebView::ClassObject());
+            Class made =
+                RegisterRuntimeClass<PageView>("DesktopFramePageView", WebView::ClassObject());
             class_defineMethod(
                 made, "JSSay:", +[](id self, SEL, id text) {
                     static_cast<PageView*>(self)->said.push_back(
                         static_cast<NSString*>(text)->UTF8String());
                 });
-            class_defineMethod(made, "JSSecret:", +[](id, SEL, id) {});
+            class_defineMethod(
+                made, "JSSecret:", +[](id, SEL, id) {});
             class_defineMethod(
                 made, "ready", +[](id self, SEL) { return static_cast<PageView*>(self)->ready; });
             class_defineMethod(
-                made, "setReady:",
-                +[](id self, SEL, bool value) { static_cast<PageView*>(self)->ready = value; });
-            class_defineMethod(made, "secret", +[](id, SEL) { return true; });
+                made, "setReady:", +[](id self, SEL, bool value) {
+                    static_cast<PageView*>(self)->ready = value;
+                });
+            class_defineMethod(
+                made, "secret", +[](id, SEL) { return true; });
             Class meta = object_getClass(made);
             class_defineMethod(
-                meta, "isSelectorExcludedFromWebScript:",
-                +[](id, SEL, SEL selector) { return selector->name != "JSSay:"; });
+                meta, "isSelectorExcludedFromWebScript:", +[](id, SEL, SEL selector) {
+                    return selector->name != "JSSay:";
+                });
             class_defineMethod(
-                meta, "webScriptNameForSelector:", +[](id, SEL, SEL) { return std::string("Say"); });
+                meta,
+                "webScriptNameForSelector:", +[](id, SEL, SEL) { return std::string("Say"); });
             class_defineMethod(
-                meta, "isKeyExcludedFromWebScript:",
-                +[](id, SEL, std::string key) { return key != "ready"; });
+                meta, "isKeyExcludedFromWebScript:", +[](id, SEL, std::string key) {
+                    return key != "ready";
+                });
             return made;
         }();
         return cls;
@@ -74,7 +80,8 @@ struct FrameDesktop {
     }
     httplib::Result Post(const json& event) {
         return desktop.OffMain([&] {
-            return desktop.Client().Post("/event", desktop.Auth(), event.dump(), "application/json");
+            return desktop.Client().Post("/event", desktop.Auth(), event.dump(),
+                                         "application/json");
         });
     }
     std::string FramePath() const { return "/frame/" + std::to_string(view->objectId()); }
@@ -89,8 +96,11 @@ json BridgeConfig(const std::string& page) {
     const size_t at = page.find(marker);
     const size_t end = page.find('"', at + marker.size());
     std::string text = page.substr(at + marker.size(), end - at - marker.size());
-    for (const auto& [escaped, plain] :
-         {std::pair{"&quot;", "\""}, {"&#39;", "'"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}}) {
+    for (const auto& [escaped, plain] : {std::pair{"&quot;", "\""},
+                                         {"&#39;", "'"},
+                                         {"&lt;", "<"},
+                                         {"&gt;", ">"},
+                                         {"&amp;", "&"}}) {
         for (size_t found = 0; (found = text.find(escaped, found)) != std::string::npos;) {
             text.replace(found, std::string_view(escaped).size(), plain);
             ++found;
@@ -104,7 +114,8 @@ TEST(DesktopFrameTest, APageIsServedWithTheBridgeFirstOfferingWhatTheNativeRules
     const auto folder = frame.desktop.dir.Path() / "resources" / "the pages";
     std::filesystem::create_directory(folder);
     std::ofstream(folder / "list.html") << "<!DOCTYPE html><html><HEAD lang=en><script>1</script>";
-    frame.view->loadURL((frame.desktop.dir.Path() / "resources" / "the%20pages" / "list.html").string());
+    frame.view->loadURL(
+        (frame.desktop.dir.Path() / "resources" / "the%20pages" / "list.html").string());
 
     httplib::Result page = frame.Get(frame.FramePath());
     ASSERT_TRUE(page);
@@ -133,14 +144,30 @@ TEST(DesktopFrameTest, ThePagesScriptGetsOnlyWhatTheNativeRulesAllow) {
         json event;
         int status;
     } table[] = {
-        {"an allowed call", {{"kind", "call"}, {"object", "native"}, {"name", "Say"}, {"args", {"hi"}}}, 200},
-        {"an excluded method", {{"kind", "call"}, {"object", "native"}, {"name", "JSSecret_"}, {"args", {"x"}}}, 409},
-        {"too few arguments", {{"kind", "call"}, {"object", "native"}, {"name", "Say"}, {"args", json::array()}}, 409},
-        {"a number for a string", {{"kind", "call"}, {"object", "native"}, {"name", "Say"}, {"args", {1}}}, 400},
-        {"an object never exposed", {{"kind", "call"}, {"object", "window"}, {"name", "Say"}, {"args", {"x"}}}, 409},
-        {"an allowed key set", {{"kind", "set"}, {"object", "native"}, {"key", "ready"}, {"value", true}}, 200},
-        {"a number for a flag", {{"kind", "set"}, {"object", "native"}, {"key", "ready"}, {"value", 1}}, 400},
-        {"a string for a flag", {{"kind", "set"}, {"object", "native"}, {"key", "ready"}, {"value", "yes"}}, 409},
+        {"an allowed call",
+         {{"kind", "call"}, {"object", "native"}, {"name", "Say"}, {"args", {"hi"}}},
+         200},
+        {"an excluded method",
+         {{"kind", "call"}, {"object", "native"}, {"name", "JSSecret_"}, {"args", {"x"}}},
+         409},
+        {"too few arguments",
+         {{"kind", "call"}, {"object", "native"}, {"name", "Say"}, {"args", json::array()}},
+         409},
+        {"a number for a string",
+         {{"kind", "call"}, {"object", "native"}, {"name", "Say"}, {"args", {1}}},
+         400},
+        {"an object never exposed",
+         {{"kind", "call"}, {"object", "window"}, {"name", "Say"}, {"args", {"x"}}},
+         409},
+        {"an allowed key set",
+         {{"kind", "set"}, {"object", "native"}, {"key", "ready"}, {"value", true}},
+         200},
+        {"a number for a flag",
+         {{"kind", "set"}, {"object", "native"}, {"key", "ready"}, {"value", 1}},
+         400},
+        {"a string for a flag",
+         {{"kind", "set"}, {"object", "native"}, {"key", "ready"}, {"value", "yes"}},
+         409},
         {"an excluded key read", {{"kind", "get"}, {"object", "native"}, {"key", "secret"}}, 409},
         {"an allowed key read", {{"kind", "get"}, {"object", "native"}, {"key", "ready"}}, 200},
         {"a page fault", {{"kind", "fault"}, {"text", "no function Reload"}}, 200},
@@ -192,7 +219,8 @@ TEST(DesktopFrameTest, TheBridgeGoesFirstInTheHeadWhereverThePageStarts) {
     for (const auto& row : table) {
         EXPECT_EQ(InsertAtHeadStart(row.page, "B"), row.served) << row.page;
     }
-    EXPECT_EQ(HtmlAttribute(R"({"a":"<'&'>"})"), "{&quot;a&quot;:&quot;&lt;&#39;&amp;&#39;&gt;&quot;}");
+    EXPECT_EQ(HtmlAttribute(R"({"a":"<'&'>"})"),
+              "{&quot;a&quot;:&quot;&lt;&#39;&amp;&#39;&gt;&quot;}");
 }
 
 } // namespace

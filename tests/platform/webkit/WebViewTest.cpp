@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "ScriptedTestPage.h"
 #include "foundation/objects/NSString.h"
 #include "foundation/objects/RuntimeClass.h"
 #include "runtime/MessageSend.h"
-#include "ScriptedTestPage.h"
 
 namespace {
 
