@@ -33,6 +33,10 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
     app.add_option("--web-root", desktop.webRoot,
                    "The folder of the desktop's page and scripts (default: frontend/web "
                    "installed beside the command)");
+    app.add_option("--player", desktop.playerRoot,
+                   "The movie player's folder, holding Ruffle's ruffle.js (default: "
+                   "player/node_modules/@ruffle-rs/ruffle installed beside the command; "
+                   "scripts/run installs it there)");
     // A word without a scheme is a mistyped command, not a page: it must not start the desktop.
     app.add_option("URL", desktop.urls, "Pages to load at once (http, https or file)")
         ->check(CLI::Validator(

@@ -83,10 +83,23 @@ void SavePreferences() {
 
 } // namespace
 
-std::string DesktopCommand::DefaultWebRoot() {
+namespace {
+
+// The build (or install) folder the running program's folder sits in.
+std::filesystem::path BesideProgram() {
     std::error_code error;
     std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    return (program.parent_path().parent_path() / "frontend" / "web").string();
+    return program.parent_path().parent_path();
+}
+
+} // namespace
+
+std::string DesktopCommand::DefaultWebRoot() {
+    return (BesideProgram() / "frontend" / "web").string();
+}
+
+std::string DesktopCommand::DefaultPlayerRoot() {
+    return (BesideProgram() / "player" / "node_modules" / "@ruffle-rs" / "ruffle").string();
 }
 
 int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
@@ -115,7 +128,8 @@ int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
     options.webRoot = webRoot;
     options.resourcesRoot = std::filesystem::path(bundlePath) / "Resources";
     options.captureRoot = std::filesystem::path(NSHomeDirectory()) / "Documents" / "SWFHarvexData";
-    options.playerRoot = webRoot / "ruffle";
+    options.playerRoot =
+        m_options.playerRoot.empty() ? DefaultPlayerRoot() : m_options.playerRoot;
     std::shared_ptr<DesktopPresenter> presenter = DesktopPresenter::Create();
     // Every web view's page is a frame in the user's browser.
     WebView::SetBackendFactory([weak = std::weak_ptr(presenter)](WebView& view) {

@@ -19,6 +19,7 @@ public:
         bool noOpen = false;
         std::string bundlePath; // empty: the bundle installed beside the command
         std::string webRoot;    // empty: the renderer installed beside the command
+        std::string playerRoot; // empty: the player installed beside the command
         std::vector<std::string> urls;
     };
 
@@ -29,6 +30,8 @@ public:
 
     // frontend/web beside the directory holding the running program.
     static std::string DefaultWebRoot();
+    // Ruffle as the scripts install it, beside the directory holding the running program.
+    static std::string DefaultPlayerRoot();
 
 private:
     Options m_options;

@@ -259,6 +259,16 @@ void DesktopServer::Route() {
 void DesktopServer::ServeFile(const ServedFolder& folder, const std::string& relative,
                               const httplib::Request& request, httplib::Response& response) {
     Outcome<std::filesystem::path> found = folder.Resolve(relative);
+    // The pages are given escaped paths in which "%" itself is never escaped, so a name they ask
+    // for may be the file's own name ("my%20movie.swf", as caught) or its escaped form
+    // ("a%281%29.swf" for "a(1).swf"): the name as it is comes first.
+    if (!found && relative.find('%') != std::string::npos) {
+        if (std::optional<std::string> decoded = URL::PercentDecoded(relative)) {
+            if (Outcome<std::filesystem::path> unescaped = folder.Resolve(*decoded)) {
+                found = std::move(unescaped);
+            }
+        }
+    }
     if (!found) {
         Refuse(response, 404, found.failure().why, request.path);
         return;

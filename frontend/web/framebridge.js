@@ -85,14 +85,27 @@
         });
     }
 
-    // A local path the native side gave the page, as the address this server answers it at:
-    // inside the capture folder or the bundle's resources, else nothing.
+    function decoded(segment) {
+        try {
+            return decodeURIComponent(segment);
+        } catch {
+            return segment;
+        }
+    }
+
+    // A local path the native side gave the page (escaped, "%" left as it is), as the address
+    // this server answers it at: inside the capture folder or the bundle's resources, else
+    // nothing. The folder's part is matched decoded; the rest goes to the server as the page
+    // received it, and the server finds the file under that name or its unescaped form.
     function localURL(path) {
+        const segments = path.split('/');
         for (const folder of config.folders) {
-            const root = folder.path.endsWith('/') ? folder.path : `${folder.path}/`;
-            if (path.startsWith(root)) {
-                const rest = path.slice(root.length).split('/').map(encodeURIComponent).join('/');
-                return folder.url + rest;
+            const root = folder.path.split('/').filter((segment, at) => at === 0 || segment !== '');
+            const inside =
+                segments.length > root.length &&
+                root.every((segment, at) => decoded(segments[at]) === segment);
+            if (inside) {
+                return folder.url + segments.slice(root.length).map(encodeURIComponent).join('/');
             }
         }
         return null;

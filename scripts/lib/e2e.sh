@@ -39,6 +39,12 @@ run_e2e() {
         rm -f "$log"
     fi
 
+    # The pages' cases play movies: the player goes where the command looks for it.
+    if ! ensure_player "$(dirname "$(dirname "$command")")"; then
+        say "end-to-end: the movie player could not be installed (see above): no case ran"
+        return 1
+    fi
+
     # Until the command serves the desktop, only the renderer's own cases can run.
     local real=()
     if [ -x "$command" ] && "$command" --help 2>&1 | grep -qF 'SWFHarvex desktop:'; then

@@ -14,6 +14,9 @@ window.RufflePlayer.config = {
   letterbox: "on",
   allowScriptAccess: false,
   openUrlMode: "deny",
+  allowNetworking: "internal",
+  contextMenu: "off",
+  logLevel: "warn",
   warnOnUnsupportedContent: false
 };
 
@@ -39,6 +42,30 @@ var PageBridge = (function () {
     return ruffle && typeof ruffle.newest === "function" ? ruffle.newest() : null;
   }
 
+  // Where the player finds a movie the native side named. A relative path lies beside the page;
+  // an absolute one is, in the desktop, the server's address for it (none outside the folders
+  // it serves), and elsewhere a file URL. Schemes other than file and http(s) are refused.
+  function movieURL(path) {
+    var scheme = /^([a-zA-Z][a-zA-Z0-9+.-]*):/.exec(path);
+    if (scheme) {
+      return /^(file|https?)$/i.test(scheme[1]) ? path : null;
+    }
+    if (path.charAt(0) !== "/") {
+      return path;
+    }
+    var frame = window.SWFHarvexFrame;
+    if (frame && typeof frame.localURL === "function") {
+      return frame.localURL(path);
+    }
+    return "file://" + path;
+  }
+
+  // Starts a movie in a player element; the result may be a promise.
+  function load(playerElement, url) {
+    var api = typeof playerElement.ruffle === "function" ? playerElement.ruffle() : playerElement;
+    return api.load({ url: url });
+  }
+
   // Runs `start` once the page is parsed, then tells the native side that everything it calls
   // exists.
   function start(pageName, begin) {
@@ -59,5 +86,12 @@ var PageBridge = (function () {
     }
   }
 
-  return { present: present, log: log, player: player, start: start };
+  return {
+    present: present,
+    log: log,
+    player: player,
+    movieURL: movieURL,
+    load: load,
+    start: start
+  };
 })();

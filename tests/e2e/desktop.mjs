@@ -132,6 +132,28 @@ async function filesContaining(folder, text) {
     return found;
 }
 
+// What a person does in the desktop, by role and name.
+export function desktopDriver(page) {
+    const dialog = (name) => page.getByRole('dialog', { name, exact: true });
+    return {
+        dialog,
+        async chooseFromMenu(title) {
+            await page.getByRole('menubar').getByRole('menuitem', { name: 'SWFHarvex', exact: true }).click();
+            await page.getByRole('menu', { name: 'SWFHarvex' }).getByRole('menuitem', { name: title }).click();
+        },
+        async loadInBrowserWindow(address, caughtURLs) {
+            const browser = dialog('Browser');
+            // To the front, by the part of its title bar that other windows leave free.
+            await browser.locator('header').click({ position: { x: 40, y: 8 } });
+            await browser.getByRole('textbox', { name: 'Address of the page to load' }).fill(address);
+            await browser.getByRole('button', { name: 'Load' }).click();
+            for (const url of caughtURLs) {
+                await until(async () => (await browser.textContent()).includes(`${url} \u2014 caught`), `${url} to be listed as caught`);
+            }
+        },
+    };
+}
+
 export async function desktopSuite(suite, context, command, swfmovie) {
     const home = await mkdtemp(join(tmpdir(), 'swfharvex-e2e-home-'));
     let desktop = null;
@@ -143,20 +165,7 @@ export async function desktopSuite(suite, context, command, swfmovie) {
         return;
     }
     const page = await context.newPage();
-    const dialog = (name) => page.getByRole('dialog', { name, exact: true });
-    const chooseFromMenu = async (title) => {
-        await page.getByRole('menubar').getByRole('menuitem', { name: 'SWFHarvex', exact: true }).click();
-        await page.getByRole('menu', { name: 'SWFHarvex' }).getByRole('menuitem', { name: title }).click();
-    };
-
-    const loadInBrowserWindow = async (address, caughtURLs) => {
-        const browser = dialog('Browser');
-        await browser.getByRole('textbox', { name: 'Address of the page to load' }).fill(address);
-        await browser.getByRole('button', { name: 'Load' }).click();
-        for (const url of caughtURLs) {
-            await until(async () => (await browser.textContent()).includes(`${url} \u2014 caught`), `${url} to be listed as caught`);
-        }
-    };
+    const { dialog, chooseFromMenu, loadInBrowserWindow } = desktopDriver(page);
 
     try {
         await page.goto(desktop.url);

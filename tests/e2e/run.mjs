@@ -38,6 +38,10 @@ try {
         const desktop = new Suite('desktop', artifacts);
         suites.push(desktop);
         await desktopSuite(desktop, browser.context, resolve(values.swfharvex), values.swfmovie && resolve(values.swfmovie));
+        const { pagesSuite } = await import('./pages.mjs');
+        const pages = new Suite('pages', artifacts);
+        suites.push(pages);
+        await pagesSuite(pages, browser.context, resolve(values.swfharvex), values.swfmovie && resolve(values.swfmovie));
     }
 } finally {
     await browser.close();
