@@ -284,6 +284,12 @@ void DesktopServer::ServeFile(const ServedFolder& folder, const std::string& rel
     if (type.starts_with("text/html")) {
         response.set_header("Content-Security-Policy", kContentSecurityPolicy);
     }
+    // The player's files are one pinned release: the browser may keep them, and with them the
+    // compiled WebAssembly, so that a movie starts at once in the next tab.
+    if (&folder == &m_player) {
+        response.headers.erase("Cache-Control");
+        response.set_header("Cache-Control", "private, max-age=86400");
+    }
     // Streamed: movies and the player's WebAssembly are large.
     response.set_content_provider(static_cast<size_t>(size), type,
                                   [file](size_t offset, size_t length, httplib::DataSink& sink) {

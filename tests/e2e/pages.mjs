@@ -11,7 +11,7 @@ const COLORS = { red: [255, 0, 0], green: [0, 255, 0], blue: [0, 0, 255], yellow
 
 // The colour of one pixel of a one-pixel PNG: with nothing above or to the left, every PNG filter
 // leaves the bytes as they are.
-function pixelOf(png) {
+export function pixelOf(png) {
     let at = 8;
     const data = [];
     while (at < png.length) {
@@ -24,6 +24,29 @@ function pixelOf(png) {
     }
     const row = inflateSync(Buffer.concat(data));
     return [row[1], row[2], row[3]];
+}
+
+// The movie with one action added before its first frame ends: getURL(url, target), the way old
+// movies called into the page's script.
+function withGetURL(swf, url, target) {
+    const nbits = swf[8] >> 3;
+    let at = 8 + Math.ceil((5 + 4 * nbits) / 8) + 4;
+    for (;;) {
+        const header = swf.readUInt16LE(at);
+        const length = (header & 0x3f) === 0x3f ? swf.readUInt32LE(at + 2) + 4 : header & 0x3f;
+        if (header >> 6 === 1 || header >> 6 === 0) {
+            break;
+        }
+        at += 2 + length;
+    }
+    const strings = Buffer.from(`${url}\0${target}\0`, 'latin1');
+    const action = Buffer.concat([Buffer.from([0x83, strings.length & 0xff, strings.length >> 8]), strings, Buffer.from([0])]);
+    const tag = Buffer.concat([Buffer.alloc(6), action]);
+    tag.writeUInt16LE((12 << 6) | 0x3f, 0);
+    tag.writeUInt32LE(action.length, 2);
+    const out = Buffer.concat([swf.subarray(0, at), tag, swf.subarray(at)]);
+    out.writeUInt32LE(out.length, 4);
+    return out;
 }
 
 const near = (a, b) => a.every((value, i) => Math.abs(value - b[i]) <= 24);
@@ -133,6 +156,23 @@ export async function pagesSuite(suite, context, command, swfmovie) {
             for (const line of ['may not read cocoaApp.JSOnSelectedSWF_', 'may not read cocoaApp.window', '"args" is missing or of the wrong type', 'may not set cocoaApp.bSWFReady']) {
                 await until(() => desktop.output().includes(line), `the log to say ${line}`);
             }
+        });
+
+        await suite.run('a playing movie cannot reach the native side through the page', async () => {
+            const base = await movie('blue');
+            await capture('reach.html', {
+                'reach.swf': withGetURL(base, "javascript:cocoaApp.WriteCocoaAppLog('from the movie')", ''),
+                'reach2.swf': withGetURL(base, "javascript:cocoaApp.WriteCocoaAppLog('from the movie')", '_self'),
+            });
+            await list.locator('header .title').click();
+            await list.getByRole('button', { name: 'Reload' }).click();
+            for (const name of ['reach.swf', 'reach2.swf']) {
+                await until(async () => (await frame.getByRole('option', { name, exact: true }).count()) === 1, `${name} listed`);
+                await choose(name);
+                await plays('blue');
+            }
+            await new Promise((resolve) => setTimeout(resolve, 1500));
+            check(!desktop.output().includes('from the movie'), 'a movie wrote to the log through cocoaApp');
         });
 
         await suite.run("the ad page plays its banner and opens only web links", async () => {
