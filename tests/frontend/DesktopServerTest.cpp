@@ -142,6 +142,38 @@ TEST(DesktopServerTest, FilesGoOutWithTheirContentTypesAndPagesWithAPolicy) {
     EXPECT_EQ(client.Get("/ui/core.wasm", desktop.Auth())->body, wasm);
 }
 
+TEST(DesktopServerTest, ThePagesFindThePlayerBesideThemAndMoviesByTheNamesTheyAreGiven) {
+    DesktopHarness desktop;
+    WriteText(desktop.dir.Path() / "player" / "core.wasm", "player");
+    WriteText(desktop.dir.Path() / "capture" / "my%20movie.swf", "kept as caught");
+    WriteText(desktop.dir.Path() / "capture" / "a(1).swf", "unescaped");
+    WriteText(desktop.dir.Path() / "capture" / "a%281%29.swf", "as caught wins");
+    WriteText(desktop.dir.Path() / "capture" / "b(2).swf", "only unescaped");
+    const struct {
+        const char* path; // as the browser asks: "%25" is the page's own "%"
+        int status;
+        const char* body;
+    } table[] = {
+        {"/files/resources/ruffle/core.wasm", 200, "player"},
+        {"/files/capture/my%2520movie.swf", 200, "kept as caught"},
+        {"/files/capture/a%25281%2529.swf", 200, "as caught wins"},
+        {"/files/capture/b%25282%2529.swf", 200, "only unescaped"},
+        {"/files/capture/%252e%252e/player/core.wasm", 404, ""},
+    };
+    httplib::Client client = desktop.Client();
+    for (const auto& row : table) {
+        httplib::Result result = client.Get(row.path, desktop.Auth());
+        ASSERT_TRUE(result) << row.path;
+        EXPECT_EQ(result->status, row.status) << row.path;
+        if (row.status == 200) {
+            EXPECT_EQ(result->body, row.body) << row.path;
+        }
+    }
+    // The player is one pinned release: the browser may keep it.
+    EXPECT_EQ(Header(client.Get("/files/player/core.wasm", desktop.Auth()), "Cache-Control"),
+              "private, max-age=86400");
+}
+
 TEST(DesktopServerTest, MoreThanTheRateOfEventsIsRefusedBeforeTheModelSeesThem) {
     DesktopHarness desktop(5);
     httplib::Client client = desktop.Client();
