@@ -372,10 +372,10 @@ void DesktopServer::ServeFrame(const httplib::Request& request, httplib::Respons
          {{{"path", m_capture.root().string()}, {"url", "/files/capture/"}},
           {{"path", m_resources.root().string()}, {"url", "/files/resources/"}}}}};
     const std::string head =
-        "<base href=\"" + HtmlAttribute(*base) +
-        "\"><script src=\"/ui/framebridge.js\" data-config=\"" +
+        R"(<base href=")" + HtmlAttribute(*base) +
+        R"("><script src="/ui/framebridge.js" data-config=")" +
         HtmlAttribute(config.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)) +
-        "\"></script>";
+        R"("></script>)";
     response.set_header("Content-Security-Policy", kFramePolicy);
     response.set_content(InsertAtHeadStart(std::move(page).value(), head),
                          "text/html; charset=utf-8");

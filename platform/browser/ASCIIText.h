@@ -19,6 +19,14 @@ inline std::string ToLower(std::string_view text) {
     return lowered;
 }
 
+inline std::string ToUpper(std::string_view text) {
+    std::string raised(text);
+    std::transform(raised.begin(), raised.end(), raised.begin(), [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    });
+    return raised;
+}
+
 inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](char x, char y) { return ToLower(x) == ToLower(y); });

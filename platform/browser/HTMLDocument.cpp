@@ -138,6 +138,19 @@ std::vector<PluginObject> HTMLDocument::pluginObjects() const {
     return objects;
 }
 
+std::vector<std::string> HTMLDocument::frameSources() const {
+    std::vector<std::string> sources;
+    Walk(m_output->document, [&](const GumboNode* node) {
+        if (IsHTMLElement(node, GUMBO_TAG_IFRAME) || IsHTMLElement(node, GUMBO_TAG_FRAME)) {
+            if (std::string src = URLAttribute(node->v.element, "src"); !src.empty()) {
+                sources.push_back(std::move(src));
+            }
+        }
+        return true;
+    });
+    return sources;
+}
+
 std::string HTMLDocument::CleanURLText(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string clean;

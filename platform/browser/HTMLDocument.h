@@ -32,6 +32,9 @@ public:
     // contents are inert and skipped.
     std::vector<PluginObject> pluginObjects() const;
 
+    // The src of each <iframe> and <frame> that has one, in document order, cleaned as URLs are.
+    std::vector<std::string> frameSources() const;
+
     // Attribute text that holds a URL, cleaned as browsers clean it: surrounding whitespace
     // trimmed, tabs and line breaks dropped, other spaces and control bytes percent-encoded.
     static std::string CleanURLText(std::string_view text);

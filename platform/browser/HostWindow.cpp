@@ -1,5 +1,6 @@
 #include "browser/HostWindow.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 
@@ -73,16 +74,15 @@ HostWindowController::HostWindowController(HostApplication& host)
         if (m_soonTimer != 0) {
             return;
         }
-        const auto due = m_lastRefresh + kEndRefreshInterval;
-        const auto now = std::chrono::steady_clock::now();
-        m_soonTimer =
-            RunLoop::Main().AddTimer(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                         due > now ? due - now : due - due),
-                                     false, [this] {
-                                         m_soonTimer = 0;
-                                         m_lastRefresh = std::chrono::steady_clock::now();
-                                         Refresh();
-                                     });
+        const auto wait =
+            std::max(m_lastRefresh + kEndRefreshInterval - std::chrono::steady_clock::now(),
+                     std::chrono::steady_clock::duration::zero());
+        m_soonTimer = RunLoop::Main().AddTimer(
+            std::chrono::duration_cast<std::chrono::milliseconds>(wait), false, [this] {
+                m_soonTimer = 0;
+                m_lastRefresh = std::chrono::steady_clock::now();
+                Refresh();
+            });
     });
 }
 
@@ -144,8 +144,9 @@ void HostWindowController::Refresh() {
         for (const auto& [state, count] : counts) {
             summary += (summary.empty() ? ": " : ", ") + std::to_string(count) + " " + state;
         }
-        report += page->documentURL()->absoluteString() + " (" + std::to_string(listed) +
-                  " plug-in objects" + summary + ")\n" + lines;
+        report += page->documentURL()->absoluteString();
+        report += " (" + std::to_string(listed) + " plug-in objects" + summary + ")\n";
+        report += lines;
     }
     SetIfChanged(pluginObjects.get(), report);
 

@@ -91,5 +91,10 @@ PageFetcher::Result PageFetcher::Fetch(const URL& url, const Options& options) {
     if (!result.documentURL) {
         result.documentURL = url;
     }
+    char* contentType = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &contentType);
+    if (contentType != nullptr) {
+        result.contentType = contentType;
+    }
     return result;
 }

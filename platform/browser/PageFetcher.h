@@ -24,6 +24,8 @@ public:
         std::string body;
         // Where the page was finally found, after redirects.
         std::optional<URL> documentURL;
+        // The final response's Content-Type; empty for local files.
+        std::string contentType;
         // Why it failed, naming the URL asked for.
         std::string error;
     };

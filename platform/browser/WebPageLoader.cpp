@@ -2,9 +2,11 @@
 
 #include <charconv>
 #include <cmath>
+#include <memory>
 
 #include "browser/ASCIIText.h"
 #include "browser/HTMLDocument.h"
+#include "browser/PageCharset.h"
 #include "browser/PluginObject.h"
 #include "browser/WebBaseNetscapePluginView.h"
 #include "browser/WebPluginPackage.h"
@@ -65,6 +67,32 @@ WebPageLoader::Result WebPageLoader::load(std::string_view pageURLText) {
     return load(*url);
 }
 
+// One fetched document, read in its own character set.
+struct WebPageLoader::Frame {
+    URL base;
+    std::string charset;
+    std::unique_ptr<HTMLDocument> document;
+};
+
+WebPageLoader::Frame WebPageLoader::ReadFrame(const PageFetcher::Result& page) {
+    Frame frame{*page.documentURL, page_charset::Declared(page.contentType, page.body), nullptr};
+    frame.document = std::make_unique<HTMLDocument>(page_charset::ToUTF8(page.body, frame.charset));
+    if (std::optional<std::string> href = frame.document->baseHref()) {
+        if (std::optional<URL> base = Resolve(*href, *page.documentURL, frame.charset)) {
+            frame.base = std::move(*base);
+        }
+    }
+    return frame;
+}
+
+std::optional<URL> WebPageLoader::Resolve(const std::string& urlText, const URL& base,
+                                          const std::string& charset) {
+    if (urlText.empty()) {
+        return std::nullopt;
+    }
+    return URL::URLWithStringRelativeTo(page_charset::QueryInCharset(urlText, charset), base);
+}
+
 WebPageLoader::Result WebPageLoader::load(const URL& pageURL) {
     HVX_ASSERT_MAIN_THREAD();
     clear();
@@ -74,23 +102,39 @@ WebPageLoader::Result WebPageLoader::load(const URL& pageURL) {
         return {false, page.error, 0};
     }
     m_documentURL = page.documentURL;
-    m_baseURL = m_documentURL;
-    const HTMLDocument document(page.body);
-    if (std::optional<std::string> href = document.baseHref()) {
-        if (std::optional<URL> base = URL::URLWithStringRelativeTo(*href, *m_documentURL)) {
-            m_baseURL = std::move(base);
+    const Frame main = ReadFrame(page);
+    m_baseURL = main.base;
+    AddPluginObjects(main);
+
+    // Ads came in frames: the page's frames are loaded too, one level deep, with the same
+    // limits. A frame that fails costs only its own movies. A web page's frame may not reach
+    // local files, as in a browser.
+    size_t frames = 0;
+    for (const std::string& src : main.document->frameSources()) {
+        std::optional<URL> frameURL = Resolve(src, main.base, main.charset);
+        if (!frameURL || (!frameURL->IsHTTP() &&
+                          !(frameURL->scheme() == "file" && m_documentURL->scheme() == "file"))) {
+            continue;
         }
-    }
-    for (const PluginObject& object : document.pluginObjects()) {
-        std::optional<URL> resolved =
-            object.urlText.empty() ? std::nullopt
-                                   : URL::URLWithStringRelativeTo(object.urlText, *m_baseURL);
-        m_pluginObjectURLs.push_back(resolved ? resolved->absoluteString() : object.urlText);
-        if (Ref<NSObject> view = makePluginView(object)) {
-            m_pluginViews.push_back(std::move(view));
+        if (++frames > kMostFrames) {
+            break;
+        }
+        PageFetcher::Result framePage = PageFetcher::Fetch(*frameURL, m_options);
+        if (framePage.ok) {
+            AddPluginObjects(ReadFrame(framePage));
         }
     }
     return {true, std::string(), m_pluginViews.size()};
+}
+
+void WebPageLoader::AddPluginObjects(const Frame& frame) {
+    for (const PluginObject& object : frame.document->pluginObjects()) {
+        std::optional<URL> resolved = Resolve(object.urlText, frame.base, frame.charset);
+        m_pluginObjectURLs.push_back(resolved ? resolved->absoluteString() : object.urlText);
+        if (Ref<NSObject> view = makePluginView(object, resolved, frame.base)) {
+            m_pluginViews.push_back(std::move(view));
+        }
+    }
 }
 
 void WebPageLoader::clear() {
@@ -100,22 +144,19 @@ void WebPageLoader::clear() {
     m_pluginObjectURLs.clear();
 }
 
-Ref<NSObject> WebPageLoader::makePluginView(const PluginObject& object) const {
+Ref<NSObject> WebPageLoader::makePluginView(const PluginObject& object,
+                                            const std::optional<URL>& url, const URL& base) const {
     Class cls = NSClassFromString(WebBaseNetscapePluginView::kClassName);
     SEL initialiser = PluginViewInitialiser(cls);
     if (initialiser == nullptr) {
         return nullptr;
-    }
-    std::optional<URL> url;
-    if (!object.urlText.empty()) {
-        url = URL::URLWithStringRelativeTo(object.urlText, *m_baseURL);
     }
     const DOMElement& element = *object.element;
     const NSRect frame =
         NSMakeRect(0, 0, Dimension(element, "width"), Dimension(element, "height"));
     const Ref<WebPluginPackage> package = WebPluginPackage::PackageFor(object.mimeType, url);
     const Ref<NSURL> pluginURL = url ? MakeRef<NSURL>(*url) : nullptr;
-    const Ref<NSURL> baseURL = MakeRef<NSURL>(*m_baseURL);
+    const Ref<NSURL> baseURL = MakeRef<NSURL>(base);
     const Ref<NSString> mimeType = NSString::stringWithString(object.mimeType);
     const Ref<NSArray> keys = Strings(element.attributes(), true);
     const Ref<NSArray> values = Strings(element.attributes(), false);

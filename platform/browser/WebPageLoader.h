@@ -11,7 +11,8 @@
 
 struct PluginObject;
 
-// One frame of the host: loads a page and creates one plug-in view per plug-in object on it,
+// One frame of the host: loads a page (and the pages of its frames, one level deep, in the
+// character set each declares) and creates one plug-in view per plug-in object on them,
 // through the runtime, with the initialiser the plug-in view class offers (the DOMElement form
 // first, else the element form; without either the host shows no plug-ins). The frame keeps
 // the page's plug-in views until it loads another page or goes away. Main thread only: the
@@ -37,15 +38,26 @@ public:
     const std::optional<URL>& baseURL() const { return m_baseURL; }
     // The initialised plug-in views, in document order.
     const std::vector<Ref<NSObject>>& pluginViews() const { return m_pluginViews; }
-    // Every plug-in object of the page, in document order, by its URL resolved against the
+    // Every plug-in object of the page, in document order (then those of its frames, frame by
+    // frame), by its URL resolved against the
     // base URL (as written when it does not resolve; empty when it names none), whether or not
     // a view was made for it.
     const std::vector<std::string>& pluginObjectURLs() const { return m_pluginObjectURLs; }
 
+    // A page holding more frames than this has the rest ignored.
+    static constexpr size_t kMostFrames = 50;
+
 private:
+    struct Frame;
+    static Frame ReadFrame(const PageFetcher::Result& page);
+    // URL text of a document in `charset`, resolved as a browser resolves it.
+    static std::optional<URL> Resolve(const std::string& urlText, const URL& base,
+                                      const std::string& charset);
+    void AddPluginObjects(const Frame& frame);
     // A new load, even a failed one, replaces the page shown before.
     void clear();
-    Ref<NSObject> makePluginView(const PluginObject& object) const;
+    Ref<NSObject> makePluginView(const PluginObject& object, const std::optional<URL>& url,
+                                 const URL& base) const;
 
     PageFetcher::Options m_options;
     std::optional<URL> m_documentURL;

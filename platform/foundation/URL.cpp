@@ -41,7 +41,52 @@ bool HasNonASCII(std::string_view text) {
                        [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// RFC 3986 (6.2.2.1): an escape means the same in either case and upper case is the normal
+// form, so one address written two ways ("caf%c3%a9", "caf%C3%A9") is one address.
+void UpperCaseEscapes(std::string& text) {
+    for (size_t at = text.find('%'); at != std::string::npos && at + 2 < text.size();
+         at = text.find('%', at + 1)) {
+        if (IsHexDigit(text[at + 1]) && IsHexDigit(text[at + 2])) {
+            for (size_t digit = at + 1; digit <= at + 2; ++digit) {
+                if (text[digit] >= 'a' && text[digit] <= 'f') {
+                    text[digit] = static_cast<char>(text[digit] - 'a' + 'A');
+                }
+            }
+        }
+    }
+}
+
+// Whether the text ends its path with a "?" and nothing after it ("Moxie.swf?", "a?#top").
+bool HasEmptyQuery(std::string_view text) {
+    const size_t query = text.find('?');
+    const size_t fragment = text.find('#');
+    if (query == std::string_view::npos ||
+        (fragment != std::string_view::npos && fragment < query)) {
+        return false;
+    }
+    return query + 1 == (fragment == std::string_view::npos ? text.size() : fragment);
+}
+
 } // namespace
+
+std::optional<URL> URL::KeepEmptyQuery(std::optional<URL> url, std::string_view written) {
+    // libcurl drops a query with nothing in it; a browser keeps the "?" as written, and so
+    // does the address a movie is caught under.
+    if (!url || !HasEmptyQuery(written) || !url->m_query.empty()) {
+        return url;
+    }
+    const size_t fragment = url->m_text.find('#');
+    if (url->m_text.find('?') < fragment) {
+        return url;
+    }
+    const size_t at = fragment == std::string::npos ? url->m_text.size() : fragment;
+    url->m_text = url->m_text.substr(0, at) + '?' + url->m_text.substr(at);
+    return url;
+}
 
 std::optional<URL> URL::URLWithString(std::string_view text) {
     // Spaces and control characters are refused, as the original platform refuses them; an
@@ -62,7 +107,7 @@ std::optional<URL> URL::URLWithString(std::string_view text) {
         curl_url_set(handle.get(), CURLUPART_URL, copy.c_str(), CURLU_URLENCODE) != CURLUE_OK) {
         return std::nullopt;
     }
-    return FromHandle(handle.get());
+    return KeepEmptyQuery(FromHandle(handle.get()), text);
 }
 
 std::optional<URL> URL::fileURLWithPath(std::string_view path) {
@@ -117,7 +162,7 @@ std::optional<URL> URL::URLWithStringRelativeTo(std::string_view text, const URL
     if (result != CURLUE_OK) {
         return std::nullopt;
     }
-    return FromHandle(handle.get());
+    return KeepEmptyQuery(FromHandle(handle.get()), text);
 }
 
 std::optional<URL> URL::FromHandle(Curl_URL* handle) {
@@ -131,6 +176,9 @@ std::optional<URL> URL::FromHandle(Curl_URL* handle) {
     url.m_path = Part(handle, CURLUPART_PATH);
     url.m_query = Part(handle, CURLUPART_QUERY);
     url.m_fragment = Part(handle, CURLUPART_FRAGMENT);
+    for (std::string* part : {&url.m_text, &url.m_path, &url.m_query, &url.m_fragment}) {
+        UpperCaseEscapes(*part);
+    }
     const std::string port = Part(handle, CURLUPART_PORT);
     int number = 0;
     if (!port.empty() &&

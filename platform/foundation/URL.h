@@ -42,6 +42,7 @@ public:
 private:
     URL() = default;
     static std::optional<URL> FromHandle(Curl_URL* handle);
+    static std::optional<URL> KeepEmptyQuery(std::optional<URL> url, std::string_view written);
 
     std::string m_text;
     std::string m_scheme;

@@ -10,20 +10,20 @@ PageServer::PageServer() {
         } else if (!found->second.location.empty()) {
             response.set_redirect(found->second.location, 302);
         } else {
-            response.set_content(found->second.body, "text/html; charset=utf-8");
+            response.set_content(found->second.body, found->second.contentType);
         }
     });
     m_server.Start();
 }
 
-void PageServer::Page(const std::string& path, std::string html) {
+void PageServer::Page(const std::string& path, std::string html, std::string contentType) {
     const std::lock_guard lock(m_mutex);
-    m_responses[path] = {std::move(html), std::string()};
+    m_responses[path] = {std::move(html), std::string(), std::move(contentType)};
 }
 
 void PageServer::Redirect(const std::string& from, const std::string& to) {
     const std::lock_guard lock(m_mutex);
-    m_responses[from] = {std::string(), to};
+    m_responses[from] = {std::string(), to, std::string()};
 }
 
 std::string PageServer::ClosedPortURL() {

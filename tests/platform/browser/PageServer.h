@@ -12,7 +12,8 @@ class PageServer {
 public:
     PageServer();
 
-    void Page(const std::string& path, std::string html);
+    void Page(const std::string& path, std::string html,
+              std::string contentType = "text/html; charset=utf-8");
     void Redirect(const std::string& from, const std::string& to);
 
     // "http://127.0.0.1:<port><path>"
@@ -24,6 +25,7 @@ private:
     struct Response {
         std::string body;
         std::string location; // a redirect when not empty
+        std::string contentType;
     };
 
     std::mutex m_mutex;

@@ -195,6 +195,52 @@ TEST_F(WebPageLoaderTest, EachPluginObjectMakesOneViewAndFallbackContentOnlyWhen
     }
 }
 
+TEST_F(WebPageLoaderTest, PagesAreReadInTheCharacterSetTheyDeclare) {
+    // The path is written in UTF-8 whatever the page's set; the query in the page's set.
+    const std::string latin1 = "<embed src=\"caf\xE9.swf?n=\xE9\">";
+    const std::string utf8 = "<embed src=\"caf\xC3\xA9.swf?n=\xC3\xA9\">";
+    const struct {
+        const char* what;
+        std::string page;
+        const char* contentType;
+        const char* movie;
+    } table[] = {
+        {"the header", latin1, "text/html; charset=windows-1252", "caf%C3%A9.swf?n=%E9"},
+        {"a meta charset", "<meta charset='iso-8859-1'>" + latin1, "text/html",
+         "caf%C3%A9.swf?n=%E9"},
+        {"a meta content",
+         "<meta http-equiv=Content-Type content='text/html; charset=latin1'>" + latin1, "text/html",
+         "caf%C3%A9.swf?n=%E9"},
+        {"the header over a meta", "<meta charset=windows-1252>" + utf8, "text/html; charset=utf-8",
+         "caf%C3%A9.swf?n=%C3%A9"},
+        {"nothing declared", utf8, "text/html", "caf%C3%A9.swf?n=%C3%A9"},
+        {"a character the set cannot hold", "<embed src=\"a.swf?n=\x80&#9731;\">",
+         "text/html; charset=iso-8859-1", "a.swf?n=%80%26%239731%3B"},
+    };
+    for (const auto& row : table) {
+        server.Page("/dir/page.html", row.page, row.contentType);
+        ASSERT_TRUE(loader.load(server.URL("/dir/page.html")).ok) << row.what;
+        EXPECT_EQ(loader.pluginObjectURLs(), Strings{server.URL("/dir/") + row.movie}) << row.what;
+    }
+}
+
+TEST_F(WebPageLoaderTest, FramesOfThePageAreLoadedOneLevelDeep) {
+    server.Page("/ads/frame.html", "<embed src=ad.swf><iframe src=deeper.html></iframe>");
+    server.Page("/ads/deeper.html", "<embed src=deep.swf>");
+    const std::string hostname = "file:///etc/hostname";
+    WebPageLoader::Result result = LoadBody("<embed src=main.swf><iframe src=/ads/frame.html>"
+                                            "</iframe><iframe src=" +
+                                            hostname +
+                                            "></iframe>"
+                                            "<iframe src=/missing.html></iframe>");
+    ASSERT_TRUE(result.ok) << result.error;
+    // The web page's frame may not read local files; a missing frame costs nothing else.
+    EXPECT_EQ(loader.pluginObjectURLs(),
+              (Strings{server.URL("/dir/main.swf"), server.URL("/ads/ad.swf")}));
+    ASSERT_EQ(result.pluginViewCount, 2U);
+    EXPECT_EQ(URLText(ArgumentsOf(1).baseURL), server.URL("/ads/frame.html"));
+}
+
 TEST_F(WebPageLoaderTest, FailuresNameTheURLAndTheReason) {
     LoadBody("<embed src=a.swf>");
     ASSERT_EQ(loader.pluginViews().size(), 1U);

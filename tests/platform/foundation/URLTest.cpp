@@ -56,7 +56,7 @@ TEST(URLTest, RefusesWhatIsNotAnAbsoluteURL) {
 TEST(URLTest, EncodesNonASCIIInPathAndQuery) {
     const auto url = URL::URLWithString("http://example.com/caf\xc3\xa9.swf?t=\xc3\xa9");
     ASSERT_TRUE(url.has_value());
-    EXPECT_EQ(url->absoluteString(), "http://example.com/caf%c3%a9.swf?t=%c3%a9");
+    EXPECT_EQ(url->absoluteString(), "http://example.com/caf%C3%A9.swf?t=%C3%A9");
     // Already-encoded text is left alone.
     EXPECT_EQ(URL::URLWithString("http://example.com/a%20b.swf?x=a+b")->absoluteString(),
               "http://example.com/a%20b.swf?x=a+b");
@@ -76,7 +76,13 @@ TEST(URLTest, ResolvesReferencesAsAPageDoes) {
         {"#frag", "http://host/dir/sub/page.html?x=1#frag"},
         {"", "http://host/dir/sub/page.html?x=1"},
         {"https://else.example/f.swf", "https://else.example/f.swf"},
-        {"caf\xc3\xa9.swf", "http://host/dir/sub/caf%c3%a9.swf"},
+        {"caf\xc3\xa9.swf", "http://host/dir/sub/caf%C3%A9.swf"},
+        // One address written two ways is one address; an empty query stays as written.
+        {"caf%c3%a9.swf", "http://host/dir/sub/caf%C3%A9.swf"},
+        {"a%2fb.swf?q=%e9#%aa", "http://host/dir/sub/a%2Fb.swf?q=%E9#%AA"},
+        {"Moxie.swf?", "http://host/dir/sub/Moxie.swf?"},
+        {"Moxie.swf?#top", "http://host/dir/sub/Moxie.swf?#top"},
+        {"Moxie.swf#a?", "http://host/dir/sub/Moxie.swf#a?"},
     };
     for (const auto& [reference, expected] : cases) {
         const auto resolved = URL::URLWithStringRelativeTo(reference, *base);
@@ -95,8 +101,8 @@ TEST(URLTest, MakesFileURLsOfAbsolutePathsOnly) {
     } cases[] = {
         {"/", "file:///"},
         {"/Users/u/My Movies/", "file:///Users/u/My%20Movies/"},
-        {"/a/b#c?d%e.swf", "file:///a/b%23c%3fd%25e.swf"},
-        {"/caf\xC3\xA9", "file:///caf%c3%a9"},
+        {"/a/b#c?d%e.swf", "file:///a/b%23c%3Fd%25e.swf"},
+        {"/caf\xC3\xA9", "file:///caf%C3%A9"},
         {"relative/folder", std::nullopt},
         {"~/Desktop", std::nullopt},
         {"", std::nullopt},
