@@ -27,8 +27,9 @@ constexpr time_t kKeepAliveSeconds = 2;
 constexpr time_t kIoTimeoutSeconds = 5;
 constexpr size_t kReadChunk = 64 * 1024;
 constexpr uintmax_t kMostIconBytes = 16 * 1024 * 1024;
-// How often a waiting stream looks whether its client is still there.
-constexpr auto kStreamPoll = std::chrono::milliseconds(1000);
+// How often a waiting stream looks whether its client is still there: a tab that closes frees its
+// stream and its worker within this time.
+constexpr auto kStreamPoll = std::chrono::milliseconds(250);
 
 // Runs `work` on the main run loop and waits for its answer; none when it did not come in time.
 template <typename T>
