@@ -4,31 +4,22 @@
 // movie; and the bytes the event stream carries for a run with MOVIES caught and listed.
 //   node bench/desktop_bench.mjs --modules build/e2e/node_modules \
 //       --swfharvex build/test/apps/swfharvex --swfmovie build/test/tools/swfmovie/swfmovie
-//       [--movies 1000] [--clicks 30]
+//       [--movies 1000] [--clicks 30] [--pause MS between clicks, 1000]
 import http from 'node:http';
 import { mkdtemp, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
-import { parseArgs } from 'node:util';
 import { makeMovie, serveFiles, startDesktop } from '../tests/e2e/desktop.mjs';
+import { benchOptions, report } from './desktop_common.mjs';
 import { launchBrowser, until } from '../tests/e2e/harness.mjs';
 
-const { values } = parseArgs({
-    options: {
-        modules: { type: 'string' },
-        chromium: { type: 'string', default: '/usr/bin/chromium' },
-        swfharvex: { type: 'string' },
-        swfmovie: { type: 'string' },
-        movies: { type: 'string', default: '1000' },
-        clicks: { type: 'string', default: '30' },
-    },
-});
+const values = benchOptions({ movies: { type: 'string', default: '1000' }, clicks: { type: 'string', default: '30' }, pause: { type: 'string', default: '1000' } });
 const MOVIES = Number(values.movies);
 const CLICKS = Number(values.clicks);
+// Between clicks a person looks at the facts and the movie: the movie has started meanwhile.
+const PAUSE = Number(values.pause);
 
-const median = (list) => [...list].sort((a, b) => a - b)[Math.floor(list.length / 2)];
-const line = (what, list) =>
-    console.log(`${what.padEnd(44)} median ${median(list).toFixed(1)} ms  (min ${Math.min(...list).toFixed(1)}, max ${Math.max(...list).toFixed(1)}, n=${list.length})`);
+const line = (what, list) => report(what, list, 44);
 
 // Counts what one event-stream client receives.
 // Counts what one event-stream client receives, in all and by event name.
@@ -165,6 +156,7 @@ try {
 
     const clickToFacts = [];
     for (let i = 0; i < CLICKS; i++) {
+        await new Promise((resolvePause) => setTimeout(resolvePause, PAUSE));
         const index = (i * 37) % total;
         clickToFacts.push(
             await page.evaluate(async (at) => {

@@ -8,24 +8,13 @@
 import { mkdtemp, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
-import { parseArgs } from 'node:util';
 import { desktopDriver, makeMovie, serveFiles, startDesktop } from '../tests/e2e/desktop.mjs';
+import { benchOptions, report } from './desktop_common.mjs';
 import { launchBrowser, until } from '../tests/e2e/harness.mjs';
 import { pixelOf } from '../tests/e2e/pages.mjs';
 
-const { values } = parseArgs({
-    options: {
-        modules: { type: 'string' },
-        chromium: { type: 'string', default: '/usr/bin/chromium' },
-        swfharvex: { type: 'string' },
-        swfmovie: { type: 'string' },
-        fresh: { type: 'string', default: '3' },
-        warm: { type: 'string', default: '5' },
-    },
-});
-const median = (list) => [...list].sort((a, b) => a - b)[Math.floor(list.length / 2)];
-const line = (what, list) =>
-    console.log(`${what.padEnd(40)} median ${median(list).toFixed(0)} ms  (min ${Math.min(...list).toFixed(0)}, max ${Math.max(...list).toFixed(0)}, n=${list.length})`);
+const values = benchOptions({ fresh: { type: 'string', default: '3' }, warm: { type: 'string', default: '5' } });
+const line = (what, list) => report(what, list, 40);
 
 const home = await mkdtemp(join(tmpdir(), 'swfharvex-bench-home-'));
 const work = await mkdtemp(join(tmpdir(), 'swfharvex-bench-movies-'));

@@ -59,3 +59,29 @@ configure_and_build() {
         return 1
     fi
 }
+
+# npm_install_pinned <prefix> <package> <version>: 0 when that version of the package is in
+# <prefix>/node_modules (installed now or before); installs node and npm first when missing.
+npm_install_pinned() {
+    local prefix="$1" package="$2" version="$3" installed log
+    installed=$(node -p "require('$prefix/node_modules/$package/package.json').version" 2>/dev/null)
+    [ "$installed" != "$version" ] || return 0
+    if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+        # Installing may end a shell: a subshell keeps the failure to the caller.
+        if ! (ensure_packages nodejs npm); then
+            say "node and npm could not be installed (see above)"
+            return 1
+        fi
+    fi
+    say "installing $package $version into ${prefix#"$ROOT"/}"
+    log=$(mktemp)
+    mkdir -p "$prefix"
+    if ! npm install --prefix "$prefix" --no-audit --no-fund --save-exact \
+        "$package@$version" >"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        say "npm could not install $package $version"
+        return 1
+    fi
+    rm -f "$log"
+}

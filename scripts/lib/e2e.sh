@@ -16,27 +16,9 @@ run_e2e() {
         say "end-to-end: Debian's chromium could not be installed (see above): no case ran"
         return 1
     fi
-    if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
-        if ! (ensure_packages nodejs npm); then
-            say "end-to-end: node and npm could not be installed (see above): no case ran"
-            return 1
-        fi
-    fi
-    local installed
-    installed=$(node -p "require('$modules/playwright-core/package.json').version" 2>/dev/null)
-    if [ "$installed" != "$E2E_PLAYWRIGHT_VERSION" ]; then
-        say "end-to-end: installing playwright-core $E2E_PLAYWRIGHT_VERSION into build/e2e"
-        local log
-        log=$(mktemp)
-        mkdir -p "$ROOT/build/e2e"
-        if ! npm install --prefix "$ROOT/build/e2e" --no-audit --no-fund --save-exact \
-            "playwright-core@$E2E_PLAYWRIGHT_VERSION" >"$log" 2>&1; then
-            cat "$log" >&2
-            rm -f "$log"
-            say "end-to-end: npm could not install playwright-core $E2E_PLAYWRIGHT_VERSION: no case ran"
-            return 1
-        fi
-        rm -f "$log"
+    if ! npm_install_pinned "$ROOT/build/e2e" playwright-core "$E2E_PLAYWRIGHT_VERSION"; then
+        say "end-to-end: playwright-core could not be installed (see above): no case ran"
+        return 1
     fi
 
     # The pages' cases play movies: the player goes where the command looks for it.
