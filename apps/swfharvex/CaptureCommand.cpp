@@ -39,13 +39,24 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
         return kSomeFailed;
     }
 
+    if (Outcome<> engine = m_options.engine.Apply(host, false, err); !engine) {
+        err << "swfharvex: " << engine.failure().message() << '\n';
+        return kNoEngine;
+    }
+
+    // Each page says how it ended as soon as it has; with Chromium they load side by side.
     bool allLoaded = true;
     for (const std::string& text : m_options.urls) {
-        WebPageLoader::Result page = host.openPage(std::string_view(text));
-        if (!page.ok) {
-            err << "swfharvex: " << page.error << '\n';
-            allLoaded = false;
-        }
+        host.openPage(std::string_view(text));
+        host.pages().back()->setFinishHandler([&err, &allLoaded, &page = *host.pages().back()] {
+            const HostPage::Result& result = page.result();
+            if (!result.ok) {
+                err << "swfharvex: " << result.error << '\n';
+                allLoaded = false;
+            } else if (!result.notice.empty()) {
+                err << "swfharvex: " << result.notice << '\n';
+            }
+        });
     }
 
     std::optional<ProgressDisplay> display;
@@ -54,7 +65,9 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
         display.emplace(err);
         timer = loop.AddTimer(kProgressInterval, true, [&display] { display->Redraw(); });
     }
-    loop.RunUntil([] { return DownloadActivity::Shared().RunningCount() == 0; }, kLongestWait);
+    loop.RunUntil(
+        [&host] { return host.pagesFinished() && DownloadActivity::Shared().RunningCount() == 0; },
+        kLongestWait);
     if (timer != 0) {
         loop.CancelTimer(timer);
     }

@@ -4,17 +4,22 @@
 #include <string>
 #include <vector>
 
+#include "swfharvex/PageEngineChoice.h"
+
 // `swfharvex capture`: starts the host browser with the plug-in bundle in place, loads each page
 // (so the plug-in catches the movies they embed), waits for every transfer, then prints the
 // captured-SWF list.
 class CaptureCommand {
 public:
     enum ExitStatus { kAllLoaded = 0, kSomeFailed = 1 };
+    // The page engine asked for by name cannot run.
+    static constexpr int kNoEngine = 3;
 
     struct Options {
         bool json = false;
         std::vector<std::string> urls;
         std::string bundlePath; // empty: the bundle installed beside the command
+        PageEngineChoice engine;
     };
 
     explicit CaptureCommand(Options options) : m_options(std::move(options)) {}

@@ -37,6 +37,7 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
                    "The movie player's folder, holding Ruffle's ruffle.js (default: "
                    "player/node_modules/@ruffle-rs/ruffle installed beside the command; "
                    "scripts/run installs it there)");
+    desktop.engine.AddOptions(app);
     // A word without a scheme is a mistyped command, not a page: it must not start the desktop.
     app.add_option("URL", desktop.urls, "Pages to load at once (http, https or file)")
         ->check(CLI::Validator(
@@ -69,13 +70,18 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
         "Caught movies go to ~/Documents/SWFHarvexData. Every start empties that folder first:\n"
         "the plug-in clears what the previous run caught, so copy out what you want to keep.\n"
         "Only http and https movies are fetched. On a terminal, progress is shown on standard\n"
-        "error. Exit status: 0 when every page loaded, 1 when any did not (or the plug-in could\n"
-        "not be loaded), 2 on a usage error.");
+        "error. Pages run their scripts in Chromium (Debian package \"chromium\") when it is\n"
+        "installed, so movies that scripts insert are caught; the first line on standard error\n"
+        "names the engine. A page is done once it has loaded and stayed quiet for --settle\n"
+        "seconds, or after --page-timeout seconds (what it held by then is kept).\n"
+        "Exit status: 0 when every page loaded, 1 when any did not (or the plug-in could not be\n"
+        "loaded), 2 on a usage error, 3 when --engine chromium was asked for and cannot run.");
     captureApp->add_flag("--json", capture.json,
                          R"(Print the list as a JSON array of {"SWFName", "SWFAddress"})");
     captureApp->add_option("--bundle", capture.bundlePath,
                            "The plug-in bundle to load (default: SWFHarvex.bundle installed "
                            "beside the command)");
+    capture.engine.AddOptions(*captureApp);
     captureApp->add_option("URL", capture.urls, "Pages to load (http, https or file)")->required();
 
     // CLI11 wants argv order reversed when given a vector.

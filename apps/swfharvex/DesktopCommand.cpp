@@ -113,6 +113,11 @@ int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
         err << "swfharvex: " << loaded.error << '\n';
         return kFailed;
     }
+    // The host window's pages stay open and go on reporting the objects their scripts insert.
+    if (Outcome<> engine = m_options.engine.Apply(host, true, err); !engine) {
+        err << "swfharvex: " << engine.failure().message() << '\n';
+        return kFailed;
+    }
     Outcome<std::string> token = DesktopToken::Generate();
     if (!token) {
         err << "swfharvex: " << token.failure().message() << '\n';
@@ -149,10 +154,12 @@ int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
         OpenInBrowser(server.EntryAddress(), err);
     }
     for (const std::string& text : m_options.urls) {
-        WebPageLoader::Result page = host.openPage(std::string_view(text));
-        if (!page.ok) {
-            err << "swfharvex: " << page.error << '\n';
-        }
+        host.openPage(std::string_view(text));
+        host.pages().back()->setFinishHandler([&err, &page = *host.pages().back()] {
+            if (!page.result().ok) {
+                err << "swfharvex: " << page.result().error << '\n';
+            }
+        });
     }
 
     // The host's own window: the address field, what the pages held, the transfers.

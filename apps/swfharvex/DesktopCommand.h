@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "swfharvex/PageEngineChoice.h"
+
 // `swfharvex` with no command: the host with the plug-in, presented in the user's own browser
 // through the desktop server until SIGINT or SIGTERM.
 class DesktopCommand {
@@ -21,6 +23,7 @@ public:
         std::string webRoot;    // empty: the renderer installed beside the command
         std::string playerRoot; // empty: the player installed beside the command
         std::vector<std::string> urls;
+        PageEngineChoice engine;
     };
 
     explicit DesktopCommand(Options options) : m_options(std::move(options)) {}

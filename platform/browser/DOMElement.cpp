@@ -1,6 +1,8 @@
 #include "browser/DOMElement.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 #include "browser/ASCIIText.h"
 #include "foundation/objects/RuntimeClass.h"
@@ -31,4 +33,19 @@ const DOMElement::Attribute* DOMElement::find(std::string_view name) const {
         return ascii::EqualsIgnoringCase(a.first, name);
     });
     return found == m_attributes.end() ? nullptr : &*found;
+}
+
+float DOMElement::dimension(std::string_view name) const {
+    const std::string text = getAttribute(name);
+    const std::string_view trimmed = ascii::Trim(text);
+    if (trimmed.empty() || !(trimmed.front() >= '0' && trimmed.front() <= '9')) {
+        return 0;
+    }
+    float value = 0;
+    const char* end = trimmed.data() + trimmed.size();
+    auto [stop, error] = std::from_chars(trimmed.data(), end, value, std::chars_format::fixed);
+    if (error != std::errc() || stop != end || !std::isfinite(value)) {
+        return 0;
+    }
+    return value;
 }

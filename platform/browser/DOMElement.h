@@ -24,10 +24,18 @@ public:
     bool hasAttribute(std::string_view name) const;
     // Empty when absent.
     std::string getAttribute(std::string_view name) const;
+    // A size attribute as a plain non-negative number ("550", "12.5"); anything else
+    // (percentages, units, signs, overflow) is 0.
+    float dimension(std::string_view name) const;
+    // What names the element in the engine that made it (for the chromium engine, the frame's
+    // element number); empty for the static engine's.
+    const std::string& handle() const { return m_handle; }
+    void setHandle(std::string handle) { m_handle = std::move(handle); }
 
 private:
     const Attribute* find(std::string_view name) const;
 
     std::string m_tagName;
     std::vector<Attribute> m_attributes;
+    std::string m_handle;
 };

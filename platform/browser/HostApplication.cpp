@@ -1,5 +1,6 @@
 #include "browser/HostApplication.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "appkit/NSApplication.h"
@@ -43,6 +44,7 @@ HostApplication::~HostApplication() {
     // they may still look at.
     m_windowController = nullptr;
     m_pages.clear();
+    m_chromium.reset();
     if (NSApp().mainWindow() == m_mainWindow.get()) {
         NSApp().setMainWindow(nullptr);
     }
@@ -55,12 +57,33 @@ HostApplication* HostApplication::Current() {
     return g_current;
 }
 
-WebPageLoader::Result HostApplication::openPage(const URL& pageURL, PageFetcher::Options options) {
-    m_pages.push_back(std::make_unique<WebPageLoader>(options));
+Outcome<> HostApplication::useChromium(ChromiumEngine::Options options) {
+    Outcome<std::unique_ptr<ChromiumEngine>> engine = ChromiumEngine::Start(std::move(options));
+    if (!engine) {
+        return engine.failure();
+    }
+    m_chromium = std::move(engine.value());
+    return {};
+}
+
+std::unique_ptr<HostPage> HostApplication::NewPage(PageFetcher::Options options) const {
+    if (m_chromium) {
+        return m_chromium->NewPage();
+    }
+    return std::make_unique<WebPageLoader>(options);
+}
+
+HostPage::Result HostApplication::openPage(const URL& pageURL, PageFetcher::Options options) {
+    m_pages.push_back(NewPage(options));
     return m_pages.back()->load(pageURL);
 }
 
-WebPageLoader::Result HostApplication::openPage(std::string_view pageURLText) {
-    m_pages.push_back(std::make_unique<WebPageLoader>());
+HostPage::Result HostApplication::openPage(std::string_view pageURLText) {
+    m_pages.push_back(NewPage(PageFetcher::Options()));
     return m_pages.back()->load(pageURLText);
+}
+
+bool HostApplication::pagesFinished() const {
+    return std::all_of(m_pages.begin(), m_pages.end(),
+                       [](const auto& page) { return page->finished(); });
 }

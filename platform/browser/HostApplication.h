@@ -5,7 +5,10 @@
 #include <vector>
 
 #include "appkit/NSWindow.h"
+#include "browser/PageFetcher.h"
 #include "browser/WebPageLoader.h"
+#include "browser/chromium/ChromiumEngine.h"
+#include "foundation/Outcome.h"
 
 // The host browser process's identity: its bundle identifier, its main window (installed as the
 // application's, so that sheets have somewhere to go) and the pages it has open. One at a time;
@@ -32,16 +35,28 @@ public:
     // The controls of the main window: the address field, the pages' report, the transfers.
     HostWindowController* windowController() const { return m_windowController.get(); }
 
+    // Pages opened from now on run their scripts in Chromium. On failure (no browser, or it
+    // would not start) the host keeps reading pages without scripts.
+    Outcome<> useChromium(ChromiumEngine::Options options);
+    // Null while pages are read without scripts.
+    ChromiumEngine* chromium() const { return m_chromium.get(); }
+
     // Opens a page in a new frame that the host keeps, with its plug-in views, while it lives.
-    WebPageLoader::Result openPage(const URL& pageURL,
-                                   PageFetcher::Options options = PageFetcher::Options());
+    // With Chromium the page goes on loading after this returns (HostPage::finished()).
+    HostPage::Result openPage(const URL& pageURL,
+                              PageFetcher::Options options = PageFetcher::Options());
     // The same for an address as typed; one that does not parse is refused, naming it.
-    WebPageLoader::Result openPage(std::string_view pageURLText);
-    const std::vector<std::unique_ptr<WebPageLoader>>& pages() const { return m_pages; }
+    HostPage::Result openPage(std::string_view pageURLText);
+    const std::vector<std::unique_ptr<HostPage>>& pages() const { return m_pages; }
+    // Whether every page opened so far has finished loading.
+    bool pagesFinished() const;
 
 private:
+    std::unique_ptr<HostPage> NewPage(PageFetcher::Options options) const;
+
     std::string m_bundleIdentifier;
     Ref<NSWindow> m_mainWindow;
-    std::vector<std::unique_ptr<WebPageLoader>> m_pages;
+    std::unique_ptr<ChromiumEngine> m_chromium; // outlives the pages
+    std::vector<std::unique_ptr<HostPage>> m_pages;
     Ref<HostWindowController> m_windowController;
 };

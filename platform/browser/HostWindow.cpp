@@ -109,12 +109,25 @@ Class HostWindowController::ClassObject() {
 
 void HostWindowController::loadPage(id /*sender*/) {
     const std::string text = address ? address->stringValue() : std::string();
-    const WebPageLoader::Result loaded = m_host.openPage(std::string_view(text));
-    const std::optional<URL>& shown = m_host.pages().back()->documentURL();
-    SetIfChanged(status.get(), loaded.ok && shown
-                                   ? "Loaded " + shown->absoluteString() + ": " +
-                                         std::to_string(loaded.pluginViewCount) + " plug-in views"
-                                   : loaded.error);
+    m_host.openPage(std::string_view(text));
+    const HostPage& page = *m_host.pages().back();
+    if (!page.finished()) {
+        SetIfChanged(status.get(), "Loading " + text + "\u2026");
+    }
+    // Pages that run scripts finish later; the objects they insert show as they come.
+    m_host.pages().back()->setFinishHandler([this, &page] {
+        const HostPage::Result& loaded = page.result();
+        const std::optional<URL>& shown = page.documentURL();
+        std::string line = loaded.ok && shown ? "Loaded " + shown->absoluteString() + ": " +
+                                                    std::to_string(loaded.pluginViewCount) +
+                                                    " plug-in views"
+                                              : loaded.error;
+        if (!loaded.notice.empty()) {
+            line += " (" + loaded.notice + ")";
+        }
+        SetIfChanged(status.get(), line);
+        Refresh();
+    });
     Refresh();
 }
 

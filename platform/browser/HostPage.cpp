@@ -1,0 +1,109 @@
+#include "browser/HostPage.h"
+
+#include "browser/ASCIIText.h"
+#include "browser/DOMElement.h"
+#include "browser/WebBaseNetscapePluginView.h"
+#include "browser/WebPluginPackage.h"
+#include "foundation/RunLoop.h"
+#include "foundation/objects/NSArray.h"
+#include "foundation/objects/NSString.h"
+#include "foundation/objects/NSURL.h"
+#include "runtime/MessageSend.h"
+
+namespace {
+
+Ref<NSArray> Strings(const std::vector<DOMElement::Attribute>& attributes, bool names) {
+    std::vector<Ref<NSObject>> strings;
+    strings.reserve(attributes.size());
+    for (const auto& [name, value] : attributes) {
+        strings.emplace_back(NSString::stringWithString(names ? name : value));
+    }
+    return MakeRef<NSArray>(std::move(strings));
+}
+
+// The selector to initialise views with, or null when the class offers neither form.
+SEL PluginViewInitialiser(Class cls) {
+    for (const char* name : {WebBaseNetscapePluginView::kDOMElementInitialiser,
+                             WebBaseNetscapePluginView::kElementInitialiser}) {
+        SEL selector = sel_registerName(name);
+        if (cls != nullptr && instancesRespondToSelector(cls, selector)) {
+            return selector;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+HostPage::Result HostPage::load(std::string_view pageURLText) {
+    std::optional<URL> url = URL::URLWithString(ascii::Trim(pageURLText));
+    if (!url) {
+        clear();
+        Result failed = Result::Failed("Could not load " + std::string(pageURLText) + ": not a valid URL");
+        finish(failed);
+        return failed;
+    }
+    return load(*url);
+}
+
+void HostPage::setFinishHandler(std::function<void()> handler) {
+    if (finished()) {
+        handler();
+        return;
+    }
+    m_finishHandler = std::move(handler);
+}
+
+void HostPage::clear() {
+    m_documentURL.reset();
+    m_baseURL.reset();
+    m_pluginViews.clear();
+    m_pluginObjectURLs.clear();
+    m_result.reset();
+}
+
+void HostPage::setDocument(URL document, URL base) {
+    m_documentURL = std::move(document);
+    m_baseURL = std::move(base);
+}
+
+void HostPage::finish(Result result) {
+    result.pluginViewCount = m_pluginViews.size();
+    m_result = std::move(result);
+    if (std::function<void()> handler = std::move(m_finishHandler)) {
+        m_finishHandler = nullptr;
+        handler();
+    }
+}
+
+bool HostPage::addPluginObject(const Ref<DOMElement>& element, const std::string& mimeType,
+                               const std::optional<URL>& url, const std::string& urlText,
+                               const URL& base, NSRect frame) {
+    HVX_ASSERT_MAIN_THREAD();
+    if (m_pluginObjectURLs.size() >= kMostPluginObjects) {
+        return false;
+    }
+    m_pluginObjectURLs.push_back(url ? url->absoluteString() : urlText);
+
+    Class cls = NSClassFromString(WebBaseNetscapePluginView::kClassName);
+    SEL initialiser = PluginViewInitialiser(cls);
+    if (initialiser == nullptr) {
+        return true;
+    }
+    const Ref<WebPluginPackage> package = WebPluginPackage::PackageFor(mimeType, url);
+    const Ref<NSURL> pluginURL = url ? MakeRef<NSURL>(*url) : nullptr;
+    const Ref<NSURL> baseURL = MakeRef<NSURL>(base);
+    const Ref<NSString> type = NSString::stringWithString(mimeType);
+    const Ref<NSArray> keys = Strings(element->attributes(), true);
+    const Ref<NSArray> values = Strings(element->attributes(), false);
+
+    // alloc, then init: keep what the initialiser answers, which need not be the object made.
+    const Ref<NSObject> view = class_createInstance(cls);
+    id initialised =
+        objc_msgSend<id>(view.get(), initialiser, frame, package.get(), pluginURL.get(),
+                         baseURL.get(), type.get(), keys.get(), values.get(), false, element.get());
+    if (Ref<NSObject> made = initialised) {
+        m_pluginViews.push_back(std::move(made));
+    }
+    return true;
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "browser/HostPage.h"
+#include "browser/chromium/ChromiumProcess.h"
+#include "browser/chromium/DevToolsConnection.h"
+#include "foundation/Outcome.h"
+#include "foundation/RunLoop.h"
+
+class ChromiumPage;
+
+// The page engine that runs the pages' scripts: one Chromium for the run (its start is paid
+// once), a tab per page, an observer in every frame that reports plug-in objects as they enter
+// the document. Pages load side by side, a few at a time. Main thread only.
+class ChromiumEngine {
+public:
+    struct Options {
+        std::string executable; // empty: ChromiumProcess::Find()
+        bool headless = true;
+        // A page is done once its load event has fired and neither its network nor its
+        // plug-in objects have changed for this long.
+        std::chrono::milliseconds settle{2000};
+        // ... or when this much has passed since it started, whatever it is doing.
+        std::chrono::milliseconds pageTimeout{30000};
+        // Whether a done page stays open and goes on reporting objects (a window a person looks
+        // at) or is closed (a capture).
+        bool keepPagesOpen = false;
+    };
+
+    // Pages loading at once; the others wait their turn.
+    static constexpr size_t kMostLoadingPages = 12;
+
+    static Outcome<std::unique_ptr<ChromiumEngine>> Start(Options options);
+    // Closes the browser and waits (briefly) for it to end; kills its group in any case.
+    ~ChromiumEngine();
+    ChromiumEngine(const ChromiumEngine&) = delete;
+    ChromiumEngine& operator=(const ChromiumEngine&) = delete;
+    ChromiumEngine(ChromiumEngine&&) = delete;
+    ChromiumEngine& operator=(ChromiumEngine&&) = delete;
+
+    // A page of this engine; it must go before the engine does.
+    std::unique_ptr<HostPage> NewPage();
+    const Options& options() const { return m_options; }
+    // "Chromium 156.0.8078.129" as the browser names itself.
+    const std::string& product() const { return m_product; }
+
+private:
+    friend class ChromiumPage;
+    explicit ChromiumEngine(Options options);
+
+    // ChromiumPage's side.
+    DevToolsConnection& connection() { return *m_connection; }
+    void Enqueue(ChromiumPage& page);
+    void Attach(const std::string& sessionId, ChromiumPage& page);
+    void Detach(const std::string& sessionId);
+    void Forget(ChromiumPage& page);
+
+    void OnEvent(const std::string& method, const DevToolsConnection::Json& params,
+                 const std::string& sessionId);
+    void StartWaiting();
+    void Tick();
+
+    Options m_options;
+    std::string m_product;
+    std::unique_ptr<ChromiumProcess> m_process;
+    std::unique_ptr<DevToolsConnection> m_connection;
+    std::map<std::string, ChromiumPage*> m_sessions;
+    std::deque<ChromiumPage*> m_waiting;
+    std::vector<ChromiumPage*> m_loading;
+    RunLoop::TimerId m_tick = 0;
+};

@@ -1,0 +1,289 @@
+#include "browser/chromium/ChromiumPage.h"
+
+#include "browser/DOMElement.h"
+#include "browser/chromium/ChromiumEngine.h"
+
+extern const char* const kChromiumObserverScript; // observer.js, built in
+
+namespace {
+
+constexpr const char* kBinding = "__swfharvexReport";
+
+std::string Seconds(std::chrono::milliseconds duration) {
+    const auto tenths = duration.count() / 100;
+    return std::to_string(tenths / 10) + (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "") +
+           " s";
+}
+
+// The strings of a JSON array; anything else in it reads as "".
+std::vector<std::string> Strings(const nlohmann::json& array) {
+    std::vector<std::string> strings;
+    if (array.is_array()) {
+        for (const nlohmann::json& item : array) {
+            strings.push_back(item.is_string() ? item.get<std::string>() : std::string());
+        }
+    }
+    return strings;
+}
+
+} // namespace
+
+ChromiumPage::~ChromiumPage() {
+    Close();
+    m_engine.Forget(*this);
+}
+
+ChromiumPage::Result ChromiumPage::load(const URL& pageURL) {
+    HVX_ASSERT_MAIN_THREAD();
+    Close();
+    m_engine.Forget(*this);
+    clear();
+    m_url = pageURL;
+    m_load = std::make_shared<int>(0);
+    m_navigated = m_loadFired = false;
+    m_httpError.clear();
+    m_engine.Enqueue(*this);
+    return Result::Loaded();
+}
+
+void ChromiumPage::Send(const std::string& method, Json params, const std::string& sessionId,
+                        std::function<void(const Json&)> then, bool required) {
+    // Replies may come after this load was replaced or the page has gone.
+    std::weak_ptr<int> load = m_load;
+    m_engine.connection().Send(method, std::move(params), sessionId,
+                               [this, load, then = std::move(then),
+                                required](Outcome<Json> reply) {
+                                   if (load.expired()) {
+                                       return;
+                                   }
+                                   if (!reply && required) {
+                                       Fail(reply.failure().message());
+                                   } else if (then) {
+                                       then(reply ? reply.value() : Json::object());
+                                   }
+                               });
+}
+
+void ChromiumPage::Open() {
+    m_started = m_lastChange = Clock::now();
+    m_open = true;
+    Send("Target.createTarget", {{"url", "about:blank"}, {"background", true}}, {},
+         [this](const Json& created) {
+             m_targetId = created.value("targetId", "");
+             Send("Target.attachToTarget", {{"targetId", m_targetId}, {"flatten", true}}, {},
+                  [this](const Json& attached) {
+                      m_mainSession = attached.value("sessionId", "");
+                      SetUpSession(m_mainSession, true, [this] { Navigate(); });
+                  });
+         });
+}
+
+void ChromiumPage::Navigate() {
+    m_navigated = true;
+    Send("Page.navigate", {{"url", m_url->absoluteString()}}, m_mainSession,
+         [this](const Json& navigated) {
+             if (std::string error = navigated.value("errorText", ""); !error.empty()) {
+                 Fail(error);
+             }
+         });
+}
+
+void ChromiumPage::SetUpSession(const std::string& sessionId, bool required,
+                                std::function<void()> then) {
+    m_sessions.insert(sessionId);
+    m_engine.Attach(sessionId, *this);
+    // The frame may go on only once every part of the set-up has been answered: a navigation
+    // that starts earlier can move to another renderer before the observer reached the first.
+    const std::vector<std::pair<std::string, Json>> setUp = {
+        {"Runtime.addBinding", {{"name", kBinding}}},
+        {"Page.enable", Json::object()},
+        // Without it, bindings called early in a document are not always reported.
+        {"Runtime.enable", Json::object()},
+        {"Network.enable", {{"maxTotalBufferSize", 0}, {"maxResourceBufferSize", 0}}},
+        {"Page.addScriptToEvaluateOnNewDocument",
+         {{"source", kChromiumObserverScript}, {"runImmediately", true}}},
+        {"Target.setAutoAttach",
+         {{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}}},
+    };
+    auto left = std::make_shared<size_t>(setUp.size());
+    for (const auto& [method, params] : setUp) {
+        Send(
+            method, params, sessionId,
+            [left, then](const Json&) {
+                if (--*left == 0) {
+                    then();
+                }
+            },
+            required);
+    }
+}
+
+void ChromiumPage::OnEvent(const std::string& method, const Json& params,
+                           const std::string& sessionId) {
+    const auto now = Clock::now();
+    if (method == "Runtime.bindingCalled") {
+        if (params.value("name", "") == kBinding) {
+            Report(params.value("payload", ""), sessionId);
+        }
+    } else if (method == "Network.requestWillBeSent") {
+        m_requests.emplace(sessionId, params.value("requestId", ""));
+        m_lastChange = now;
+    } else if (method == "Network.loadingFinished" || method == "Network.loadingFailed") {
+        m_requests.erase({sessionId, params.value("requestId", "")});
+        m_lastChange = now;
+    } else if (method == "Network.responseReceived") {
+        // The page's own document failing is the page failing, as in the static engine.
+        const Json& response = params.value("response", Json::object());
+        const int status = response.value("status", 0);
+        if (sessionId == m_mainSession && params.value("type", "") == "Document" &&
+            params.value("frameId", "") == m_targetId) {
+            m_httpError = status >= 400 ? "HTTP " + std::to_string(status) : std::string();
+        }
+    } else if (method == "Page.frameNavigated") {
+        const Json& frame = params.value("frame", Json::object());
+        if (sessionId == m_mainSession && !frame.contains("parentId")) {
+            m_navigated = true;
+            m_loadFired = false;
+            if (std::optional<URL> document = URL::URLWithString(frame.value("url", ""))) {
+                setDocument(*document, *document);
+            }
+        }
+    } else if (method == "Page.loadEventFired") {
+        if (sessionId == m_mainSession && m_navigated) {
+            m_loadFired = true;
+            m_lastChange = now;
+        }
+    } else if (method == "Page.javascriptDialogOpening") {
+        // Nobody is there to answer: every alert, confirm and prompt is dismissed.
+        m_engine.connection().Send("Page.handleJavaScriptDialog", {{"accept", false}}, sessionId);
+    } else if (method == "Target.attachedToTarget") {
+        const std::string child = params.value("sessionId", "");
+        const Json& info = params.value("targetInfo", Json::object());
+        if (info.value("type", "") == "iframe") {
+            // A frame that cannot be observed still runs; it costs only its own movies.
+            SetUpSession(child, false, [this, child] {
+                m_engine.connection().Send("Runtime.runIfWaitingForDebugger", Json::object(),
+                                           child);
+            });
+        } else {
+            // Workers hold no plug-in objects: let them run, unobserved.
+            m_engine.connection().Send("Runtime.runIfWaitingForDebugger", Json::object(), child);
+            m_engine.connection().Send("Target.detachFromTarget", {{"sessionId", child}},
+                                       sessionId);
+        }
+    } else if (method == "Target.detachedFromTarget") {
+        const std::string child = params.value("sessionId", "");
+        m_sessions.erase(child);
+        m_engine.Detach(child);
+        std::erase_if(m_requests, [&child](const auto& request) { return request.first == child; });
+    }
+}
+
+void ChromiumPage::Report(const std::string& payload, const std::string& sessionId) {
+    const Json reports = Json::parse(payload, nullptr, false);
+    if (!reports.is_array()) {
+        return;
+    }
+    for (const Json& report : reports) {
+        if (!report.is_object()) {
+            continue;
+        }
+        const std::vector<std::string> names = Strings(report.value("names", Json::array()));
+        const std::vector<std::string> values = Strings(report.value("values", Json::array()));
+        std::vector<DOMElement::Attribute> attributes;
+        for (size_t i = 0; i < names.size() && i < values.size(); ++i) {
+            attributes.emplace_back(names[i], values[i]);
+        }
+        Ref<DOMElement> element =
+            MakeRef<DOMElement>(report.value("tag", std::string()), std::move(attributes));
+        const Json handle = report.value("handle", Json());
+        element->setHandle(sessionId + "/" + handle.dump());
+
+        const std::string urlText = report.value("urlText", std::string());
+        std::optional<URL> url = urlText.empty()
+                                     ? std::nullopt
+                                     : URL::URLWithString(report.value("url", std::string()));
+        std::optional<URL> base = URL::URLWithString(report.value("base", std::string()));
+        if (!base) {
+            base = documentURL() ? documentURL() : m_url;
+        }
+        // The main document's base is the page's.
+        if (sessionId == m_mainSession && documentURL() &&
+            URL::URLWithString(report.value("document", std::string())) == documentURL()) {
+            setDocument(*documentURL(), *base);
+        }
+        // The laid-out box; an element not laid out (yet) has the size its attributes give.
+        NSRect frame = NSMakeRect(0, 0, element->dimension("width"), element->dimension("height"));
+        if (const Json rect = report.value("rect", Json()); rect.is_array() && rect.size() == 4 &&
+                                                            rect[2].is_number() &&
+                                                            rect[3].is_number() &&
+                                                            (rect[2] > 0 || rect[3] > 0)) {
+            frame = NSMakeRect(rect[0].get<float>(), rect[1].get<float>(), rect[2].get<float>(),
+                               rect[3].get<float>());
+        }
+        m_lastChange = Clock::now();
+        if (!addPluginObject(element, report.value("type", std::string()), url, urlText, *base,
+                             frame)) {
+            End(Result::Loaded(
+                 m_url->absoluteString() + ": more than " + std::to_string(kMostPluginObjects) +
+                     " plug-in objects; the rest were not looked at"));
+            return;
+        }
+    }
+}
+
+void ChromiumPage::Check(Clock::time_point now) {
+    if (!m_open || finished()) {
+        return;
+    }
+    const auto& options = m_engine.options();
+    if (now - m_started >= options.pageTimeout) {
+        const std::string limit = Seconds(options.pageTimeout);
+        if (!m_loadFired) {
+            Fail("still loading after " + limit);
+        } else {
+            End(Result::Loaded(
+                 m_url->absoluteString() + ": stopped after " + limit +
+                     " (the page kept loading); what it held by then is kept"));
+        }
+        return;
+    }
+    if (m_loadFired && m_requests.empty() && now - m_lastChange >= options.settle) {
+        if (!m_httpError.empty()) {
+            Fail(m_httpError);
+        } else {
+            End(Result::Loaded());
+        }
+    }
+}
+
+void ChromiumPage::Fail(const std::string& reason) {
+    if (finished()) {
+        return;
+    }
+    End(Result::Failed("Could not load " + m_url->absoluteString() + ": " + reason));
+}
+
+void ChromiumPage::End(Result result) {
+    if (finished()) {
+        return;
+    }
+    if (!m_engine.options().keepPagesOpen || !result.ok) {
+        Close();
+    }
+    finish(std::move(result));
+}
+
+void ChromiumPage::Close() {
+    for (const std::string& session : m_sessions) {
+        m_engine.Detach(session);
+    }
+    m_sessions.clear();
+    m_requests.clear();
+    if (!m_targetId.empty() && m_engine.connection().connected()) {
+        m_engine.connection().Send("Target.closeTarget", {{"targetId", m_targetId}});
+    }
+    m_targetId.clear();
+    m_mainSession.clear();
+    m_open = false;
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "browser/HostPage.h"
+#include "browser/chromium/DevToolsConnection.h"
+
+class ChromiumEngine;
+
+// A page in a tab of the engine's browser. Its main frame and each frame the browser runs apart
+// (cross-site frames) have a session; in each, the observer runs before the page's own scripts,
+// and the page's plug-in objects come in as the observer reports them.
+class ChromiumPage : public HostPage {
+public:
+    explicit ChromiumPage(ChromiumEngine& engine) : m_engine(engine) {}
+    ~ChromiumPage() override;
+    ChromiumPage(const ChromiumPage&) = delete;
+    ChromiumPage& operator=(const ChromiumPage&) = delete;
+    ChromiumPage(ChromiumPage&&) = delete;
+    ChromiumPage& operator=(ChromiumPage&&) = delete;
+
+    using HostPage::load;
+    // Queues the page for a tab; it finishes later (see finished()).
+    Result load(const URL& pageURL) override;
+
+private:
+    friend class ChromiumEngine;
+    using Json = DevToolsConnection::Json;
+    using Clock = std::chrono::steady_clock;
+
+    // The engine's side.
+    void Open();
+    void OnEvent(const std::string& method, const Json& params, const std::string& sessionId);
+    // Ends the page when it is done or past its limit.
+    void Check(Clock::time_point now);
+    void Fail(const std::string& reason);
+
+    // A command of this load; a failure fails the page when `required`, else `then` still runs.
+    void Send(const std::string& method, Json params, const std::string& sessionId,
+              std::function<void(const Json&)> then = nullptr, bool required = true);
+    void Navigate();
+    // Observer, binding and reports in place; then `then`.
+    void SetUpSession(const std::string& sessionId, bool required, std::function<void()> then);
+    void Report(const std::string& payload, const std::string& sessionId);
+    void End(Result result);
+    void Close();
+
+    ChromiumEngine& m_engine;
+    std::optional<URL> m_url;
+    std::string m_targetId;
+    std::string m_mainSession;
+    std::set<std::string> m_sessions;
+    // Requests in flight, by session and request id.
+    std::set<std::pair<std::string, std::string>> m_requests;
+    bool m_navigated = false;
+    bool m_loadFired = false;
+    bool m_open = false;
+    Clock::time_point m_started;
+    Clock::time_point m_lastChange;
+    std::string m_httpError;
+    // Alive as long as the current load; replies to an earlier one find it gone.
+    std::shared_ptr<int> m_load;
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+#include "foundation/Outcome.h"
+
+// A headless (or windowed) Chromium with a fresh profile, driven through the DevTools pipe: it
+// reads commands on our write end and writes replies and events on our read end. It runs in a
+// process group of its own, which goes with this object (and with this process, even when it is
+// killed or interrupted), so no browser outlives the command.
+class ChromiumProcess {
+public:
+    struct Options {
+        std::string executable; // empty: Find()
+        bool headless = true;
+    };
+
+    // The Debian package that provides the browser, for messages.
+    static constexpr const char* kPackage = "chromium";
+
+    // The program to run: $SWFHARVEX_CHROMIUM when set, else chromium on PATH; empty when none.
+    static std::string Find();
+
+    static Outcome<std::unique_ptr<ChromiumProcess>> Start(const Options& options);
+    ~ChromiumProcess();
+    ChromiumProcess(const ChromiumProcess&) = delete;
+    ChromiumProcess& operator=(const ChromiumProcess&) = delete;
+    ChromiumProcess(ChromiumProcess&&) = delete;
+    ChromiumProcess& operator=(ChromiumProcess&&) = delete;
+
+    int commandFd() const { return m_commandFd; }
+    int replyFd() const { return m_replyFd; }
+    pid_t pid() const { return m_pid; }
+
+    // Waits up to `grace` for the browser to end by itself (after Browser.close), then kills
+    // whatever is left of its group. Idempotent.
+    void Stop(std::chrono::milliseconds grace);
+    // The last lines the browser wrote to its error output, for a failure's reason.
+    std::string LogTail() const;
+
+private:
+    ChromiumProcess() = default;
+
+    pid_t m_pid = -1;
+    int m_commandFd = -1;
+    int m_replyFd = -1;
+    std::filesystem::path m_profile;
+};

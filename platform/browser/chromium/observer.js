@@ -1,0 +1,210 @@
+// Runs in every frame before the page's own scripts. It makes the page believe a Flash player is
+// installed, so that embedding scripts insert their movies, and reports each plug-in object the
+// moment it enters the document (or its address changes) to the host, through the binding the
+// host installed. The rules for what is a plug-in object are the host's static reader's.
+(() => {
+  'use strict';
+  const BINDING = '__swfharvexReport';
+  if (globalThis.__swfharvexObserving) {
+    return;
+  }
+  Object.defineProperty(globalThis, '__swfharvexObserving', { value: true });
+  // The browser may install the binding after this script has run: reports wait for it (see
+  // flush), and it leaves the page's reach once taken.
+  let binding = null;
+  const takeBinding = () => {
+    if (typeof binding !== 'function' && typeof globalThis[BINDING] === 'function') {
+      binding = globalThis[BINDING];
+      try {
+        delete globalThis[BINDING];
+      } catch (e) {
+        // kept; harmless
+      }
+    }
+    return typeof binding === 'function';
+  };
+
+  // Originals, taken before any page script can replace them.
+  const getAttribute = Element.prototype.getAttribute;
+  const hasAttribute = Element.prototype.hasAttribute;
+  const rectOf = Element.prototype.getBoundingClientRect;
+  const querySelectorAll = Element.prototype.querySelectorAll;
+  const createElement = Document.prototype.createElement;
+  const hrefOf = Object.getOwnPropertyDescriptor(HTMLAnchorElement.prototype, 'href');
+  const baseURIOf = Object.getOwnPropertyDescriptor(Node.prototype, 'baseURI').get;
+  const stringify = JSON.stringify;
+
+  // --- A Flash player, as embedding scripts test for it ---
+  const flash = {
+    name: 'Shockwave Flash',
+    description: 'Shockwave Flash 32.0 r0',
+    filename: 'Flash Player.plugin',
+    version: '32.0.0.0',
+  };
+  const mimeTypes = [
+    { type: 'application/x-shockwave-flash', suffixes: 'swf', description: 'Shockwave Flash' },
+    { type: 'application/futuresplash', suffixes: 'spl', description: 'FutureSplash Player' },
+  ];
+  const listOf = (entries, key) => {
+    const list = {};
+    entries.forEach((entry, i) => {
+      list[i] = entry;
+      list[entry[key]] = entry;
+    });
+    Object.defineProperties(list, {
+      length: { value: entries.length },
+      item: { value: (i) => entries[i] || null },
+      namedItem: { value: (name) => list[name] || null },
+      refresh: { value: () => {} },
+      [Symbol.iterator]: { value: () => entries[Symbol.iterator]() },
+    });
+    return list;
+  };
+  mimeTypes.forEach((mime) => {
+    mime.enabledPlugin = flash;
+  });
+  Object.assign(flash, listOf(mimeTypes, 'type'));
+  Object.defineProperty(flash, 'length', { value: mimeTypes.length });
+  const plugins = listOf([flash], 'name');
+  const mimes = listOf(mimeTypes, 'type');
+  Object.defineProperty(Navigator.prototype, 'plugins', { get: () => plugins, configurable: true });
+  Object.defineProperty(Navigator.prototype, 'mimeTypes', { get: () => mimes, configurable: true });
+
+  // Pop-ups and dialogs would stop or multiply the page; a browser with a blocker shows none.
+  window.open = () => null;
+
+  // --- Plug-in objects ---
+  const attr = (element, name) => {
+    const value = getAttribute.call(element, name);
+    return value === null ? '' : value.trim();
+  };
+  const paramURL = (object) => {
+    for (const child of object.children) {
+      if (child.localName === 'param') {
+        const name = attr(child, 'name').toLowerCase();
+        if (name === 'movie' || name === 'src') {
+          return attr(child, 'value');
+        }
+      }
+    }
+    return '';
+  };
+  // The URL as written, or '' when the element names none.
+  const urlTextOf = (element) =>
+    element.localName === 'embed' ? attr(element, 'src') : attr(element, 'data') || paramURL(element);
+  const isPluginObject = (element) => {
+    if (element.localName === 'embed') {
+      return hasAttribute.call(element, 'src') || hasAttribute.call(element, 'type');
+    }
+    if (element.localName !== 'object' || hasAttribute.call(element, 'classid')) {
+      return false;
+    }
+    return urlTextOf(element) !== '' || attr(element, 'type') !== '';
+  };
+  // A plug-in object hides its fallback content, as a browser with the plug-in shows none of it.
+  const insideShownObject = (element) => {
+    for (let up = element.parentElement; up; up = up.parentElement) {
+      if (up.localName === 'object' && isPluginObject(up)) {
+        return true;
+      }
+    }
+    return false;
+  };
+  // Resolved as the document resolves links: against its base, in its character set.
+  const resolve = (text) => {
+    if (text === '') {
+      return '';
+    }
+    const anchor = createElement.call(document, 'a');
+    anchor.setAttribute('href', text);
+    return hrefOf.get.call(anchor);
+  };
+
+  const reported = new WeakMap(); // element -> the URL and type it was last reported with
+  const handles = new WeakMap();
+  let nextHandle = 1;
+  const pending = [];
+
+  const consider = (element) => {
+    if (!element.isConnected || !isPluginObject(element) || insideShownObject(element)) {
+      return;
+    }
+    const urlText = urlTextOf(element);
+    const type = attr(element, 'type');
+    const key = urlText + '\n' + type;
+    if (reported.get(element) === key) {
+      return;
+    }
+    reported.set(element, key);
+    if (!handles.has(element)) {
+      handles.set(element, nextHandle++);
+    }
+    const names = [];
+    const values = [];
+    for (const attribute of element.attributes) {
+      names.push(attribute.name);
+      values.push(attribute.value);
+    }
+    const rect = rectOf.call(element);
+    pending.push({
+      handle: handles.get(element),
+      tag: element.localName,
+      url: resolve(urlText),
+      urlText,
+      base: baseURIOf.call(document),
+      document: location.href,
+      type,
+      names,
+      values,
+      rect: [rect.x, rect.y, rect.width, rect.height],
+    });
+  };
+  const considerTree = (node) => {
+    if (node.nodeType !== Node.ELEMENT_NODE) {
+      return;
+    }
+    if (node.localName === 'embed' || node.localName === 'object') {
+      consider(node);
+    }
+    for (const inner of querySelectorAll.call(node, 'embed, object')) {
+      consider(inner);
+    }
+  };
+  let retrying = false;
+  const flush = () => {
+    if (pending.length === 0 || retrying) {
+      return;
+    }
+    if (!takeBinding()) {
+      retrying = true;
+      setTimeout(() => {
+        retrying = false;
+        flush();
+      }, 10);
+      return;
+    }
+    binding(stringify(pending.splice(0)));
+  };
+
+  new MutationObserver((records) => {
+    for (const record of records) {
+      if (record.type === 'attributes') {
+        const target = record.target;
+        considerTree(target.localName === 'param' && target.parentElement ? target.parentElement : target);
+      } else {
+        record.addedNodes.forEach(considerTree);
+        // A <param> added to an object can give it its movie.
+        const target = record.target;
+        if (target.nodeType === Node.ELEMENT_NODE && target.localName === 'object') {
+          consider(target);
+        }
+      }
+    }
+    flush();
+  }).observe(document, {
+    childList: true,
+    subtree: true,
+    attributes: true,
+    attributeFilter: ['src', 'data', 'type', 'classid', 'value', 'name'],
+  });
+})();
