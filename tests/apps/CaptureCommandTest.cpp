@@ -60,6 +60,7 @@ protected:
         options.json = json;
         options.urls = std::move(urls);
         options.bundlePath = HVX_BUILT_BUNDLE;
+        options.engine.engine = "static";
         std::ostringstream outText;
         std::ostringstream errText;
         int status = CaptureCommand(options).Run(outText, errText, false);

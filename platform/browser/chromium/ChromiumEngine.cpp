@@ -47,12 +47,16 @@ Outcome<std::unique_ptr<ChromiumEngine>> ChromiumEngine::Start(Options options) 
 }
 
 ChromiumEngine::~ChromiumEngine() {
-    RunLoop::Main().CancelTimer(m_tick);
-    if (m_connection && m_connection->connected()) {
+    if (m_tick != 0) {
+        RunLoop::Main().CancelTimer(m_tick);
+    }
+    const bool connected = m_connection && m_connection->connected();
+    if (connected) {
         m_connection->Send("Browser.close", DevToolsConnection::Json::object());
     }
-    m_process->Stop(m_connection && m_connection->connected() ? kCloseGrace
-                                                              : std::chrono::milliseconds(0));
+    if (m_process) {
+        m_process->Stop(connected ? kCloseGrace : std::chrono::milliseconds(0));
+    }
     m_connection.reset();
 }
 

@@ -40,7 +40,7 @@ ChromiumPage::Result ChromiumPage::load(const URL& pageURL) {
     clear();
     m_url = pageURL;
     m_load = std::make_shared<int>(0);
-    m_navigated = m_loadFired = false;
+    m_navigated = m_loadFired = m_everLoaded = false;
     m_httpError.clear();
     m_engine.Enqueue(*this);
     return Result::Loaded();
@@ -67,7 +67,7 @@ void ChromiumPage::Send(const std::string& method, Json params, const std::strin
 void ChromiumPage::Open() {
     m_started = m_lastChange = Clock::now();
     m_open = true;
-    Send("Target.createTarget", {{"url", "about:blank"}, {"background", true}}, {},
+    Send("Target.createTarget", {{"url", "about:blank"}}, {},
          [this](const Json& created) {
              m_targetId = created.value("targetId", "");
              Send("Target.attachToTarget", {{"targetId", m_targetId}, {"flatten", true}}, {},
@@ -126,10 +126,10 @@ void ChromiumPage::OnEvent(const std::string& method, const Json& params,
             Report(params.value("payload", ""), sessionId);
         }
     } else if (method == "Network.requestWillBeSent") {
-        m_requests.emplace(sessionId, params.value("requestId", ""));
+        m_requests.insert(params.value("requestId", ""));
         m_lastChange = now;
     } else if (method == "Network.loadingFinished" || method == "Network.loadingFailed") {
-        m_requests.erase({sessionId, params.value("requestId", "")});
+        m_requests.erase(params.value("requestId", ""));
         m_lastChange = now;
     } else if (method == "Network.responseReceived") {
         // The page's own document failing is the page failing, as in the static engine.
@@ -150,7 +150,7 @@ void ChromiumPage::OnEvent(const std::string& method, const Json& params,
         }
     } else if (method == "Page.loadEventFired") {
         if (sessionId == m_mainSession && m_navigated) {
-            m_loadFired = true;
+            m_loadFired = m_everLoaded = true;
             m_lastChange = now;
         }
     } else if (method == "Page.javascriptDialogOpening") {
@@ -175,7 +175,6 @@ void ChromiumPage::OnEvent(const std::string& method, const Json& params,
         const std::string child = params.value("sessionId", "");
         m_sessions.erase(child);
         m_engine.Detach(child);
-        std::erase_if(m_requests, [&child](const auto& request) { return request.first == child; });
     }
 }
 
@@ -239,7 +238,7 @@ void ChromiumPage::Check(Clock::time_point now) {
     const auto& options = m_engine.options();
     if (now - m_started >= options.pageTimeout) {
         const std::string limit = Seconds(options.pageTimeout);
-        if (!m_loadFired) {
+        if (!m_everLoaded) {
             Fail("still loading after " + limit);
         } else {
             End(Result::Loaded(

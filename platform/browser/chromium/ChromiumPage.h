@@ -56,10 +56,12 @@ private:
     std::string m_targetId;
     std::string m_mainSession;
     std::set<std::string> m_sessions;
-    // Requests in flight, by session and request id.
-    std::set<std::pair<std::string, std::string>> m_requests;
+    // Requests in flight, by id: a frame's document request starts in its parent's session and
+    // ends in the frame's own.
+    std::set<std::string> m_requests;
     bool m_navigated = false;
-    bool m_loadFired = false;
+    bool m_loadFired = false;   // the current document's
+    bool m_everLoaded = false;  // any document's since the navigation began
     bool m_open = false;
     Clock::time_point m_started;
     Clock::time_point m_lastChange;

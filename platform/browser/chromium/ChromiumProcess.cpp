@@ -30,6 +30,10 @@ const std::array kQuietFlags = {
     "--disable-domain-reliability", "--metrics-recording-only",
     "--mute-audio",                 "--password-store=basic",
     "--disable-features=Translate,OptimizationHints,MediaRouter,DialMediaRouteProvider",
+    // No plug-in would ever answer, and looking for one costs the renderer about 20 ms per
+    // <embed> or <object> (a page of 300 did not load in 15 s); the observer sees the elements
+    // all the same.
+    "--blink-settings=pluginsEnabled=false",
 };
 
 // The group to kill when this process is interrupted; 0 when none runs.
@@ -124,9 +128,12 @@ Outcome<std::unique_ptr<ChromiumProcess>> ChromiumProcess::Start(const Options& 
         ::signal(SIGPIPE, SIG_IGN);
     }
     std::unique_ptr<ChromiumProcess> process(new ChromiumProcess());
-    char profileTemplate[] = "/tmp/swfharvex-chromium-XXXXXX";
-    if (mkdtemp(profileTemplate) == nullptr) {
-        return Failure{"Could not make a browser profile in /tmp", std::strerror(errno)};
+    std::error_code noTemp;
+    fs::path temp = fs::temp_directory_path(noTemp);
+    std::string profileTemplate = ((noTemp ? fs::path("/tmp") : temp) / "swfharvex-chromium-XXXXXX");
+    if (mkdtemp(profileTemplate.data()) == nullptr) {
+        return Failure{"Could not make a browser profile in " + profileTemplate,
+                       std::strerror(errno)};
     }
     process->m_profile = profileTemplate;
 
