@@ -5,13 +5,10 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include "LoopbackServer.h"
 #include "TempDir.h"
-
-extern char** environ;
+#include "WholeProcess.h"
 
 namespace {
 
@@ -44,37 +41,13 @@ LoopbackServer& Server() {
     return *server;
 }
 
-int Run(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        return -1;
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-size_t FilesIn(const std::filesystem::path& folder) {
-    std::error_code error;
-    size_t count = 0;
-    for (auto it = std::filesystem::directory_iterator(folder, error);
-         it != std::filesystem::directory_iterator(); ++it) {
-        ++count;
-    }
-    return count;
-}
-
 void BM_SwfharvexCapture(benchmark::State& state) {
     std::string page = Server().Url("/page.html");
     for (auto _ : state) {
         TempDir home;
         setenv("HOME", home.Path().c_str(), 1);
-        int status = Run({HVX_SWFHARVEX_BINARY, "capture", page, "--json"});
+        int status =
+            RunProcess({HVX_SWFHARVEX_BINARY, "capture", "--engine", "static", page, "--json"});
         if (status != 0 || FilesIn(home.Path() / "Documents/SWFHarvexData") != kMovies) {
             state.SkipWithError("capture failed");
             break;
@@ -84,17 +57,14 @@ void BM_SwfharvexCapture(benchmark::State& state) {
 }
 
 void BM_CurlParallel(benchmark::State& state) {
-    std::vector<std::string> command = {
-        "curl",   "--parallel",        "--silent",    "--no-progress-meter",
-        "--fail", "--remote-name-all", "--output-dir"};
-    command.emplace_back();
+    std::vector<std::string> urls;
     for (int i = 0; i < kMovies; ++i) {
-        command.push_back(Server().Url("/m/movie" + std::to_string(i) + ".swf"));
+        urls.push_back(Server().Url("/m/movie" + std::to_string(i) + ".swf"));
     }
     for (auto _ : state) {
         TempDir folder;
-        command[7] = folder.Path().string();
-        if (Run(command) != 0 || FilesIn(folder.Path()) != kMovies) {
+        if (RunProcess(CurlParallel(folder.Path(), urls)) != 0 ||
+            FilesIn(folder.Path()) != kMovies) {
             state.SkipWithError("curl failed");
             break;
         }

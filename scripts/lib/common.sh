@@ -4,9 +4,9 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # What building and running the command needs on Debian 12 (librsvg2-bin renders the bundle's
-# icon from its drawing; cpp-httplib serves the desktop).
+# icon from its drawing; cpp-httplib serves the desktop; chromium runs the pages' scripts).
 RUN_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libcli11-dev nlohmann-json3-dev
-    libcurl4-openssl-dev libgumbo-dev librsvg2-bin libcpp-httplib-dev)
+    libcurl4-openssl-dev libgumbo-dev librsvg2-bin libcpp-httplib-dev chromium)
 # What the tests and benchmarks need on top (icnsutils reads the bundle's icon back). The second
 # line is for checking the parser against an independent one (yaswfp) on movies made by other
 # tools (ffmpeg, FreeHEP's SWF writer).

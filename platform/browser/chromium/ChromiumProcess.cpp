@@ -34,6 +34,11 @@ const std::array kQuietFlags = {
     // <embed> or <object> (a page of 300 did not load in 15 s); the observer sees the elements
     // all the same.
     "--blink-settings=pluginsEnabled=false",
+    // Pages load side by side and none is in front: their timers must run as in a tab that is,
+    // or a movie a script inserts late comes after the page was judged quiet.
+    "--disable-background-timer-throttling",
+    "--disable-renderer-backgrounding",
+    "--disable-backgrounding-occluded-windows",
 };
 
 // The group to kill when this process is interrupted; 0 when none runs.

@@ -6,6 +6,7 @@
 #include "appkit/NSApplication.h"
 #include "browser/HostApplication.h"
 #include "browser/WebBaseNetscapePluginView.h"
+#include "browser/chromium/ChromiumProcess.h"
 #include "foundation/RunLoop.h"
 #include "webkit/DownloadActivity.h"
 
@@ -52,6 +53,45 @@ TEST(HostWindowTest, LoadsTheTypedPageAndReportsItsObjectsAndTransfers) {
         },
         std::chrono::milliseconds(200)));
     EXPECT_EQ(window.transfers->stringValue(), "");
+    WebBaseNetscapePluginView::UnregisterClass();
+}
+
+// With the engine that runs scripts, the page loads after Load returns, and stays open: objects
+// its scripts insert, even after it was done, are listed as they come.
+TEST(HostWindowTest, PagesThatRunScriptsListTheObjectsTheyInsertAsTheyCome) {
+    if (ChromiumProcess::Find().empty()) {
+        GTEST_SKIP() << "Chromium is not installed (Debian package \"chromium\")";
+    }
+    WebBaseNetscapePluginView::RegisterClass(PluginViewInitialisers::Both);
+    PageServer server;
+    server.Page("/page.html", "<body><script>const add = (name) => { const e = "
+                              "document.createElement('embed'); e.src = name; "
+                              "document.body.appendChild(e); };"
+                              "add('first.swf'); setTimeout(() => add('later.swf'), 1500);"
+                              "</script>");
+    HostApplication host;
+    ChromiumEngine::Options options;
+    options.settle = std::chrono::milliseconds(300);
+    options.keepPagesOpen = true;
+    ASSERT_TRUE(host.useChromium(options));
+    HostWindowController& window = *host.windowController();
+    const std::string page = server.URL("/page.html");
+
+    ASSERT_TRUE(window.address->userEditedText(page));
+    ASSERT_TRUE(NSApp().performClick(*window.loadButton));
+    EXPECT_EQ(window.status->stringValue(), "Loading " + page + "\u2026");
+    const auto listed = [&](const std::string& name) {
+        return window.pluginObjects->stringValue().find(server.URL("/" + name)) !=
+               std::string::npos;
+    };
+    ASSERT_TRUE(RunLoop::Main().RunUntil([&] { return host.pagesFinished(); },
+                                         std::chrono::seconds(10)));
+    EXPECT_EQ(window.status->stringValue(), "Loaded " + page + ": 1 plug-in views");
+    EXPECT_TRUE(listed("first.swf"));
+    EXPECT_FALSE(listed("later.swf"));
+    EXPECT_TRUE(RunLoop::Main().RunUntil([&] { return listed("later.swf"); },
+                                         std::chrono::seconds(5)))
+        << window.pluginObjects->stringValue();
     WebBaseNetscapePluginView::UnregisterClass();
 }
 

@@ -1,0 +1,45 @@
+#include "WholeProcess.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+int RunProcess(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+size_t FilesIn(const std::filesystem::path& folder) {
+    std::error_code error;
+    size_t count = 0;
+    for (auto it = std::filesystem::directory_iterator(folder, error);
+         it != std::filesystem::directory_iterator(); ++it) {
+        ++count;
+    }
+    return count;
+}
+
+std::vector<std::string> CurlParallel(const std::filesystem::path& folder,
+                                      const std::vector<std::string>& urls) {
+    std::vector<std::string> command = {"curl",
+                                        "--parallel",
+                                        "--silent",
+                                        "--no-progress-meter",
+                                        "--fail",
+                                        "--remote-name-all",
+                                        "--output-dir",
+                                        folder.string()};
+    command.insert(command.end(), urls.begin(), urls.end());
+    return command;
+}

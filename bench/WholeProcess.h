@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// Benchmarks that time whole processes: the command as a user runs it, and curl beside it.
+
+// Runs the program (found on PATH when not a path) and waits; its exit status, or -1 when it
+// could not start or died of a signal.
+int RunProcess(const std::vector<std::string>& arguments);
+
+// Entries in a folder; 0 when it cannot be read.
+size_t FilesIn(const std::filesystem::path& folder);
+
+// `curl --parallel` fetching every URL into `folder`, as the bare transfer to measure against.
+std::vector<std::string> CurlParallel(const std::filesystem::path& folder,
+                                      const std::vector<std::string>& urls);
