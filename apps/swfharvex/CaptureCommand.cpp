@@ -10,6 +10,7 @@
 #include "browser/WebBaseNetscapePluginView.h"
 #include "foundation/RunLoop.h"
 #include "runtime/MessageSend.h"
+#include "swfharvex/DesktopCommand.h"
 #include "swfharvex/ProgressDisplay.h"
 #include "webkit/DownloadActivity.h"
 
@@ -39,7 +40,11 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
         return kSomeFailed;
     }
 
-    if (Outcome<> engine = m_options.engine.Apply(host, false, err); !engine) {
+    PageEngineChoice engineChoice = m_options.engine;
+    if (engineChoice.playerRoot.empty()) {
+        engineChoice.playerRoot = DesktopCommand::DefaultPlayerRoot();
+    }
+    if (Outcome<> engine = engineChoice.Apply(host, false, err); !engine) {
         err << "swfharvex: " << engine.failure().message() << '\n';
         return kNoEngine;
     }

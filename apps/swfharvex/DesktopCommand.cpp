@@ -114,7 +114,11 @@ int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
         return kFailed;
     }
     // The host window's pages stay open and go on reporting the objects their scripts insert.
-    if (Outcome<> engine = m_options.engine.Apply(host, true, err); !engine) {
+    const std::string playerRoot =
+        m_options.playerRoot.empty() ? DefaultPlayerRoot() : m_options.playerRoot;
+    PageEngineChoice engineChoice = m_options.engine;
+    engineChoice.playerRoot = playerRoot;
+    if (Outcome<> engine = engineChoice.Apply(host, true, err); !engine) {
         err << "swfharvex: " << engine.failure().message() << '\n';
         return kFailed;
     }
@@ -133,8 +137,7 @@ int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
     options.webRoot = webRoot;
     options.resourcesRoot = std::filesystem::path(bundlePath) / "Resources";
     options.captureRoot = std::filesystem::path(NSHomeDirectory()) / "Documents" / "SWFHarvexData";
-    options.playerRoot =
-        m_options.playerRoot.empty() ? DefaultPlayerRoot() : m_options.playerRoot;
+    options.playerRoot = playerRoot;
     std::shared_ptr<DesktopPresenter> presenter = DesktopPresenter::Create();
     // Every web view's page is a frame in the user's browser.
     WebView::SetBackendFactory([weak = std::weak_ptr(presenter)](WebView& view) {

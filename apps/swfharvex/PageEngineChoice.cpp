@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdlib>
+#include <filesystem>
 
 #include "browser/HostApplication.h"
 
@@ -32,7 +33,8 @@ void PageEngineChoice::AddOptions(CLI::App& app) {
         ->default_val(30)
         ->check(CLI::Range(0.1, 86400.0));
     app.add_flag("--show-browser", showBrowser,
-                 "Show Chromium's window while it reads the pages (needs a display)");
+                 "Show Chromium's window while it reads the pages (needs a display); their "
+                 "movies play there with Ruffle");
 }
 
 Outcome<> PageEngineChoice::Apply(HostApplication& host, bool keepPagesOpen,
@@ -50,6 +52,12 @@ Outcome<> PageEngineChoice::Apply(HostApplication& host, bool keepPagesOpen,
             return Failure{"--show-browser", "there is no display (DISPLAY is not set)"};
         }
         options.headless = false;
+        if (std::filesystem::is_regular_file(std::filesystem::path(playerRoot) / "ruffle.js")) {
+            options.playerRoot = playerRoot;
+        } else {
+            err << "swfharvex: the movie player is not in " << playerRoot
+                << " (scripts/run installs it): the pages' movies will not play\n";
+        }
     }
     if (Outcome<> started = host.useChromium(options); !started) {
         if (engine == "chromium") {

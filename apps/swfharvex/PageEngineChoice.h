@@ -17,6 +17,8 @@ struct PageEngineChoice {
     double settleSeconds = 2;
     double pageTimeoutSeconds = 30;
     bool showBrowser = false;
+    // The movie player's folder (Ruffle): the pages shown with --show-browser play their movies.
+    std::string playerRoot;
 
     // --engine, --settle, --page-timeout and --show-browser.
     void AddOptions(CLI::App& app);

@@ -74,13 +74,22 @@ std::unique_ptr<HostPage> HostApplication::NewPage(PageFetcher::Options options)
 }
 
 HostPage::Result HostApplication::openPage(const URL& pageURL, PageFetcher::Options options) {
-    m_pages.push_back(NewPage(options));
+    AddPage(NewPage(options));
     return m_pages.back()->load(pageURL);
 }
 
 HostPage::Result HostApplication::openPage(std::string_view pageURLText) {
-    m_pages.push_back(NewPage(PageFetcher::Options()));
+    AddPage(NewPage(PageFetcher::Options()));
     return m_pages.back()->load(pageURLText);
+}
+
+void HostApplication::AddPage(std::unique_ptr<HostPage> page) {
+    m_pages.push_back(std::move(page));
+    // A person browses one page after another: the older ones stop watching (and free their
+    // tabs), their lists stay. A capture's pages all run to their end.
+    if (m_chromium && m_chromium->options().keepPagesOpen && m_pages.size() > kMostWatchedPages) {
+        m_pages[m_pages.size() - kMostWatchedPages - 1]->stop();
+    }
 }
 
 bool HostApplication::pagesFinished() const {

@@ -51,8 +51,12 @@ public:
     // Whether every page opened so far has finished loading.
     bool pagesFinished() const;
 
+    // Pages that go on watching for objects their scripts insert; older ones are stopped.
+    static constexpr size_t kMostWatchedPages = 8;
+
 private:
     std::unique_ptr<HostPage> NewPage(PageFetcher::Options options) const;
+    void AddPage(std::unique_ptr<HostPage> page);
 
     std::string m_bundleIdentifier;
     Ref<NSWindow> m_mainWindow;

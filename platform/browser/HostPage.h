@@ -48,6 +48,9 @@ public:
     virtual Result load(const URL& pageURL) = 0;
     // As above, for URL text as typed; text that is not a URL fails, naming it.
     Result load(std::string_view pageURLText);
+    // Stops watching the page for new objects (a page that runs scripts keeps its tab until
+    // then); what it found stays. Nothing for an engine without scripts.
+    virtual void stop() {}
 
     bool finished() const { return m_result.has_value(); }
     // The final result; only once finished().

@@ -54,6 +54,14 @@ std::vector<pid_t> ProcessesNaming(const std::string& text) {
     return found;
 }
 
+PageEngineChoice Chromium(double settleSeconds, double pageTimeoutSeconds) {
+    PageEngineChoice choice;
+    choice.engine = "chromium";
+    choice.settleSeconds = settleSeconds;
+    choice.pageTimeoutSeconds = pageTimeoutSeconds;
+    return choice;
+}
+
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {
@@ -200,7 +208,8 @@ TEST_F(ChromiumCaptureTest, MoviesThatScriptsInsertAreCaughtByteExactWithTheirNa
             document.body.appendChild(e); }, 1500));</script>)");
     Page("latin.html", "<embed src=\"/m/caf\xE9.swf?n=\xE9\">", "text/html; charset=windows-1252");
 
-    PageEngineChoice chromium{.engine = "chromium"};
+    PageEngineChoice chromium;
+    chromium.engine = "chromium";
     const std::vector<std::string> names = {"swfobject.html", "write.html", "inner.html",
                                             "later.html",     "framed.html", "late.html",
                                             "latin.html"};
@@ -242,8 +251,7 @@ TEST_F(ChromiumCaptureTest, HostilePagesEndAtTheirLimitAndWhatTheyHeldIsKept) {
     const int status = Capture({PageURL("hangs.html"), PageURL("loops.html"),
                                 PageURL("dialogs.html"), PageURL("away.html"),
                                 PageURL("many.html")},
-                               PageEngineChoice{.engine = "chromium", .settleSeconds = 0.3,
-                                                .pageTimeoutSeconds = 8});
+                               Chromium(0.3, 8));
     // The page that never finished loading fails the run; the others said why they ended.
     EXPECT_EQ(status, CaptureCommand::kSomeFailed) << err;
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(25));
@@ -277,7 +285,7 @@ TEST_F(ChromiumCaptureTest, WithoutChromiumTheStaticEngineRunsUnlessChromiumWasA
     EXPECT_NE(err.find("page engine: static"), std::string::npos) << err;
     EXPECT_EQ(Caught().size(), 1U);
 
-    EXPECT_EQ(Capture({PageURL("plain.html")}, PageEngineChoice{.engine = "chromium"}),
+    EXPECT_EQ(Capture({PageURL("plain.html")}, Chromium(2, 30)),
               CaptureCommand::kNoEngine);
     EXPECT_NE(err.find("\"chromium\""), std::string::npos) << err;
     EXPECT_EQ(out, "");

@@ -18,7 +18,8 @@ ChromiumEngine::ChromiumEngine(Options options) : m_options(std::move(options)) 
 Outcome<std::unique_ptr<ChromiumEngine>> ChromiumEngine::Start(Options options) {
     std::unique_ptr<ChromiumEngine> engine(new ChromiumEngine(std::move(options)));
     Outcome<std::unique_ptr<ChromiumProcess>> process =
-        ChromiumProcess::Start({engine->m_options.executable, engine->m_options.headless});
+        ChromiumProcess::Start({engine->m_options.executable, engine->m_options.headless,
+                                !engine->m_options.playerRoot.empty()});
     if (!process) {
         return process.failure();
     }
@@ -37,7 +38,9 @@ Outcome<std::unique_ptr<ChromiumEngine>> ChromiumEngine::Start(Options options) 
         return Failure{"Chromium did not start",
                        version.failure().message() + (log.empty() ? "" : " (" + log + ")")};
     }
-    engine->m_product = version.value().value("product", "Chromium");
+    // "HeadlessChrome/156.0.8078.129" names the protocol's product; people know it as Chromium.
+    const std::string product = version.value().value("product", "");
+    engine->m_product = "Chromium " + product.substr(product.find('/') + 1);
     // A movie's address opened as a document must not become a file in some folder.
     engine->m_connection->Send("Browser.setDownloadBehavior", {{"behavior", "deny"}});
     engine->m_tick = RunLoop::Main().AddTimer(kTickInterval, true, [raw = engine.get()] {

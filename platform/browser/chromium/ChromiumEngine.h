@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,6 +31,9 @@ public:
         // Whether a done page stays open and goes on reporting objects (a window a person looks
         // at) or is closed (a capture).
         bool keepPagesOpen = false;
+        // When set, the pages' movies play with the player (Ruffle) in this folder, as they did
+        // in a browser with Flash; what is caught does not change.
+        std::filesystem::path playerRoot;
     };
 
     // Pages loading at once; the others wait their turn.

@@ -2,8 +2,10 @@
 
 #include "browser/DOMElement.h"
 #include "browser/chromium/ChromiumEngine.h"
+#include "browser/chromium/PlayerFiles.h"
 
 extern const char* const kChromiumObserverScript; // observer.js, built in
+extern const char* const kChromiumPlayerScript;   // player.js, built in
 
 namespace {
 
@@ -64,6 +66,14 @@ void ChromiumPage::Send(const std::string& method, Json params, const std::strin
                                });
 }
 
+void ChromiumPage::stop() {
+    if (!finished() && m_url) {
+        End(Result::Loaded(m_url->absoluteString() + ": stopped before it was done"));
+    }
+    Close();
+    m_engine.Forget(*this);
+}
+
 void ChromiumPage::Open() {
     m_started = m_lastChange = Clock::now();
     m_open = true;
@@ -94,7 +104,7 @@ void ChromiumPage::SetUpSession(const std::string& sessionId, bool required,
     m_engine.Attach(sessionId, *this);
     // The frame may go on only once every part of the set-up has been answered: a navigation
     // that starts earlier can move to another renderer before the observer reached the first.
-    const std::vector<std::pair<std::string, Json>> setUp = {
+    std::vector<std::pair<std::string, Json>> setUp = {
         {"Runtime.addBinding", {{"name", kBinding}}},
         {"Page.enable", Json::object()},
         // Without it, bindings called early in a document are not always reported.
@@ -105,6 +115,12 @@ void ChromiumPage::SetUpSession(const std::string& sessionId, bool required,
         {"Target.setAutoAttach",
          {{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}}},
     };
+    if (!m_engine.options().playerRoot.empty()) {
+        setUp.emplace_back("Fetch.enable",
+                           Json{{"patterns", {{{"urlPattern", player_files::kPattern}}}}});
+        setUp.emplace_back("Page.addScriptToEvaluateOnNewDocument",
+                           Json{{"source", kChromiumPlayerScript}});
+    }
     auto left = std::make_shared<size_t>(setUp.size());
     for (const auto& [method, params] : setUp) {
         Send(
@@ -144,6 +160,8 @@ void ChromiumPage::OnEvent(const std::string& method, const Json& params,
         if (sessionId == m_mainSession && !frame.contains("parentId")) {
             m_navigated = true;
             m_loadFired = false;
+            // What the previous document had in flight died with it, reported or not.
+            m_requests.clear();
             if (std::optional<URL> document = URL::URLWithString(frame.value("url", ""))) {
                 setDocument(*document, *document);
             }
@@ -153,6 +171,12 @@ void ChromiumPage::OnEvent(const std::string& method, const Json& params,
             m_loadFired = m_everLoaded = true;
             m_lastChange = now;
         }
+    } else if (method == "Fetch.requestPaused") {
+        // Only the player's own origin is paused (see SetUpSession).
+        Json answer = player_files::Answer(m_engine.options().playerRoot,
+                                           params.value("request", Json::object()).value("url", ""));
+        answer["requestId"] = params.value("requestId", "");
+        m_engine.connection().Send("Fetch.fulfillRequest", std::move(answer), sessionId);
     } else if (method == "Page.javascriptDialogOpening") {
         // Nobody is there to answer: every alert, confirm and prompt is dismissed.
         m_engine.connection().Send("Page.handleJavaScriptDialog", {{"accept", false}}, sessionId);

@@ -28,6 +28,7 @@ public:
     using HostPage::load;
     // Queues the page for a tab; it finishes later (see finished()).
     Result load(const URL& pageURL) override;
+    void stop() override;
 
 private:
     friend class ChromiumEngine;

@@ -23,7 +23,7 @@ namespace {
 // updates, no sync, no reports, no translation or hint services, no first-run pages.
 const std::array kQuietFlags = {
     "--remote-debugging-pipe",      "--no-sandbox",
-    "--disable-gpu",                "--no-first-run",
+    "--no-first-run",
     "--no-default-browser-check",   "--disable-background-networking",
     "--disable-component-update",   "--disable-sync",
     "--disable-quic",               "--disable-breakpad",
@@ -150,9 +150,12 @@ Outcome<std::unique_ptr<ChromiumProcess>> ChromiumProcess::Start(const Options& 
     // Everything the child needs is made before fork: after it, only async-signal-safe calls.
     std::vector<std::string> args = {executable};
     args.emplace_back(options.headless ? "--headless=new" : "--new-window");
+    if (options.headless) {
+        args.emplace_back("--disable-gpu");
+    }
     args.insert(args.end(), kQuietFlags.begin(), kQuietFlags.end());
     args.push_back("--user-data-dir=" + process->m_profile.string());
-    if (!options.headless) {
+    if (options.playsSound) {
         args.emplace_back("--autoplay-policy=no-user-gesture-required");
     }
     args.emplace_back("about:blank");

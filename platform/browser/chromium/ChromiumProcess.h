@@ -17,6 +17,7 @@ public:
     struct Options {
         std::string executable; // empty: Find()
         bool headless = true;
+        bool playsSound = false; // movies may start their sound without a click
     };
 
     // The Debian package that provides the browser, for messages.
