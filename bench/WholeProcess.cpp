@@ -1,5 +1,6 @@
 #include "WholeProcess.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -11,8 +12,14 @@ int RunProcess(const std::vector<std::string>& arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
+    // What the command prints is not the benchmark's output.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     pid_t child = 0;
-    if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
         return -1;
     }
     int status = 0;

@@ -45,8 +45,14 @@ std::vector<pid_t> ProcessesNaming(const std::string& text) {
         if (name.find_first_not_of("0123456789") != std::string::npos) {
             continue;
         }
-        std::ifstream file(entry->path() / "cmdline");
-        std::string cmdline((std::istreambuf_iterator<char>(file)), {});
+        // Read with plain calls: a process that ends while we read is just not there.
+        std::string cmdline(4096, '\0');
+        const int fd = open((entry->path() / "cmdline").c_str(), O_RDONLY);
+        const ssize_t got = fd < 0 ? -1 : read(fd, cmdline.data(), cmdline.size());
+        if (fd >= 0) {
+            close(fd);
+        }
+        cmdline.resize(got > 0 ? static_cast<size_t>(got) : 0);
         if (cmdline.find(text) != std::string::npos && std::stoi(name) != getpid()) {
             found.push_back(std::stoi(name));
         }
@@ -207,12 +213,18 @@ TEST_F(ChromiumCaptureTest, MoviesThatScriptsInsertAreCaughtByteExactWithTheirNa
             const e = document.createElement('embed'); e.src = '/m/late.swf';
             document.body.appendChild(e); }, 1500));</script>)");
     Page("latin.html", "<embed src=\"/m/caf\xE9.swf?n=\xE9\">", "text/html; charset=windows-1252");
+    // A page past the limit of plug-in objects is ended there, and what it held is caught.
+    // Hidden, as Chromium lays out thousands of plug-in elements slowly; without addresses, as
+    // each caught address is a transfer.
+    Page("many.html", "<embed src=/m/many.swf><div id=h hidden></div><script>"
+                      "for (let i = 0; i < 10000; ++i) { const o = document.createElement('object');"
+                      "o.type = 'application/x-shockwave-flash'; h.appendChild(o); }</script>");
 
     PageEngineChoice chromium;
     chromium.engine = "chromium";
     const std::vector<std::string> names = {"swfobject.html", "write.html", "inner.html",
                                             "later.html",     "framed.html", "late.html",
-                                            "latin.html"};
+                                            "latin.html",     "many.html"};
     std::vector<std::string> urls;
     for (const std::string& name : names) {
         urls.push_back(PageURL(name));
@@ -220,6 +232,9 @@ TEST_F(ChromiumCaptureTest, MoviesThatScriptsInsertAreCaughtByteExactWithTheirNa
     ASSERT_EQ(Capture(urls, chromium), CaptureCommand::kAllLoaded) << err;
     EXPECT_EQ(err.find("stopped"), std::string::npos) << err;
     EXPECT_NE(err.find("page engine: chromium"), std::string::npos) << err;
+    EXPECT_NE(err.find(PageURL("many.html") + ": more than 5000 plug-in objects"),
+              std::string::npos)
+        << err;
     EXPECT_EQ(Caught(), (std::map<std::string, std::string>{
                             {server.Url("/m/swfobject.swf"), "swfobject.swf"},
                             {server.Url("/m/written.swf"), "written.swf"},
@@ -228,6 +243,7 @@ TEST_F(ChromiumCaptureTest, MoviesThatScriptsInsertAreCaughtByteExactWithTheirNa
                             {OtherSite("/m/ad.swf"), "ad.swf"},
                             {server.Url("/m/late.swf"), "late.swf"},
                             {server.Url("/m/caf%C3%A9.swf?n=%E9"), "caf%C3%A9.swf"},
+                            {server.Url("/m/many.swf"), "many.swf"},
                         }));
     // None of the browser's processes or its profile outlives the command.
     EXPECT_TRUE(fs::is_empty(temp.Path() / "tmp"));
@@ -241,17 +257,11 @@ TEST_F(ChromiumCaptureTest, HostilePagesEndAtTheirLimitAndWhatTheyHeldIsKept) {
                          "</script><embed src=/m/after-dialogs.swf>");
     Page("away.html", "<embed src=/m/away.swf><script>setTimeout(() => location = '/p/back.html', 50);</script>");
     Page("back.html", "<embed src=/m/back.swf><script>setTimeout(() => location = '/p/away.html', 50);</script>");
-    // Hidden, as Chromium lays out thousands of plug-in elements slowly; without addresses, as
-    // each caught address is a transfer.
-    Page("many.html", "<embed src=/m/many.swf><div id=h hidden></div><script>"
-                      "for (let i = 0; i < 10000; ++i) { const o = document.createElement('object');"
-                      "o.type = 'application/x-shockwave-flash'; h.appendChild(o); }</script>");
 
     const auto started = std::chrono::steady_clock::now();
     const int status = Capture({PageURL("hangs.html"), PageURL("loops.html"),
-                                PageURL("dialogs.html"), PageURL("away.html"),
-                                PageURL("many.html")},
-                               Chromium(0.3, 8));
+                                PageURL("dialogs.html"), PageURL("away.html")},
+                               Chromium(1, 8));
     // The page that never finished loading fails the run; the others said why they ended.
     EXPECT_EQ(status, CaptureCommand::kSomeFailed) << err;
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(25));
@@ -260,9 +270,6 @@ TEST_F(ChromiumCaptureTest, HostilePagesEndAtTheirLimitAndWhatTheyHeldIsKept) {
     EXPECT_NE(err.find(PageURL("loops.html") + ": still loading after 8 s"), std::string::npos)
         << err;
     EXPECT_NE(err.find(PageURL("away.html") + ": stopped after 8 s"), std::string::npos) << err;
-    EXPECT_NE(err.find(PageURL("many.html") + ": more than 5000 plug-in objects"),
-              std::string::npos)
-        << err;
     EXPECT_EQ(err.find("dialogs.html"), std::string::npos) << err;
     EXPECT_EQ(Caught(), (std::map<std::string, std::string>{
                             {server.Url("/m/before-hang.swf"), "before-hang.swf"},
@@ -270,7 +277,6 @@ TEST_F(ChromiumCaptureTest, HostilePagesEndAtTheirLimitAndWhatTheyHeldIsKept) {
                             {server.Url("/m/after-dialogs.swf"), "after-dialogs.swf"},
                             {server.Url("/m/away.swf"), "away.swf"},
                             {server.Url("/m/back.swf"), "back.swf"},
-                            {server.Url("/m/many.swf"), "many.swf"},
                         }));
     EXPECT_TRUE(ProcessesNaming((temp.Path() / "tmp").string()).empty());
 }

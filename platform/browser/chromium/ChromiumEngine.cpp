@@ -1,10 +1,18 @@
 #include "browser/chromium/ChromiumEngine.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "browser/chromium/ChromiumPage.h"
+#include "browser/chromium/PlayerFiles.h"
+
+extern const char* const kChromiumObserverScript; // observer.js, built in
+extern const char* const kChromiumPlayerScript;   // player.js, built in
 
 namespace {
+
+// Tabs beyond the pages loading at once: some are on their way back to about:blank.
+constexpr size_t kSpareTabs = 4;
 
 constexpr auto kStartTimeout = std::chrono::seconds(20);
 constexpr auto kTickInterval = std::chrono::milliseconds(50);
@@ -85,6 +93,135 @@ void ChromiumEngine::StartWaiting() {
     }
 }
 
+void ChromiumEngine::SetUpSession(const std::string& sessionId,
+                                  std::function<void(Outcome<>)> done) {
+    // The frame may go on only once every part of the set-up has been answered: a navigation
+    // that starts earlier can move to another renderer before the observer reached the first.
+    using Json = DevToolsConnection::Json;
+    std::vector<std::pair<std::string, Json>> setUp = {
+        {"Runtime.addBinding", {{"name", kReportBinding}}},
+        {"Page.enable", Json::object()},
+        // Without it, bindings called early in a document are not always reported.
+        {"Runtime.enable", Json::object()},
+        {"Network.enable", {{"maxTotalBufferSize", 0}, {"maxResourceBufferSize", 0}}},
+        {"Page.addScriptToEvaluateOnNewDocument",
+         {{"source", kChromiumObserverScript}, {"runImmediately", true}}},
+        {"Target.setAutoAttach",
+         {{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}}},
+    };
+    if (!m_options.playerRoot.empty()) {
+        setUp.emplace_back("Fetch.enable",
+                           Json{{"patterns", {{{"urlPattern", player_files::kPattern}}}}});
+        setUp.emplace_back("Page.addScriptToEvaluateOnNewDocument",
+                           Json{{"source", kChromiumPlayerScript}});
+    }
+    struct Progress {
+        size_t left;
+        std::optional<Failure> failure;
+    };
+    auto progress = std::make_shared<Progress>(Progress{setUp.size(), std::nullopt});
+    for (auto& [method, params] : setUp) {
+        m_connection->Send(method, std::move(params), sessionId,
+                           [progress, done](Outcome<Json> reply) {
+                               if (!reply && !progress->failure) {
+                                   progress->failure = reply.failure();
+                               }
+                               if (--progress->left == 0) {
+                                   done(progress->failure ? Outcome<>(*progress->failure)
+                                                          : Outcome<>());
+                               }
+                           });
+    }
+}
+
+void ChromiumEngine::TakeTab(ChromiumPage& page) {
+    for (const auto& tab : m_tabs) {
+        if (tab->page == nullptr && !tab->sessionId.empty()) {
+            tab->page = &page;
+            page.UseTab(*tab);
+            return;
+        }
+    }
+    m_tabWaiters.push_back(&page);
+    if (m_tabs.size() < kMostLoadingPages + kSpareTabs) {
+        MakeTab();
+    }
+}
+
+void ChromiumEngine::MakeTab() {
+    using Json = DevToolsConnection::Json;
+    m_tabs.push_back(std::make_unique<Tab>());
+    Tab* tab = m_tabs.back().get();
+    // A tab that cannot be made fails the page that waits longest, naming why.
+    auto fail = [this, tab](const Failure& failure) {
+        std::erase_if(m_tabs, [tab](const auto& made) { return made.get() == tab; });
+        if (!m_tabWaiters.empty()) {
+            ChromiumPage* page = m_tabWaiters.front();
+            m_tabWaiters.pop_front();
+            page->Fail(failure.message());
+        }
+    };
+    m_connection->Send(
+        "Target.createTarget", {{"url", "about:blank"}}, {},
+        [this, tab, fail](Outcome<Json> created) {
+            if (!created) {
+                fail(created.failure());
+                return;
+            }
+            tab->targetId = created.value().value("targetId", "");
+            m_connection->Send(
+                "Target.attachToTarget", {{"targetId", tab->targetId}, {"flatten", true}}, {},
+                [this, tab, fail](Outcome<Json> attached) {
+                    if (!attached) {
+                        fail(attached.failure());
+                        return;
+                    }
+                    const std::string session = attached.value().value("sessionId", "");
+                    SetUpSession(session, [this, tab, session, fail](Outcome<> ready) {
+                        if (!ready) {
+                            fail(ready.failure());
+                            return;
+                        }
+                        tab->sessionId = session;
+                        GiveTab(*tab);
+                    });
+                });
+        });
+}
+
+void ChromiumEngine::GiveTab(Tab& tab) {
+    if (m_tabWaiters.empty()) {
+        return;
+    }
+    ChromiumPage* page = m_tabWaiters.front();
+    m_tabWaiters.pop_front();
+    tab.page = page;
+    page->UseTab(tab);
+}
+
+void ChromiumEngine::ReturnTab(Tab& tab, bool reusable) {
+    tab.page = nullptr;
+    if (!reusable || !m_connection->connected()) {
+        CloseTab(tab);
+        return;
+    }
+    // The next page navigates the tab straight away (a navigation costs the browser about as
+    // much as a small page); what the old document still says is told apart by its contexts.
+    GiveTab(tab);
+}
+
+void ChromiumEngine::CloseTab(Tab& tab) {
+    if (m_connection->connected() && !tab.targetId.empty()) {
+        m_connection->Send("Target.closeTarget", {{"targetId", tab.targetId}});
+    }
+    Tab* gone = &tab;
+    std::erase_if(m_tabs, [gone](const auto& made) { return made.get() == gone; });
+    // Pages waiting for a tab get a new one.
+    if (!m_tabWaiters.empty() && m_tabs.size() < kMostLoadingPages + kSpareTabs) {
+        MakeTab();
+    }
+}
+
 void ChromiumEngine::Attach(const std::string& sessionId, ChromiumPage& page) {
     m_sessions[sessionId] = &page;
 }
@@ -95,6 +232,7 @@ void ChromiumEngine::Detach(const std::string& sessionId) {
 
 void ChromiumEngine::Forget(ChromiumPage& page) {
     std::erase(m_waiting, &page);
+    std::erase(m_tabWaiters, &page);
     if (std::erase(m_loading, &page) > 0) {
         StartWaiting();
     }
@@ -122,6 +260,19 @@ void ChromiumEngine::OnEvent(const std::string& method, const DevToolsConnection
         const std::vector<ChromiumPage*> loading = m_loading;
         for (ChromiumPage* page : loading) {
             page->Fail("the browser ended unexpectedly" + (log.empty() ? "" : " (" + log + ")"));
+        }
+        return;
+    }
+    for (const auto& tab : m_tabs) {
+        if (tab->sessionId != sessionId || sessionId.empty()) {
+            continue;
+        }
+        if (tab->page != nullptr) {
+            tab->page->OnEvent(method, params, sessionId);
+        } else if (method == "Target.attachedToTarget") {
+            // A frame of the page that left: let it go unobserved.
+            m_connection->Send("Runtime.runIfWaitingForDebugger", DevToolsConnection::Json::object(),
+                               params.value("sessionId", ""));
         }
         return;
     }

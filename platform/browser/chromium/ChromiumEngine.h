@@ -3,6 +3,8 @@
 #include <chrono>
 #include <deque>
 #include <filesystem>
+#include <functional>
+#include <vector>
 #include <map>
 #include <memory>
 #include <string>
@@ -36,8 +38,12 @@ public:
         std::filesystem::path playerRoot;
     };
 
-    // Pages loading at once; the others wait their turn.
-    static constexpr size_t kMostLoadingPages = 12;
+    // The function the observer reports through (observer.js knows it by this name).
+    static constexpr const char* kReportBinding = "__swfharvexReport";
+
+    // Pages loading at once; the others wait their turn. Settling is mostly waiting, so many
+    // pages settle side by side.
+    static constexpr size_t kMostLoadingPages = 64;
 
     static Outcome<std::unique_ptr<ChromiumEngine>> Start(Options options);
     // Closes the browser and waits (briefly) for it to end; kills its group in any case.
@@ -57,12 +63,31 @@ private:
     friend class ChromiumPage;
     explicit ChromiumEngine(Options options);
 
+    // A browser tab with the observer in place. Tabs go from page to page: making one (a
+    // renderer, a session, the set-up) costs more than loading a small page.
+    struct Tab {
+        std::string targetId;
+        std::string sessionId;
+        ChromiumPage* page = nullptr;
+    };
+
     // ChromiumPage's side.
     DevToolsConnection& connection() { return *m_connection; }
     void Enqueue(ChromiumPage& page);
+    // The page gets a tab through ChromiumPage::UseTab, now or once one is free or made.
+    void TakeTab(ChromiumPage& page);
+    // A page is done with its tab: it goes to the next page, or is closed when the page may have
+    // left it unusable (a page that never settled can hang its renderer).
+    void ReturnTab(Tab& tab, bool reusable);
+    // Binding, observer, reports and frames in place in a session; `done` gets what failed.
+    void SetUpSession(const std::string& sessionId, std::function<void(Outcome<>)> done);
     void Attach(const std::string& sessionId, ChromiumPage& page);
     void Detach(const std::string& sessionId);
     void Forget(ChromiumPage& page);
+
+    void MakeTab();
+    void GiveTab(Tab& tab);
+    void CloseTab(Tab& tab);
 
     void OnEvent(const std::string& method, const DevToolsConnection::Json& params,
                  const std::string& sessionId);
@@ -73,7 +98,9 @@ private:
     std::string m_product;
     std::unique_ptr<ChromiumProcess> m_process;
     std::unique_ptr<DevToolsConnection> m_connection;
-    std::map<std::string, ChromiumPage*> m_sessions;
+    std::vector<std::unique_ptr<Tab>> m_tabs;
+    std::deque<ChromiumPage*> m_tabWaiters;
+    std::map<std::string, ChromiumPage*> m_sessions; // frames' own sessions
     std::deque<ChromiumPage*> m_waiting;
     std::vector<ChromiumPage*> m_loading;
     RunLoop::TimerId m_tick = 0;

@@ -4,12 +4,8 @@
 #include "browser/chromium/ChromiumEngine.h"
 #include "browser/chromium/PlayerFiles.h"
 
-extern const char* const kChromiumObserverScript; // observer.js, built in
-extern const char* const kChromiumPlayerScript;   // player.js, built in
 
 namespace {
-
-constexpr const char* kBinding = "__swfharvexReport";
 
 std::string Seconds(std::chrono::milliseconds duration) {
     const auto tenths = duration.count() / 100;
@@ -43,6 +39,7 @@ ChromiumPage::Result ChromiumPage::load(const URL& pageURL) {
     m_url = pageURL;
     m_load = std::make_shared<int>(0);
     m_navigated = m_loadFired = m_everLoaded = false;
+    m_contexts.clear();
     m_httpError.clear();
     m_engine.Enqueue(*this);
     return Result::Loaded();
@@ -77,15 +74,14 @@ void ChromiumPage::stop() {
 void ChromiumPage::Open() {
     m_started = m_lastChange = Clock::now();
     m_open = true;
-    Send("Target.createTarget", {{"url", "about:blank"}}, {},
-         [this](const Json& created) {
-             m_targetId = created.value("targetId", "");
-             Send("Target.attachToTarget", {{"targetId", m_targetId}, {"flatten", true}}, {},
-                  [this](const Json& attached) {
-                      m_mainSession = attached.value("sessionId", "");
-                      SetUpSession(m_mainSession, true, [this] { Navigate(); });
-                  });
-         });
+    m_engine.TakeTab(*this);
+}
+
+void ChromiumPage::UseTab(ChromiumEngine::Tab& tab) {
+    m_tab = &tab;
+    m_targetId = tab.targetId;
+    m_mainSession = tab.sessionId;
+    Navigate();
 }
 
 void ChromiumPage::Navigate() {
@@ -98,47 +94,18 @@ void ChromiumPage::Navigate() {
          });
 }
 
-void ChromiumPage::SetUpSession(const std::string& sessionId, bool required,
-                                std::function<void()> then) {
-    m_sessions.insert(sessionId);
-    m_engine.Attach(sessionId, *this);
-    // The frame may go on only once every part of the set-up has been answered: a navigation
-    // that starts earlier can move to another renderer before the observer reached the first.
-    std::vector<std::pair<std::string, Json>> setUp = {
-        {"Runtime.addBinding", {{"name", kBinding}}},
-        {"Page.enable", Json::object()},
-        // Without it, bindings called early in a document are not always reported.
-        {"Runtime.enable", Json::object()},
-        {"Network.enable", {{"maxTotalBufferSize", 0}, {"maxResourceBufferSize", 0}}},
-        {"Page.addScriptToEvaluateOnNewDocument",
-         {{"source", kChromiumObserverScript}, {"runImmediately", true}}},
-        {"Target.setAutoAttach",
-         {{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}}},
-    };
-    if (!m_engine.options().playerRoot.empty()) {
-        setUp.emplace_back("Fetch.enable",
-                           Json{{"patterns", {{{"urlPattern", player_files::kPattern}}}}});
-        setUp.emplace_back("Page.addScriptToEvaluateOnNewDocument",
-                           Json{{"source", kChromiumPlayerScript}});
-    }
-    auto left = std::make_shared<size_t>(setUp.size());
-    for (const auto& [method, params] : setUp) {
-        Send(
-            method, params, sessionId,
-            [left, then](const Json&) {
-                if (--*left == 0) {
-                    then();
-                }
-            },
-            required);
-    }
-}
-
 void ChromiumPage::OnEvent(const std::string& method, const Json& params,
                            const std::string& sessionId) {
     const auto now = Clock::now();
-    if (method == "Runtime.bindingCalled") {
-        if (params.value("name", "") == kBinding) {
+    if (method == "Runtime.executionContextCreated") {
+        // Reports count only from documents of this load: a reused tab's last document may
+        // still speak until the new one replaces it.
+        if (m_navigated) {
+            m_contexts.emplace(sessionId, params.value("context", Json::object()).value("id", 0));
+        }
+    } else if (method == "Runtime.bindingCalled") {
+        if (params.value("name", "") == ChromiumEngine::kReportBinding &&
+            m_contexts.contains({sessionId, params.value("executionContextId", 0)})) {
             Report(params.value("payload", ""), sessionId);
         }
     } else if (method == "Network.requestWillBeSent") {
@@ -185,9 +152,11 @@ void ChromiumPage::OnEvent(const std::string& method, const Json& params,
         const Json& info = params.value("targetInfo", Json::object());
         if (info.value("type", "") == "iframe") {
             // A frame that cannot be observed still runs; it costs only its own movies.
-            SetUpSession(child, false, [this, child] {
-                m_engine.connection().Send("Runtime.runIfWaitingForDebugger", Json::object(),
-                                           child);
+            m_sessions.insert(child);
+            m_engine.Attach(child, *this);
+            m_engine.SetUpSession(child, [&engine = m_engine, child](const Outcome<>&) {
+                engine.connection().Send("Runtime.runIfWaitingForDebugger", Json::object(),
+                                         child);
             });
         } else {
             // Workers hold no plug-in objects: let them run, unobserved.
@@ -275,7 +244,7 @@ void ChromiumPage::Check(Clock::time_point now) {
         if (!m_httpError.empty()) {
             Fail(m_httpError);
         } else {
-            End(Result::Loaded());
+            End(Result::Loaded(), true);
         }
     }
 }
@@ -287,24 +256,25 @@ void ChromiumPage::Fail(const std::string& reason) {
     End(Result::Failed("Could not load " + m_url->absoluteString() + ": " + reason));
 }
 
-void ChromiumPage::End(Result result) {
+void ChromiumPage::End(Result result, bool settled) {
     if (finished()) {
         return;
     }
     if (!m_engine.options().keepPagesOpen || !result.ok) {
-        Close();
+        Close(settled);
     }
     finish(std::move(result));
 }
 
-void ChromiumPage::Close() {
+void ChromiumPage::Close(bool reusable) {
     for (const std::string& session : m_sessions) {
         m_engine.Detach(session);
     }
     m_sessions.clear();
     m_requests.clear();
-    if (!m_targetId.empty() && m_engine.connection().connected()) {
-        m_engine.connection().Send("Target.closeTarget", {{"targetId", m_targetId}});
+    if (m_tab != nullptr) {
+        m_engine.ReturnTab(*m_tab, reusable);
+        m_tab = nullptr;
     }
     m_targetId.clear();
     m_mainSession.clear();

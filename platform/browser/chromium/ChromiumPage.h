@@ -9,9 +9,8 @@
 #include <utility>
 
 #include "browser/HostPage.h"
+#include "browser/chromium/ChromiumEngine.h"
 #include "browser/chromium/DevToolsConnection.h"
-
-class ChromiumEngine;
 
 // A page in a tab of the engine's browser. Its main frame and each frame the browser runs apart
 // (cross-site frames) have a session; in each, the observer runs before the page's own scripts,
@@ -45,14 +44,15 @@ private:
     // A command of this load; a failure fails the page when `required`, else `then` still runs.
     void Send(const std::string& method, Json params, const std::string& sessionId,
               std::function<void(const Json&)> then = nullptr, bool required = true);
+    void UseTab(ChromiumEngine::Tab& tab);
     void Navigate();
-    // Observer, binding and reports in place; then `then`.
-    void SetUpSession(const std::string& sessionId, bool required, std::function<void()> then);
     void Report(const std::string& payload, const std::string& sessionId);
-    void End(Result result);
-    void Close();
+    // `settled`: the page came to rest, so its tab can serve the next page.
+    void End(Result result, bool settled = false);
+    void Close(bool reusable = false);
 
     ChromiumEngine& m_engine;
+    ChromiumEngine::Tab* m_tab = nullptr;
     std::optional<URL> m_url;
     std::string m_targetId;
     std::string m_mainSession;
@@ -60,6 +60,8 @@ private:
     // Requests in flight, by id: a frame's document request starts in its parent's session and
     // ends in the frame's own.
     std::set<std::string> m_requests;
+    // The script contexts (by session and id) made since this load navigated.
+    std::set<std::pair<std::string, int>> m_contexts;
     bool m_navigated = false;
     bool m_loadFired = false;   // the current document's
     bool m_everLoaded = false;  // any document's since the navigation began
