@@ -81,7 +81,12 @@ void ChromiumEngine::Enqueue(ChromiumPage& page) {
 }
 
 void ChromiumEngine::StartWaiting() {
-    while (!m_waiting.empty() && m_loading.size() < kMostLoadingPages) {
+    const auto loading = [this] {
+        return std::count_if(m_loading.begin(), m_loading.end(),
+                             [](const ChromiumPage* page) { return !page->m_everLoaded; });
+    };
+    while (!m_waiting.empty() && m_loading.size() < kMostOpenPages &&
+           static_cast<size_t>(loading()) < kMostLoadingPages) {
         ChromiumPage* page = m_waiting.front();
         m_waiting.pop_front();
         m_loading.push_back(page);
@@ -143,7 +148,7 @@ void ChromiumEngine::TakeTab(ChromiumPage& page) {
         }
     }
     m_tabWaiters.push_back(&page);
-    if (m_tabs.size() < kMostLoadingPages + kSpareTabs) {
+    if (m_tabs.size() < kMostOpenPages + kSpareTabs) {
         MakeTab();
     }
 }
@@ -217,7 +222,7 @@ void ChromiumEngine::CloseTab(Tab& tab) {
     Tab* gone = &tab;
     std::erase_if(m_tabs, [gone](const auto& made) { return made.get() == gone; });
     // Pages waiting for a tab get a new one.
-    if (!m_tabWaiters.empty() && m_tabs.size() < kMostLoadingPages + kSpareTabs) {
+    if (!m_tabWaiters.empty() && m_tabs.size() < kMostOpenPages + kSpareTabs) {
         MakeTab();
     }
 }

@@ -41,9 +41,11 @@ public:
     // The function the observer reports through (observer.js knows it by this name).
     static constexpr const char* kReportBinding = "__swfharvexReport";
 
-    // Pages loading at once; the others wait their turn. Settling is mostly waiting, so many
-    // pages settle side by side.
-    static constexpr size_t kMostLoadingPages = 64;
+    // Pages loading at once (before their load event: the browser's busy part); the others wait
+    // their turn. Settling is waiting, so pages that have loaded settle side by side, up to
+    // kMostOpenPages (each holds a tab, and a tab costs memory).
+    static constexpr size_t kMostLoadingPages = 16;
+    static constexpr size_t kMostOpenPages = 64;
 
     static Outcome<std::unique_ptr<ChromiumEngine>> Start(Options options);
     // Closes the browser and waits (briefly) for it to end; kills its group in any case.
@@ -102,6 +104,6 @@ private:
     std::deque<ChromiumPage*> m_tabWaiters;
     std::map<std::string, ChromiumPage*> m_sessions; // frames' own sessions
     std::deque<ChromiumPage*> m_waiting;
-    std::vector<ChromiumPage*> m_loading;
+    std::vector<ChromiumPage*> m_loading; // open and not finished: loading or settling
     RunLoop::TimerId m_tick = 0;
 };
