@@ -33,21 +33,21 @@ LoopbackServer& Server() {
         }();
         // Each page names its movies twice, as sites did: <embed>s that a script inserts (what
         // Chromium sees) and the same in <noscript> (what a reader without scripts sees).
-        instance.Http().Get("/page/(\\d+)", [](const httplib::Request& request,
-                                              httplib::Response& response) {
-            const int page = std::stoi(request.matches[1]);
-            std::string html = "<html><body><div id=movies></div><script>const list = [";
-            for (int i = 0; i < kMoviesPerPage; ++i) {
-                html += "'" + MovieURL(page, i) + "',";
-            }
-            html += "]; for (const src of list) { const e = document.createElement('embed');"
-                    "e.src = src; document.getElementById('movies').appendChild(e); }"
-                    "</script><noscript>";
-            for (int i = 0; i < kMoviesPerPage; ++i) {
-                html += "<embed src='" + MovieURL(page, i) + "'>";
-            }
-            response.set_content(html + "</noscript></body></html>", "text/html");
-        });
+        instance.Http().Get(
+            "/page/(\\d+)", [](const httplib::Request& request, httplib::Response& response) {
+                const int page = std::stoi(request.matches[1]);
+                std::string html = "<html><body><div id=movies></div><script>const list = [";
+                for (int i = 0; i < kMoviesPerPage; ++i) {
+                    html += "'" + MovieURL(page, i) + "',";
+                }
+                html += "]; for (const src of list) { const e = document.createElement('embed');"
+                        "e.src = src; document.getElementById('movies').appendChild(e); }"
+                        "</script><noscript>";
+                for (int i = 0; i < kMoviesPerPage; ++i) {
+                    html += "<embed src='" + MovieURL(page, i) + "'>";
+                }
+                response.set_content(html + "</noscript></body></html>", "text/html");
+            });
         instance.Http().Get("/m/.*", [](const httplib::Request&, httplib::Response& response) {
             response.set_content(movie, "application/x-shockwave-flash");
         });

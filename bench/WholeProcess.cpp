@@ -39,14 +39,9 @@ size_t FilesIn(const std::filesystem::path& folder) {
 
 std::vector<std::string> CurlParallel(const std::filesystem::path& folder,
                                       const std::vector<std::string>& urls) {
-    std::vector<std::string> command = {"curl",
-                                        "--parallel",
-                                        "--silent",
-                                        "--no-progress-meter",
-                                        "--fail",
-                                        "--remote-name-all",
-                                        "--output-dir",
-                                        folder.string()};
+    std::vector<std::string> command = {
+        "curl",   "--parallel",        "--silent",     "--no-progress-meter",
+        "--fail", "--remote-name-all", "--output-dir", folder.string()};
     command.insert(command.end(), urls.begin(), urls.end());
     return command;
 }

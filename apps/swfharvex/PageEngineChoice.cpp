@@ -1,8 +1,9 @@
 #include "swfharvex/PageEngineChoice.h"
 
-#include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <filesystem>
+
+#include <CLI/CLI.hpp>
 
 #include "browser/HostApplication.h"
 

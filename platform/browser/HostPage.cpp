@@ -39,7 +39,8 @@ HostPage::Result HostPage::load(std::string_view pageURLText) {
     std::optional<URL> url = URL::URLWithString(ascii::Trim(pageURLText));
     if (!url) {
         clear();
-        Result failed = Result::Failed("Could not load " + std::string(pageURLText) + ": not a valid URL");
+        Result failed =
+            Result::Failed("Could not load " + std::string(pageURLText) + ": not a valid URL");
         finish(failed);
         return failed;
     }

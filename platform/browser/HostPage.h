@@ -75,8 +75,8 @@ protected:
     // Records the object and makes its view. False, with nothing made, once the page holds
     // kMostPluginObjects.
     bool addPluginObject(const Ref<DOMElement>& element, const std::string& mimeType,
-                         const std::optional<URL>& url, const std::string& urlText,
-                         const URL& base, NSRect frame);
+                         const std::optional<URL>& url, const std::string& urlText, const URL& base,
+                         NSRect frame);
     void finish(Result result);
 
 private:

@@ -118,10 +118,10 @@ void HostWindowController::loadPage(id /*sender*/) {
     m_host.pages().back()->setFinishHandler([this, &page] {
         const HostPage::Result& loaded = page.result();
         const std::optional<URL>& shown = page.documentURL();
-        std::string line = loaded.ok && shown ? "Loaded " + shown->absoluteString() + ": " +
-                                                    std::to_string(loaded.pluginViewCount) +
-                                                    " plug-in views"
-                                              : loaded.error;
+        std::string line = loaded.ok && shown
+                               ? "Loaded " + shown->absoluteString() + ": " +
+                                     std::to_string(loaded.pluginViewCount) + " plug-in views"
+                               : loaded.error;
         if (!loaded.notice.empty()) {
             line += " (" + loaded.notice + ")";
         }

@@ -7,7 +7,6 @@
 #include "browser/PluginObject.h"
 #include "foundation/RunLoop.h"
 
-
 // One fetched document, read in its own character set.
 struct WebPageLoader::Frame {
     URL base;
@@ -57,8 +56,8 @@ WebPageLoader::Result WebPageLoader::Loaded(const URL& pageURL) {
     size_t frames = 0;
     for (const std::string& src : main.document->frameSources()) {
         std::optional<URL> frameURL = Resolve(src, main.base, main.charset);
-        if (!frameURL || (!frameURL->IsHTTP() &&
-                          !(frameURL->scheme() == "file" && page.documentURL->scheme() == "file"))) {
+        if (!frameURL || (!frameURL->IsHTTP() && !(frameURL->scheme() == "file" &&
+                                                   page.documentURL->scheme() == "file"))) {
             continue;
         }
         if (++frames > kMostFrames) {
@@ -78,8 +77,8 @@ void WebPageLoader::AddPluginObjects(const Frame& frame) {
         const DOMElement& element = *object.element;
         const NSRect rect =
             NSMakeRect(0, 0, element.dimension("width"), element.dimension("height"));
-        if (!addPluginObject(object.element, object.mimeType, resolved, object.urlText,
-                             frame.base, rect)) {
+        if (!addPluginObject(object.element, object.mimeType, resolved, object.urlText, frame.base,
+                             rect)) {
             return;
         }
     }

@@ -1,27 +1,26 @@
-#include "swfharvex/CaptureCommand.h"
-
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
-#include <functional>
-#include <optional>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "LoopbackServer.h"
 #include "ReadWholeFile.h"
 #include "TempDir.h"
 #include "browser/chromium/ChromiumProcess.h"
+#include "swfharvex/CaptureCommand.h"
 
 namespace fs = std::filesystem;
 
@@ -92,31 +91,31 @@ protected:
         fs::create_directories(temp.Path() / "tmp");
         Set("HOME", home.Path().string());
         Set("TMPDIR", (temp.Path() / "tmp").string());
-        server.Http().Get("/p/(.*)", [this](const httplib::Request& request,
-                                            httplib::Response& response) {
-            const auto page = pages.find(request.matches[1]);
-            if (page == pages.end()) {
-                response.status = 404;
-                return;
-            }
-            response.set_content(page->second.first, page->second.second);
-        });
-        server.Http().Get("/m/(.*)", [](const httplib::Request& request,
-                                        httplib::Response& response) {
-            response.set_content(Movie(request.matches[1]), "application/x-shockwave-flash");
-        });
+        server.Http().Get("/p/(.*)",
+                          [this](const httplib::Request& request, httplib::Response& response) {
+                              const auto page = pages.find(request.matches[1]);
+                              if (page == pages.end()) {
+                                  response.status = 404;
+                                  return;
+                              }
+                              response.set_content(page->second.first, page->second.second);
+                          });
+        server.Http().Get(
+            "/m/(.*)", [](const httplib::Request& request, httplib::Response& response) {
+                response.set_content(Movie(request.matches[1]), "application/x-shockwave-flash");
+            });
         // Answers after 10 s or when the test ends, whichever is first.
         server.Http().Get("/hang", [this](const httplib::Request&, httplib::Response& response) {
             WaitFor([this] { return stopping.load(); }, std::chrono::seconds(10));
             response.set_content("", "text/plain");
         });
-        server.Http().Get("/js/swfobject.js", [](const httplib::Request&,
-                                                 httplib::Response& response) {
-            std::ifstream script(HVX_NODE_MODULES "/swfobject/index.js");
-            std::string text((std::istreambuf_iterator<char>(script)), {});
-            response.status = text.empty() ? 404 : 200;
-            response.set_content(text, "text/javascript");
-        });
+        server.Http().Get("/js/swfobject.js",
+                          [](const httplib::Request&, httplib::Response& response) {
+                              std::ifstream script(HVX_NODE_MODULES "/swfobject/index.js");
+                              std::string text((std::istreambuf_iterator<char>(script)), {});
+                              response.status = text.empty() ? 404 : 200;
+                              response.set_content(text, "text/javascript");
+                          });
         server.Start();
     }
     void TearDown() override {
@@ -198,10 +197,12 @@ TEST_F(ChromiumCaptureTest, MoviesThatScriptsInsertAreCaughtByteExactWithTheirNa
          R"(<script>var module = {};</script><script src="/js/swfobject.js"></script>
             <div id="alt">Get the Flash player</div>
             <script>swfobject.embedSWF("/m/swfobject.swf", "alt", "550", "400", "9.0.0");</script>)");
-    Page("write.html", R"(<script>document.write('<object classid="clsid:D27CDB6E-AE6D-11cf-96B8-444553540000" width="550" height="400"><param name="movie" value="/m/written.swf"><embed src="/m/written.swf" type="application/x-shockwave-flash"></embed></object>');</script>)");
-    Page("inner.html", "<div id=d></div><script>document.getElementById('d').innerHTML = '" +
-                           object +
-                           R"(data="/m/inner.swf"><embed src="/m/fallback.swf"></object>';</script>)");
+    Page(
+        "write.html",
+        R"(<script>document.write('<object classid="clsid:D27CDB6E-AE6D-11cf-96B8-444553540000" width="550" height="400"><param name="movie" value="/m/written.swf"><embed src="/m/written.swf" type="application/x-shockwave-flash"></embed></object>');</script>)");
+    Page("inner.html",
+         "<div id=d></div><script>document.getElementById('d').innerHTML = '" + object +
+             R"(data="/m/inner.swf"><embed src="/m/fallback.swf"></object>';</script>)");
     Page("later.html", R"(<body><script>
             const o = document.createElement('object');
             o.type = 'application/x-shockwave-flash';
@@ -216,13 +217,14 @@ TEST_F(ChromiumCaptureTest, MoviesThatScriptsInsertAreCaughtByteExactWithTheirNa
     // A page past the limit of plug-in objects is ended there, and what it held is caught.
     // Hidden, as Chromium lays out thousands of plug-in elements slowly; without addresses, as
     // each caught address is a transfer.
-    Page("many.html", "<embed src=/m/many.swf><div id=h hidden></div><script>"
-                      "for (let i = 0; i < 10000; ++i) { const o = document.createElement('object');"
-                      "o.type = 'application/x-shockwave-flash'; h.appendChild(o); }</script>");
+    Page("many.html",
+         "<embed src=/m/many.swf><div id=h hidden></div><script>"
+         "for (let i = 0; i < 10000; ++i) { const o = document.createElement('object');"
+         "o.type = 'application/x-shockwave-flash'; h.appendChild(o); }</script>");
 
     PageEngineChoice chromium;
     chromium.engine = "chromium";
-    const std::vector<std::string> names = {"swfobject.html", "write.html", "inner.html",
+    const std::vector<std::string> names = {"swfobject.html", "write.html",  "inner.html",
                                             "later.html",     "framed.html", "late.html",
                                             "latin.html",     "many.html"};
     std::vector<std::string> urls;
@@ -253,10 +255,15 @@ TEST_F(ChromiumCaptureTest, MoviesThatScriptsInsertAreCaughtByteExactWithTheirNa
 TEST_F(ChromiumCaptureTest, HostilePagesEndAtTheirLimitAndWhatTheyHeldIsKept) {
     Page("hangs.html", "<embed src=/m/before-hang.swf><img src=/hang>");
     Page("loops.html", "<embed src=/m/loops.swf><script>for (;;) {}</script>");
-    Page("dialogs.html", "<script>alert('a'); confirm('b'); prompt('c'); window.open('/p/dialogs.html');"
-                         "</script><embed src=/m/after-dialogs.swf>");
-    Page("away.html", "<embed src=/m/away.swf><script>setTimeout(() => location = '/p/back.html', 50);</script>");
-    Page("back.html", "<embed src=/m/back.swf><script>setTimeout(() => location = '/p/away.html', 50);</script>");
+    Page("dialogs.html",
+         "<script>alert('a'); confirm('b'); prompt('c'); window.open('/p/dialogs.html');"
+         "</script><embed src=/m/after-dialogs.swf>");
+    Page(
+        "away.html",
+        "<embed src=/m/away.swf><script>setTimeout(() => location = '/p/back.html', 50);</script>");
+    Page(
+        "back.html",
+        "<embed src=/m/back.swf><script>setTimeout(() => location = '/p/away.html', 50);</script>");
 
     const auto started = std::chrono::steady_clock::now();
     const int status = Capture({PageURL("hangs.html"), PageURL("loops.html"),
@@ -291,8 +298,7 @@ TEST_F(ChromiumCaptureTest, WithoutChromiumTheStaticEngineRunsUnlessChromiumWasA
     EXPECT_NE(err.find("page engine: static"), std::string::npos) << err;
     EXPECT_EQ(Caught().size(), 1U);
 
-    EXPECT_EQ(Capture({PageURL("plain.html")}, Chromium(2, 30)),
-              CaptureCommand::kNoEngine);
+    EXPECT_EQ(Capture({PageURL("plain.html")}, Chromium(2, 30)), CaptureCommand::kNoEngine);
     EXPECT_NE(err.find("\"chromium\""), std::string::npos) << err;
     EXPECT_EQ(out, "");
 }
@@ -313,8 +319,8 @@ TEST_F(ChromiumCaptureTest, TheBrowserNeverOutlivesAnInterruptedCommand) {
                   PageURL("slow.html").c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
-        EXPECT_TRUE(WaitFor([&] { return ProcessesNaming(tmp).size() > 1; },
-                            std::chrono::seconds(15)))
+        EXPECT_TRUE(
+            WaitFor([&] { return ProcessesNaming(tmp).size() > 1; }, std::chrono::seconds(15)))
             << "the browser never started";
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         kill(command, signal);

@@ -38,9 +38,8 @@ Outcome<std::unique_ptr<ChromiumEngine>> ChromiumEngine::Start(Options options) 
                              const std::string& sessionId) {
             raw->OnEvent(method, params, sessionId);
         });
-    Outcome<DevToolsConnection::Json> version =
-        engine->m_connection->Call("Browser.getVersion", DevToolsConnection::Json::object(), {},
-                                   kStartTimeout);
+    Outcome<DevToolsConnection::Json> version = engine->m_connection->Call(
+        "Browser.getVersion", DevToolsConnection::Json::object(), {}, kStartTimeout);
     if (!version) {
         const std::string log = engine->m_process->LogTail();
         return Failure{"Chromium did not start",
@@ -51,9 +50,8 @@ Outcome<std::unique_ptr<ChromiumEngine>> ChromiumEngine::Start(Options options) 
     engine->m_product = "Chromium " + product.substr(product.find('/') + 1);
     // A movie's address opened as a document must not become a file in some folder.
     engine->m_connection->Send("Browser.setDownloadBehavior", {{"behavior", "deny"}});
-    engine->m_tick = RunLoop::Main().AddTimer(kTickInterval, true, [raw = engine.get()] {
-        raw->Tick();
-    });
+    engine->m_tick =
+        RunLoop::Main().AddTimer(kTickInterval, true, [raw = engine.get()] { raw->Tick(); });
     return engine;
 }
 
@@ -126,16 +124,15 @@ void ChromiumEngine::SetUpSession(const std::string& sessionId,
     };
     auto progress = std::make_shared<Progress>(Progress{setUp.size(), std::nullopt});
     for (auto& [method, params] : setUp) {
-        m_connection->Send(method, std::move(params), sessionId,
-                           [progress, done](Outcome<Json> reply) {
-                               if (!reply && !progress->failure) {
-                                   progress->failure = reply.failure();
-                               }
-                               if (--progress->left == 0) {
-                                   done(progress->failure ? Outcome<>(*progress->failure)
-                                                          : Outcome<>());
-                               }
-                           });
+        m_connection->Send(
+            method, std::move(params), sessionId, [progress, done](Outcome<Json> reply) {
+                if (!reply && !progress->failure) {
+                    progress->failure = reply.failure();
+                }
+                if (--progress->left == 0) {
+                    done(progress->failure ? Outcome<>(*progress->failure) : Outcome<>());
+                }
+            });
     }
 }
 
@@ -276,8 +273,8 @@ void ChromiumEngine::OnEvent(const std::string& method, const DevToolsConnection
             tab->page->OnEvent(method, params, sessionId);
         } else if (method == "Target.attachedToTarget") {
             // A frame of the page that left: let it go unobserved.
-            m_connection->Send("Runtime.runIfWaitingForDebugger", DevToolsConnection::Json::object(),
-                               params.value("sessionId", ""));
+            m_connection->Send("Runtime.runIfWaitingForDebugger",
+                               DevToolsConnection::Json::object(), params.value("sessionId", ""));
         }
         return;
     }

@@ -4,10 +4,10 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
-#include <vector>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "browser/HostPage.h"
 #include "browser/chromium/ChromiumProcess.h"

@@ -4,13 +4,12 @@
 #include "browser/chromium/ChromiumEngine.h"
 #include "browser/chromium/PlayerFiles.h"
 
-
 namespace {
 
 std::string Seconds(std::chrono::milliseconds duration) {
     const auto tenths = duration.count() / 100;
-    return std::to_string(tenths / 10) + (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "") +
-           " s";
+    return std::to_string(tenths / 10) +
+           (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "") + " s";
 }
 
 // The strings of a JSON array; anything else in it reads as "".
@@ -50,8 +49,7 @@ void ChromiumPage::Send(const std::string& method, Json params, const std::strin
     // Replies may come after this load was replaced or the page has gone.
     std::weak_ptr<int> load = m_load;
     m_engine.connection().Send(method, std::move(params), sessionId,
-                               [this, load, then = std::move(then),
-                                required](Outcome<Json> reply) {
+                               [this, load, then = std::move(then), required](Outcome<Json> reply) {
                                    if (load.expired()) {
                                        return;
                                    }
@@ -140,8 +138,9 @@ void ChromiumPage::OnEvent(const std::string& method, const Json& params,
         }
     } else if (method == "Fetch.requestPaused") {
         // Only the player's own origin is paused (see SetUpSession).
-        Json answer = player_files::Answer(m_engine.options().playerRoot,
-                                           params.value("request", Json::object()).value("url", ""));
+        Json answer =
+            player_files::Answer(m_engine.options().playerRoot,
+                                 params.value("request", Json::object()).value("url", ""));
         answer["requestId"] = params.value("requestId", "");
         m_engine.connection().Send("Fetch.fulfillRequest", std::move(answer), sessionId);
     } else if (method == "Page.javascriptDialogOpening") {
@@ -155,8 +154,7 @@ void ChromiumPage::OnEvent(const std::string& method, const Json& params,
             m_sessions.insert(child);
             m_engine.Attach(child, *this);
             m_engine.SetUpSession(child, [&engine = m_engine, child](const Outcome<>&) {
-                engine.connection().Send("Runtime.runIfWaitingForDebugger", Json::object(),
-                                         child);
+                engine.connection().Send("Runtime.runIfWaitingForDebugger", Json::object(), child);
             });
         } else {
             // Workers hold no plug-in objects: let them run, unobserved.
@@ -192,9 +190,8 @@ void ChromiumPage::Report(const std::string& payload, const std::string& session
         element->setHandle(sessionId + "/" + handle.dump());
 
         const std::string urlText = report.value("urlText", std::string());
-        std::optional<URL> url = urlText.empty()
-                                     ? std::nullopt
-                                     : URL::URLWithString(report.value("url", std::string()));
+        std::optional<URL> url =
+            urlText.empty() ? std::nullopt : URL::URLWithString(report.value("url", std::string()));
         std::optional<URL> base = URL::URLWithString(report.value("base", std::string()));
         if (!base) {
             base = documentURL() ? documentURL() : m_url;
@@ -206,19 +203,18 @@ void ChromiumPage::Report(const std::string& payload, const std::string& session
         }
         // The laid-out box; an element not laid out (yet) has the size its attributes give.
         NSRect frame = NSMakeRect(0, 0, element->dimension("width"), element->dimension("height"));
-        if (const Json rect = report.value("rect", Json()); rect.is_array() && rect.size() == 4 &&
-                                                            rect[2].is_number() &&
-                                                            rect[3].is_number() &&
-                                                            (rect[2] > 0 || rect[3] > 0)) {
+        if (const Json rect = report.value("rect", Json());
+            rect.is_array() && rect.size() == 4 && rect[2].is_number() && rect[3].is_number() &&
+            (rect[2] > 0 || rect[3] > 0)) {
             frame = NSMakeRect(rect[0].get<float>(), rect[1].get<float>(), rect[2].get<float>(),
                                rect[3].get<float>());
         }
         m_lastChange = Clock::now();
         if (!addPluginObject(element, report.value("type", std::string()), url, urlText, *base,
                              frame)) {
-            End(Result::Loaded(
-                 m_url->absoluteString() + ": more than " + std::to_string(kMostPluginObjects) +
-                     " plug-in objects; the rest were not looked at"));
+            End(Result::Loaded(m_url->absoluteString() + ": more than " +
+                               std::to_string(kMostPluginObjects) +
+                               " plug-in objects; the rest were not looked at"));
             return;
         }
     }
@@ -234,9 +230,8 @@ void ChromiumPage::Check(Clock::time_point now) {
         if (!m_everLoaded) {
             Fail("still loading after " + limit);
         } else {
-            End(Result::Loaded(
-                 m_url->absoluteString() + ": stopped after " + limit +
-                     " (the page kept loading); what it held by then is kept"));
+            End(Result::Loaded(m_url->absoluteString() + ": stopped after " + limit +
+                               " (the page kept loading); what it held by then is kept"));
         }
         return;
     }

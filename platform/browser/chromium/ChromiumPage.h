@@ -63,8 +63,8 @@ private:
     // The script contexts (by session and id) made since this load navigated.
     std::set<std::pair<std::string, int>> m_contexts;
     bool m_navigated = false;
-    bool m_loadFired = false;   // the current document's
-    bool m_everLoaded = false;  // any document's since the navigation began
+    bool m_loadFired = false;  // the current document's
+    bool m_everLoaded = false; // any document's since the navigation began
     bool m_open = false;
     Clock::time_point m_started;
     Clock::time_point m_lastChange;

@@ -6,14 +6,15 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -22,13 +23,19 @@ namespace {
 // The flags that keep the browser from talking to anyone but the hosts the pages name: no
 // updates, no sync, no reports, no translation or hint services, no first-run pages.
 const std::array kQuietFlags = {
-    "--remote-debugging-pipe",      "--no-sandbox",
+    "--remote-debugging-pipe",
+    "--no-sandbox",
     "--no-first-run",
-    "--no-default-browser-check",   "--disable-background-networking",
-    "--disable-component-update",   "--disable-sync",
-    "--disable-quic",               "--disable-breakpad",
-    "--disable-domain-reliability", "--metrics-recording-only",
-    "--mute-audio",                 "--password-store=basic",
+    "--no-default-browser-check",
+    "--disable-background-networking",
+    "--disable-component-update",
+    "--disable-sync",
+    "--disable-quic",
+    "--disable-breakpad",
+    "--disable-domain-reliability",
+    "--metrics-recording-only",
+    "--mute-audio",
+    "--password-store=basic",
     "--disable-features=Translate,OptimizationHints,MediaRouter,DialMediaRouteProvider",
     // No plug-in would ever answer, and looking for one costs the renderer about 20 ms per
     // <embed> or <object> (a page of 300 did not load in 15 s); the observer sees the elements
@@ -128,14 +135,15 @@ Outcome<std::unique_ptr<ChromiumProcess>> ChromiumProcess::Start(const Options& 
                            (executable.empty() ? "" : " (" + executable + " cannot be run)")};
     }
     // A browser that dies must show as a failed write, not end this process.
-    if (struct sigaction pipe {}; sigaction(SIGPIPE, nullptr, &pipe) == 0 &&
-                                  pipe.sa_handler == SIG_DFL) {
+    if (struct sigaction pipe{};
+        sigaction(SIGPIPE, nullptr, &pipe) == 0 && pipe.sa_handler == SIG_DFL) {
         ::signal(SIGPIPE, SIG_IGN);
     }
     std::unique_ptr<ChromiumProcess> process(new ChromiumProcess());
     std::error_code noTemp;
     fs::path temp = fs::temp_directory_path(noTemp);
-    std::string profileTemplate = ((noTemp ? fs::path("/tmp") : temp) / "swfharvex-chromium-XXXXXX");
+    std::string profileTemplate =
+        ((noTemp ? fs::path("/tmp") : temp) / "swfharvex-chromium-XXXXXX");
     if (mkdtemp(profileTemplate.data()) == nullptr) {
         return Failure{"Could not make a browser profile in " + profileTemplate,
                        std::strerror(errno)};

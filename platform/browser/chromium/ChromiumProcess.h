@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+
 #include <sys/types.h>
 
 #include "foundation/Outcome.h"

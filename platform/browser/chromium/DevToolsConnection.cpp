@@ -1,9 +1,10 @@
 #include "browser/chromium/DevToolsConnection.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
-#include <array>
 #include <optional>
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -57,9 +58,9 @@ void DevToolsConnection::ReadLoop(int fd) {
         for (size_t end = pending.find('\0'); end != std::string::npos;
              end = pending.find('\0', start)) {
             // Parsed here, off the main thread; a message that does not parse is dropped.
-            Json message = Json::parse(pending.begin() + static_cast<std::ptrdiff_t>(start),
-                                       pending.begin() + static_cast<std::ptrdiff_t>(end),
-                                       nullptr, false);
+            Json message =
+                Json::parse(pending.begin() + static_cast<std::ptrdiff_t>(start),
+                            pending.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
             start = end + 1;
             if (message.is_discarded()) {
                 continue;
@@ -118,8 +119,8 @@ void DevToolsConnection::Disconnect(Shared& shared, const std::string& why) {
     }
 }
 
-void DevToolsConnection::Send(const std::string& method, Json params,
-                              const std::string& sessionId, Reply reply) {
+void DevToolsConnection::Send(const std::string& method, Json params, const std::string& sessionId,
+                              Reply reply) {
     HVX_ASSERT_MAIN_THREAD();
     if (!m_shared->connected) {
         if (reply) {

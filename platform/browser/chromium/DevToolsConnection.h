@@ -23,8 +23,7 @@ public:
     // A reply's result, or what failed: the command and the browser's error message.
     using Reply = std::function<void(Outcome<Json>)>;
     // (method, params, sessionId); sessionId is empty for the browser's own events.
-    using EventHandler =
-        std::function<void(const std::string&, const Json&, const std::string&)>;
+    using EventHandler = std::function<void(const std::string&, const Json&, const std::string&)>;
 
     // Takes ownership of neither descriptor; the process that owns them outlives the connection.
     DevToolsConnection(int commandFd, int replyFd, EventHandler onEvent);

@@ -22,9 +22,12 @@ TEST(PlayerFilesTest, OnlyPlainNamesInThePlayersFolderAreAnswered) {
         std::string url;
         int code;
     } table[] = {
-        {origin + "/package.json", 200},    {origin + "/../etc/passwd", 404},
-        {origin + "/%2e%2e/x", 404},         {origin + "/node_modules/x.js", 404},
-        {origin + "/", 404},                 {origin + "/.hidden", 404},
+        {origin + "/package.json", 200},
+        {origin + "/../etc/passwd", 404},
+        {origin + "/%2e%2e/x", 404},
+        {origin + "/node_modules/x.js", 404},
+        {origin + "/", 404},
+        {origin + "/.hidden", 404},
         {"https://elsewhere.invalid/package.json", 404},
     };
     if (!std::filesystem::exists(kPlayer / "package.json")) {
@@ -54,14 +57,15 @@ TEST(ChromiumPlayerTest, ThePagesMoviesPlayAndTheirObjectsAreStillReported) {
                              "width=550 height=400>",
                              "text/html");
     });
-    server.Http().Get("/movie.swf", [&](const httplib::Request& request,
-                                        httplib::Response& response) {
-        const std::lock_guard lock(mutex);
-        movieFetchers.push_back(request.get_header_value("User-Agent"));
-        // A header of a version 10 movie, 550 x 400, and its end tag.
-        response.set_content(std::string("FWS\x0A\x15\0\0\0\x78\0\x05\x5F\0\0\x0F\xA0\0\0\x18\x01\0\0\0", 21),
-                             "application/x-shockwave-flash");
-    });
+    server.Http().Get(
+        "/movie.swf", [&](const httplib::Request& request, httplib::Response& response) {
+            const std::lock_guard lock(mutex);
+            movieFetchers.push_back(request.get_header_value("User-Agent"));
+            // A header of a version 10 movie, 550 x 400, and its end tag.
+            response.set_content(
+                std::string("FWS\x0A\x15\0\0\0\x78\0\x05\x5F\0\0\x0F\xA0\0\0\x18\x01\0\0\0", 21),
+                "application/x-shockwave-flash");
+        });
     server.Start();
 
     HostApplication host;
@@ -78,8 +82,8 @@ TEST(ChromiumPlayerTest, ThePagesMoviesPlayAndTheirObjectsAreStillReported) {
     EXPECT_TRUE(RunLoop::Main().RunUntil(played, std::chrono::seconds(20)))
         << "the page's player never asked for the movie";
     EXPECT_NE(movieFetchers.empty() ? std::string() : movieFetchers.front(), "");
-    ASSERT_TRUE(RunLoop::Main().RunUntil([&] { return host.pagesFinished(); },
-                                         std::chrono::seconds(10)));
+    ASSERT_TRUE(
+        RunLoop::Main().RunUntil([&] { return host.pagesFinished(); }, std::chrono::seconds(10)));
     EXPECT_EQ(host.pages().back()->pluginObjectURLs(),
               std::vector<std::string>{server.Url("/movie.swf")});
     WebBaseNetscapePluginView::UnregisterClass();

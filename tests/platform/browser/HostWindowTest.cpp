@@ -84,13 +84,13 @@ TEST(HostWindowTest, PagesThatRunScriptsListTheObjectsTheyInsertAsTheyCome) {
         return window.pluginObjects->stringValue().find(server.URL("/" + name)) !=
                std::string::npos;
     };
-    ASSERT_TRUE(RunLoop::Main().RunUntil([&] { return host.pagesFinished(); },
-                                         std::chrono::seconds(10)));
+    ASSERT_TRUE(
+        RunLoop::Main().RunUntil([&] { return host.pagesFinished(); }, std::chrono::seconds(10)));
     EXPECT_EQ(window.status->stringValue(), "Loaded " + page + ": 1 plug-in views");
     EXPECT_TRUE(listed("first.swf"));
     EXPECT_FALSE(listed("later.swf"));
-    EXPECT_TRUE(RunLoop::Main().RunUntil([&] { return listed("later.swf"); },
-                                         std::chrono::seconds(5)))
+    EXPECT_TRUE(
+        RunLoop::Main().RunUntil([&] { return listed("later.swf"); }, std::chrono::seconds(5)))
         << window.pluginObjects->stringValue();
     WebBaseNetscapePluginView::UnregisterClass();
 }
