@@ -97,7 +97,7 @@ void ChromiumEngine::StartWaiting() {
 }
 
 void ChromiumEngine::SetUpSession(const std::string& sessionId,
-                                  std::function<void(Outcome<>)> done) {
+                                  const std::function<void(Outcome<>)>& done) {
     // The frame may go on only once every part of the set-up has been answered: a navigation
     // that starts earlier can move to another renderer before the observer reached the first.
     using Json = DevToolsConnection::Json;
@@ -125,7 +125,7 @@ void ChromiumEngine::SetUpSession(const std::string& sessionId,
     auto progress = std::make_shared<Progress>(Progress{setUp.size(), std::nullopt});
     for (auto& [method, params] : setUp) {
         m_connection->Send(
-            method, std::move(params), sessionId, [progress, done](Outcome<Json> reply) {
+            method, std::move(params), sessionId, [progress, done](const Outcome<Json>& reply) {
                 if (!reply && !progress->failure) {
                     progress->failure = reply.failure();
                 }
@@ -179,7 +179,7 @@ void ChromiumEngine::MakeTab() {
                         return;
                     }
                     const std::string session = attached.value().value("sessionId", "");
-                    SetUpSession(session, [this, tab, session, fail](Outcome<> ready) {
+                    SetUpSession(session, [this, tab, session, fail](const Outcome<>& ready) {
                         if (!ready) {
                             fail(ready.failure());
                             return;

@@ -82,7 +82,7 @@ private:
     // left it unusable (a page that never settled can hang its renderer).
     void ReturnTab(Tab& tab, bool reusable);
     // Binding, observer, reports and frames in place in a session; `done` gets what failed.
-    void SetUpSession(const std::string& sessionId, std::function<void(Outcome<>)> done);
+    void SetUpSession(const std::string& sessionId, const std::function<void(Outcome<>)>& done);
     void Attach(const std::string& sessionId, ChromiumPage& page);
     void Detach(const std::string& sessionId);
     void Forget(ChromiumPage& page);

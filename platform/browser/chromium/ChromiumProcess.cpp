@@ -168,6 +168,7 @@ Outcome<std::unique_ptr<ChromiumProcess>> ChromiumProcess::Start(const Options& 
     }
     args.emplace_back("about:blank");
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& arg : args) {
         argv.push_back(arg.data());
     }
