@@ -242,10 +242,12 @@ function connect() {
         if (description && description.visible === false) {
             removeWindow(description.oid);
         } else if (description) {
+            const wasKey = windows.get(description.oid)?.key === true;
             windows.set(description.oid, description);
             drawWindow(description);
-            // The key window is the one the user works in: it comes to the front.
-            if (description.key === true) {
+            // A window that becomes key comes to the front; one that only changed (a status line,
+            // a transfer's progress) stays where the user put it.
+            if (description.key === true && !wasKey) {
                 raise(description.oid);
             }
         }

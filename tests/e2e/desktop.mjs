@@ -113,7 +113,12 @@ export async function serveFiles(files, onSent = () => {}) {
     await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
     return {
         url: (name) => `http://127.0.0.1:${server.address().port}/${name}`,
-        stop: () => new Promise((resolve) => server.close(resolve)),
+        // The host's own browser keeps its connections open while the page stays in its tab.
+        stop: () =>
+            new Promise((resolve) => {
+                server.close(resolve);
+                server.closeAllConnections();
+            }),
     };
 }
 
