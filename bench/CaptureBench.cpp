@@ -18,13 +18,7 @@ constexpr size_t kMovieBytes = 200 * 1024;
 LoopbackServer& Server() {
     static LoopbackServer* server = [] {
         static LoopbackServer instance;
-        static const std::string movie = [] {
-            std::string bytes(kMovieBytes, '\0');
-            for (size_t i = 0; i < bytes.size(); ++i) {
-                bytes[i] = static_cast<char>(i * 131 + (i >> 7));
-            }
-            return bytes;
-        }();
+        static const std::string movie = MovieBytes(kMovieBytes);
         instance.Http().Get("/page.html", [](const httplib::Request&, httplib::Response& response) {
             std::string page = "<html><body>";
             for (int i = 0; i < kMovies; ++i) {

@@ -24,13 +24,7 @@ std::string MovieURL(int page, int movie) {
 LoopbackServer& Server() {
     static LoopbackServer* server = [] {
         static LoopbackServer instance;
-        static const std::string movie = [] {
-            std::string bytes(kMovieBytes, '\0');
-            for (size_t i = 0; i < bytes.size(); ++i) {
-                bytes[i] = static_cast<char>(i * 131 + (i >> 7));
-            }
-            return bytes;
-        }();
+        static const std::string movie = MovieBytes(kMovieBytes);
         // Each page names its movies twice, as sites did: <embed>s that a script inserts (what
         // Chromium sees) and the same in <noscript> (what a reader without scripts sees).
         instance.Http().Get(

@@ -27,6 +27,14 @@ int RunProcess(const std::vector<std::string>& arguments) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string MovieBytes(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>(i * 131 + (i >> 7));
+    }
+    return bytes;
+}
+
 size_t FilesIn(const std::filesystem::path& folder) {
     std::error_code error;
     size_t count = 0;

@@ -11,6 +11,9 @@
 // could not start or died of a signal.
 int RunProcess(const std::vector<std::string>& arguments);
 
+// `size` bytes standing for a movie: the server sends them, nobody reads them as one.
+std::string MovieBytes(size_t size);
+
 // Entries in a folder; 0 when it cannot be read.
 size_t FilesIn(const std::filesystem::path& folder);
 

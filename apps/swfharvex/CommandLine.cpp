@@ -19,8 +19,10 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
         "DISPLAY or WAYLAND_DISPLAY is set, and runs until interrupted (Ctrl-C) or terminated;\n"
         "then it stops serving, cancels running transfers and writes the preferences.\n"
         "The token is the key to this run: anyone who has the address can drive the plug-in.\n"
-        "Exit status: 0 when stopped by a signal, 1 when the plug-in could not be loaded or the\n"
-        "port could not be had, 2 on a usage error.");
+        "Pages load in the engine the options below choose, as with 'capture'; a page stays\n"
+        "open, and the Browser window lists what its scripts insert as it comes.\n"
+        "Exit status: 0 when stopped by a signal, 1 when the plug-in could not be loaded, the\n"
+        "port could not be had or --engine chromium cannot run, 2 on a usage error.");
     DesktopCommand::Options desktop;
     app.add_option("--port", desktop.port,
                    "Port on 127.0.0.1 (default 8765; when it is taken, the next free one up to "
