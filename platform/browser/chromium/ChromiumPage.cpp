@@ -44,23 +44,6 @@ ChromiumPage::Result ChromiumPage::load(const URL& pageURL) {
     return Result::Loaded();
 }
 
-void ChromiumPage::Send(const std::string& method, Json params, const std::string& sessionId,
-                        std::function<void(const Json&)> then, bool required) {
-    // Replies may come after this load was replaced or the page has gone.
-    std::weak_ptr<int> load = m_load;
-    m_engine.connection().Send(method, std::move(params), sessionId,
-                               [this, load, then = std::move(then), required](Outcome<Json> reply) {
-                                   if (load.expired()) {
-                                       return;
-                                   }
-                                   if (!reply && required) {
-                                       Fail(reply.failure().message());
-                                   } else if (then) {
-                                       then(reply ? reply.value() : Json::object());
-                                   }
-                               });
-}
-
 void ChromiumPage::stop() {
     if (!finished() && m_url) {
         End(Result::Loaded(m_url->absoluteString() + ": stopped before it was done"));
@@ -84,12 +67,21 @@ void ChromiumPage::UseTab(ChromiumEngine::Tab& tab) {
 
 void ChromiumPage::Navigate() {
     m_navigated = true;
-    Send("Page.navigate", {{"url", m_url->absoluteString()}}, m_mainSession,
-         [this](const Json& navigated) {
-             if (std::string error = navigated.value("errorText", ""); !error.empty()) {
-                 Fail(error);
-             }
-         });
+    // The reply may come after this load was replaced or the page has gone.
+    std::weak_ptr<int> load = m_load;
+    m_engine.connection().Send("Page.navigate", {{"url", m_url->absoluteString()}}, m_mainSession,
+                               [this, load](const Outcome<Json>& navigated) {
+                                   if (load.expired()) {
+                                       return;
+                                   }
+                                   if (!navigated) {
+                                       Fail(navigated.failure().message());
+                                   } else if (std::string error =
+                                                  navigated.value().value("errorText", "");
+                                              !error.empty()) {
+                                       Fail(error);
+                                   }
+                               });
 }
 
 void ChromiumPage::OnEvent(const std::string& method, const Json& params,

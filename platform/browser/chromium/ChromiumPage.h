@@ -41,9 +41,6 @@ private:
     void Check(Clock::time_point now);
     void Fail(const std::string& reason);
 
-    // A command of this load; a failure fails the page when `required`, else `then` still runs.
-    void Send(const std::string& method, Json params, const std::string& sessionId,
-              std::function<void(const Json&)> then = nullptr, bool required = true);
     void UseTab(ChromiumEngine::Tab& tab);
     void Navigate();
     void Report(const std::string& payload, const std::string& sessionId);
