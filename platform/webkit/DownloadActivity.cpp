@@ -80,13 +80,16 @@ void DownloadActivity::Received(uint64_t id, uint64_t length) {
     }
 }
 
-void DownloadActivity::Ended(uint64_t id, bool finished) {
+void DownloadActivity::Ended(uint64_t id, bool finished, std::string reason) {
     HVX_ASSERT_MAIN_THREAD();
     auto found = m_running.find(id);
     if (found == m_running.end()) {
         return;
     }
     m_stateByURL[found->second.url] = finished ? TransferState::Finished : TransferState::Failed;
+    if (!finished) {
+        m_losses.push_back({found->second.url, reason.empty() ? "cancelled" : std::move(reason)});
+    }
     m_running.erase(found);
     ++(finished ? m_finished : m_failed);
     // A listener may remove itself (or another) while it runs.
@@ -95,6 +98,12 @@ void DownloadActivity::Ended(uint64_t id, bool finished) {
             listener();
         }
     }
+}
+
+void DownloadActivity::Refused(std::string url, std::string reason) {
+    HVX_ASSERT_MAIN_THREAD();
+    m_stateByURL[url] = TransferState::Failed;
+    m_losses.push_back({std::move(url), std::move(reason)});
 }
 
 uint64_t DownloadActivity::AddEndListener(std::function<void()> listener) {

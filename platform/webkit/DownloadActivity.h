@@ -23,6 +23,12 @@ public:
     // How the latest transfer of a URL stands.
     enum class TransferState { Running, Finished, Failed };
 
+    // A movie that was asked for and not caught, and why.
+    struct Loss {
+        std::string url;
+        std::string reason;
+    };
+
     static DownloadActivity& Shared();
 
     // One line for a progress display: file name, bytes, percent, rate.
@@ -40,8 +46,13 @@ public:
     void Responded(uint64_t id, int64_t expectedLength);
     void Destined(uint64_t id, std::string destination);
     void Received(uint64_t id, uint64_t length);
-    // Finished, failed or cancelled; only the first end of a download counts.
-    void Ended(uint64_t id, bool finished);
+    // Finished, failed or cancelled; only the first end of a download counts. A download that
+    // did not finish is kept among the losses with `reason`.
+    void Ended(uint64_t id, bool finished, std::string reason = {});
+    // A movie refused before any transfer began (its address or its name could not be used).
+    void Refused(std::string url, std::string reason);
+    // Every loss of the process, in the order they happened.
+    const std::vector<Loss>& Losses() const { return m_losses; }
 
     // Main thread: `listener` runs after each end, until removed by the id it was given.
     uint64_t AddEndListener(std::function<void()> listener);
@@ -53,6 +64,7 @@ private:
     std::map<uint64_t, Progress> m_running;
     std::map<std::string, TransferState> m_stateByURL;
     std::map<uint64_t, std::function<void()>> m_endListeners;
+    std::vector<Loss> m_losses;
     uint64_t m_nextListener = 1;
     uint64_t m_finished = 0;
     uint64_t m_failed = 0;

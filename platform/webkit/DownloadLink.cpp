@@ -96,7 +96,7 @@ void DownloadLink::DeliverFinish() {
 void DownloadLink::DeliverFailure(const NSError& error) {
     if (Live()) {
         m_ended = true;
-        DownloadActivity::Shared().Ended(m_id, false);
+        DownloadActivity::Shared().Ended(m_id, false, error.localizedDescription);
         m_delegate->downloadDidFailWithError(*m_owner, error);
     }
 }
