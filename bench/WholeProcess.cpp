@@ -1,12 +1,19 @@
 #include "WholeProcess.h"
 
+#include <chrono>
+
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 extern char** environ;
 
 int RunProcess(const std::vector<std::string>& arguments) {
+    return RunMeasured(arguments).status;
+}
+
+MeasuredRun RunMeasured(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -19,12 +26,19 @@ int RunProcess(const std::vector<std::string>& arguments) {
     pid_t child = 0;
     const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    MeasuredRun run;
     if (spawned != 0) {
-        return -1;
+        return run;
     }
+    const auto started = std::chrono::steady_clock::now();
     int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    // The child's usage covers the descendants it waited for, so a page reader counts too.
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    run.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
 }
 
 std::string MovieBytes(size_t size) {

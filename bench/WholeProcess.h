@@ -11,6 +11,15 @@
 // could not start or died of a signal.
 int RunProcess(const std::vector<std::string>& arguments);
 
+// What one run cost: its exit status as above, the wall time, and the peak resident memory of
+// the process or of any of the helpers it waited for (whichever was largest).
+struct MeasuredRun {
+    int status = -1;
+    double seconds = 0;
+    double peakMegabytes = 0;
+};
+MeasuredRun RunMeasured(const std::vector<std::string>& arguments);
+
 // `size` bytes standing for a movie: the server sends them, nobody reads them as one.
 std::string MovieBytes(size_t size);
 
