@@ -6,6 +6,7 @@
 #include "swfharvex/CaptureCommand.h"
 #include "swfharvex/DesktopCommand.h"
 #include "swfharvex/InfoCommand.h"
+#include "swfharvex/TransferLimitChoice.h"
 
 int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CLI::App app{"SWFHarvex: catch, keep and inspect the SWF (Flash) movies that web pages embed.",
@@ -40,6 +41,9 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
                    "player/node_modules/@ruffle-rs/ruffle installed beside the command; "
                    "scripts/run installs it there)");
     desktop.engine.AddOptions(app);
+    // One value for both commands that fetch movies.
+    TransferLimitChoice limits;
+    limits.AddOptions(app);
     // A word without a scheme is a mistyped command, not a page: it must not start the desktop.
     app.add_option("URL", desktop.urls, "Pages to load at once (http, https or file)")
         ->check(CLI::Validator(
@@ -84,6 +88,7 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
                            "The plug-in bundle to load (default: SWFHarvex.bundle installed "
                            "beside the command)");
     capture.engine.AddOptions(*captureApp);
+    limits.AddOptions(*captureApp);
     captureApp->add_option("URL", capture.urls, "Pages to load (http, https or file)")->required();
 
     // CLI11 wants argv order reversed when given a vector.
@@ -105,6 +110,7 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
     if (infoApp->parsed()) {
         return InfoCommand(std::move(info)).Run(out, err);
     }
+    limits.Apply();
     if (captureApp->parsed()) {
         return CaptureCommand(std::move(capture)).Run(out, err, isatty(STDERR_FILENO) == 1);
     }

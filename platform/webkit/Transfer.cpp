@@ -1,5 +1,7 @@
 #include "webkit/Transfer.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <string_view>
 #include <utility>
 
@@ -10,7 +12,8 @@
 namespace {
 
 constexpr long kConnectTimeoutSeconds = 30;
-// A server that sends less than one byte a second for a minute is treated as gone.
+// A server that sends less than one byte a second for a minute is treated as gone, even when
+// the rate limit is turned off.
 constexpr long kLowSpeedBytesPerSecond = 1;
 constexpr long kLowSpeedSeconds = 60;
 constexpr long kMaxRedirects = 10;
@@ -51,18 +54,43 @@ long ErrorCodeFor(CURLcode result) {
     }
 }
 
+std::string SecondsText(std::chrono::milliseconds duration) {
+    char text[32];
+    if (duration.count() % 1000 == 0) {
+        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(duration.count() / 1000));
+    } else {
+        std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(duration.count()) / 1000);
+    }
+    return text;
+}
+
+// Why the server's HTTP error status stopped the transfer, when libcurl's text would not tell
+// a person what to do about it.
+std::optional<std::string> StatusReason(long status) {
+    switch (status) {
+    case 401:
+        return "the server asks for a login (HTTP 401)";
+    case 407:
+        return "the proxy asks for a login (HTTP 407)";
+    default:
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 std::unique_ptr<Transfer> Transfer::Create(const URL& url, std::shared_ptr<DownloadLink> link) {
-    std::unique_ptr<Transfer> transfer(new Transfer(url, std::move(link)));
+    std::unique_ptr<Transfer> transfer(
+        new Transfer(url, std::move(link), TransferLimits::Current()));
     if (!transfer->m_easy || !transfer->Configure()) {
         return nullptr;
     }
     return transfer;
 }
 
-Transfer::Transfer(URL url, std::shared_ptr<DownloadLink> link)
-    : m_id(link->Id()), m_url(std::move(url)), m_link(std::move(link)), m_easy(curl_easy_init()) {
+Transfer::Transfer(URL url, std::shared_ptr<DownloadLink> link, TransferLimits limits)
+    : m_id(link->Id()), m_url(std::move(url)), m_link(std::move(link)), m_easy(curl_easy_init()),
+      m_limits(limits) {
 }
 
 Transfer::~Transfer() = default;
@@ -90,6 +118,9 @@ bool Transfer::Configure() {
     set(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds));
     set(curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond));
     set(curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds));
+    set(curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress));
+    set(curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this));
+    set(curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L));
     set(curl_easy_setopt(easy, CURLOPT_USERAGENT, "SWFHarvex/0.1"));
     return ok;
 }
@@ -111,13 +142,86 @@ size_t Transfer::Write(const char* data, size_t size) {
     case Stage::Writing:
         break;
     }
-    if (Outcome<> written = m_file->Write(std::string_view(data, size)); !written) {
-        m_writeError =
-            NSError{NSURLErrorDomain, NSURLErrorCannotWriteToFile, written.failure().message()};
+    // Checked before writing, so a bomb stops at the limit instead of filling the disk first.
+    if (std::optional<NSError> passed = SizeLimitPassed(size)) {
+        m_stopError = std::move(passed);
         return 0; // aborts the transfer with CURLE_WRITE_ERROR
     }
+    if (Outcome<> written = m_file->Write(std::string_view(data, size)); !written) {
+        m_stopError =
+            NSError{NSURLErrorDomain, NSURLErrorCannotWriteToFile, written.failure().message()};
+        return 0;
+    }
+    m_written += size;
     Post([size](DownloadLink& link) { link.DeliverData(size); });
     return size;
+}
+
+std::optional<NSError> Transfer::SizeLimitPassed(uint64_t more) const {
+    const uint64_t decoded = m_written + more;
+    if (m_limits.maxMovieBytes != 0 && decoded > m_limits.maxMovieBytes) {
+        return NSError{NSURLErrorDomain, NSURLErrorDataLengthExceedsMaximum,
+                       "the movie is larger than the " + LimitBytesText(m_limits.maxMovieBytes) +
+                           " limit (--max-movie-size)"};
+    }
+    if (m_limits.maxExpansion == 0 || decoded <= m_limits.expansionFloorBytes) {
+        return std::nullopt;
+    }
+    // libcurl counts the bytes it received, before decoding them.
+    curl_off_t received = 0;
+    curl_easy_getinfo(m_easy.get(), CURLINFO_SIZE_DOWNLOAD_T, &received);
+    if (decoded / m_limits.maxExpansion >
+        static_cast<uint64_t>(std::max<curl_off_t>(received, 0))) {
+        return NSError{NSURLErrorDomain, NSURLErrorDataLengthExceedsMaximum,
+                       "the movie decodes to more than " + std::to_string(m_limits.maxExpansion) +
+                           " times the bytes received (a compression bomb)"};
+    }
+    return std::nullopt;
+}
+
+int Transfer::OnProgress(void* self, curl_off_t /*expected*/, curl_off_t received,
+                         curl_off_t /*toSend*/, curl_off_t /*sent*/) {
+    // Any answer but 0 aborts the transfer with CURLE_ABORTED_BY_CALLBACK.
+    return static_cast<Transfer*>(self)->WithinTime(
+               static_cast<uint64_t>(std::max<curl_off_t>(received, 0)))
+               ? 0
+               : 1;
+}
+
+bool Transfer::WithinTime(uint64_t received) {
+    const Clock::time_point now = Clock::now();
+    if (!m_started) {
+        m_started = now;
+        m_windowStart = now;
+        m_windowReceived = received;
+    }
+    if (m_limits.totalTime.count() > 0 && now - *m_started >= m_limits.totalTime) {
+        m_stopError = NSError{NSURLErrorDomain, NSURLErrorTimedOut,
+                              "the transfer took longer than the " +
+                                  SecondsText(m_limits.totalTime) + " limit (--transfer-timeout)"};
+        return false;
+    }
+    // While we hold the data back, the server is not the one who is slow.
+    if (m_stage == Stage::AwaitingDestination) {
+        m_windowStart = now;
+        m_windowReceived = received;
+        return true;
+    }
+    const auto window = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_windowStart);
+    if (m_limits.minBytesPerSecond == 0 || window < m_limits.rateWindow || window.count() <= 0) {
+        return true;
+    }
+    const uint64_t sent = received - std::min(received, m_windowReceived);
+    if (sent * 1000 < m_limits.minBytesPerSecond * static_cast<uint64_t>(window.count())) {
+        m_stopError = NSError{
+            NSURLErrorDomain, NSURLErrorTimedOut,
+            "the server sent less than " + std::to_string(m_limits.minBytesPerSecond) +
+                " bytes a second over " + SecondsText(m_limits.rateWindow) + " (--min-rate)"};
+        return false;
+    }
+    m_windowStart = now;
+    m_windowReceived = received;
+    return true;
 }
 
 void Transfer::PostResponse() {
@@ -127,7 +231,7 @@ void Transfer::PostResponse() {
 
 bool Transfer::Completed(CURLcode result) {
     if (result != CURLE_OK) {
-        Fail(m_writeError.value_or(ErrorFor(result)));
+        Fail(m_stopError.value_or(ErrorFor(result)));
         return true;
     }
     switch (m_stage) {
@@ -166,7 +270,7 @@ bool Transfer::DestinationChosen(const std::string& path, bool allowOverwrite) {
     // Unpausing hands over the held data at once, through the write callback.
     const CURLcode resumed = curl_easy_pause(m_easy.get(), CURLPAUSE_CONT);
     if (resumed != CURLE_OK) {
-        Fail(m_writeError.value_or(ErrorFor(resumed)));
+        Fail(m_stopError.value_or(ErrorFor(resumed)));
         return true;
     }
     return false;
@@ -195,6 +299,13 @@ void Transfer::Fail(const NSError& error) {
 }
 
 NSError Transfer::ErrorFor(CURLcode result) const {
+    if (result == CURLE_HTTP_RETURNED_ERROR) {
+        long status = 0;
+        curl_easy_getinfo(m_easy.get(), CURLINFO_RESPONSE_CODE, &status);
+        if (std::optional<std::string> reason = StatusReason(status)) {
+            return NSError{NSURLErrorDomain, NSURLErrorUserAuthenticationRequired, *reason};
+        }
+    }
     std::string description = m_curlError[0] != '\0' ? m_curlError : curl_easy_strerror(result);
     return NSError{NSURLErrorDomain, ErrorCodeFor(result), description};
 }

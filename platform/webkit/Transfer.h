@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,12 +12,14 @@
 #include "foundation/StagedFile.h"
 #include "foundation/URL.h"
 #include "webkit/NSError.h"
+#include "webkit/TransferLimits.h"
 
 class DownloadLink;
 
 // One download's libcurl transfer and file, on the transfer engine's thread. It reports to its
 // DownloadLink by posting tasks to the main run loop. Until the delegate has chosen the
-// destination the transfer stays paused, so nothing piles up in memory.
+// destination the transfer stays paused, so nothing piles up in memory. It gives up when the
+// server goes past one of the process's TransferLimits, as they stood when it was created.
 class Transfer {
 public:
     // Main thread. Null when libcurl cannot set up the transfer.
@@ -47,11 +50,17 @@ private:
         void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
     };
 
-    Transfer(URL url, std::shared_ptr<DownloadLink> link);
+    using Clock = std::chrono::steady_clock;
+
+    Transfer(URL url, std::shared_ptr<DownloadLink> link, TransferLimits limits);
     bool Configure();
 
     static size_t OnWrite(char* data, size_t size, size_t count, void* self);
     size_t Write(const char* data, size_t size);
+    static int OnProgress(void* self, curl_off_t, curl_off_t received, curl_off_t, curl_off_t);
+    bool WithinTime(uint64_t received);
+    // The failure that `more` decoded bytes would cause, if any.
+    std::optional<NSError> SizeLimitPassed(uint64_t more) const;
 
     void PostResponse();
     bool Finish();
@@ -64,10 +73,19 @@ private:
     std::shared_ptr<DownloadLink> m_link;
     std::unique_ptr<CURL, EasyDeleter> m_easy;
     char m_curlError[CURL_ERROR_SIZE] = {};
+    const TransferLimits m_limits;
 
     Stage m_stage = Stage::AwaitingResponse;
     bool m_bodyComplete = false; // finished before the destination was known (empty body)
     bool m_allowOverwrite = false;
     std::optional<StagedFile> m_file; // the body so far, hidden beside the destination
-    std::optional<NSError> m_writeError;
+    uint64_t m_written = 0;           // decoded bytes handed to m_file
+    // Why we stopped libcurl from a callback; its own result code would only say that we did.
+    std::optional<NSError> m_stopError;
+
+    // Time limits: from the first progress report, as a transfer may wait for a connection
+    // before it starts.
+    std::optional<Clock::time_point> m_started;
+    Clock::time_point m_windowStart;
+    uint64_t m_windowReceived = 0; // bytes received when the current rate window began
 };

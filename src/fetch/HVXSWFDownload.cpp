@@ -1,11 +1,37 @@
 #include "fetch/HVXSWFDownload.h"
 
+#include <climits>
+#include <optional>
+
+#include <unistd.h>
+
 #include "appkit/NSAlert.h"
 #include "appkit/NSApplication.h"
 #include "capture/CaptureRecords.h"
 #include "foundation/PathString.h"
 #include "foundation/RunLoop.h"
 #include "foundation/objects/RuntimeClass.h"
+#include "webkit/DownloadActivity.h"
+
+namespace {
+
+constexpr const char* kUnusableURL = "The entered URL is either invalid or unsupported.";
+
+// A name the folder cannot hold would be fetched whole and then lost at the final rename.
+std::optional<std::string> NameTooLong(const std::string& path) {
+    const std::string name = lastPathComponent(path);
+    long limit = ::pathconf(stringByDeletingLastPathComponent(path).c_str(), _PC_NAME_MAX);
+    if (limit <= 0) {
+        limit = NAME_MAX;
+    }
+    if (name.size() <= static_cast<size_t>(limit)) {
+        return std::nullopt;
+    }
+    return "the file name is " + std::to_string(name.size()) + " bytes long; the folder allows " +
+           std::to_string(limit);
+}
+
+} // namespace
 
 HVXSWFDownload::HVXSWFDownload() : NSObject(ClassObject()) {
 }
@@ -22,24 +48,31 @@ Ref<HVXSWFDownload> HVXSWFDownload::alloc() {
 
 void HVXSWFDownload::downloadSWF(const std::string& url, const std::string& savePath) {
     urlString = url;
+    m_pSavePath = savePath;
     std::optional<URL> parsed = URL::URLWithString(url);
-    if (parsed) {
+    if (parsed && parsed->IsHTTP()) {
+        if (std::optional<std::string> tooLong = NameTooLong(savePath)) {
+            DownloadActivity::Shared().Refused(url, *tooLong);
+            return;
+        }
         download = WebDownload::initWithRequest(*parsed, *this);
     }
-    m_pSavePath = savePath;
     if (!download) {
+        DownloadActivity::Shared().Refused(url, kUnusableURL);
         NSBeginAlertSheet("Invalid or unsupported URL", "", "", "", NSApp().mainWindow(),
-                          "The entered URL is either invalid or unsupported.");
+                          kUnusableURL);
         return;
     }
+    m_fetchRunning = true;
     retain(); // the running fetch keeps its delegate alive; FetchEnded lets go
 }
 
 void HVXSWFDownload::downloadSWFRelease() {
     if (download) {
-        download.reset();
+        download.reset(); // cancels a running fetch: no callback, so no FetchEnded, follows
         receivedContentLength = 0;
     }
+    FetchEnded();
 }
 
 NSWindow* HVXSWFDownload::downloadWindowForAuthenticationSheet(WebDownload& /*download*/) {
@@ -61,7 +94,10 @@ void HVXSWFDownload::downloadDecideDestinationWithSuggestedFilename(
 
 void HVXSWFDownload::downloadDidReceiveDataOfLength(WebDownload& /*download*/, uint64_t length) {
     if (expectedContentLength > 0) {
-        receivedContentLength += static_cast<int32_t>(length);
+        // The field is 32 bits wide: past 4 GiB it wraps, as it always did, but by defined
+        // unsigned arithmetic rather than signed overflow.
+        const uint64_t total = static_cast<uint32_t>(receivedContentLength) + length;
+        receivedContentLength = static_cast<int32_t>(static_cast<uint32_t>(total));
     }
 }
 
@@ -87,6 +123,10 @@ void HVXSWFDownload::downloadDidFailWithError(WebDownload& /*download*/, const N
 }
 
 void HVXSWFDownload::FetchEnded() {
+    if (!m_fetchRunning) {
+        return;
+    }
+    m_fetchRunning = false;
     // Released from a task of its own: the fetch that is calling us must not be destroyed
     // under its own feet.
     RunLoop::Main().Post([self = Ref<HVXSWFDownload>::Adopt(this)] {});

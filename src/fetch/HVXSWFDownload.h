@@ -18,8 +18,10 @@ public:
     static Class ClassObject();
     static Ref<HVXSWFDownload> alloc();
 
-    // downloadSWF:SaveTo:
+    // downloadSWF:SaveTo:. A URL that cannot be fetched, or a name the folder cannot hold, is
+    // refused before any transfer and kept among DownloadActivity's losses.
     void downloadSWF(const std::string& url, const std::string& savePath);
+    // Cancels a running fetch (nothing is recorded) and lets go of the fetch's reference.
     void downloadSWFRelease();
 
     NSWindow* downloadWindowForAuthenticationSheet(WebDownload& download);
@@ -42,5 +44,8 @@ public:
 
 private:
     // The fetch has ended: drop the reference the running fetch held, outside the callback.
+    // Only the first call after a start counts.
     void FetchEnded();
+
+    bool m_fetchRunning = false;
 };

@@ -1,5 +1,8 @@
 #include "fetch/HVXSWFDownload.h"
 
+#include <algorithm>
+#include <atomic>
+#include <climits>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -9,8 +12,9 @@
 #include "TempDir.h"
 #include "appkit/NSAlert.h"
 #include "appkit/NSApplication.h"
-#include "foundation/RunLoop.h"
 #include "capture/CaptureRecords.h"
+#include "foundation/RunLoop.h"
+#include "webkit/DownloadActivity.h"
 
 namespace {
 
@@ -22,6 +26,29 @@ std::string Movie(size_t size, char seed) {
     return bytes;
 }
 
+std::vector<std::string> Names(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    return names;
+}
+
+std::optional<std::string> LossReason(const std::string& url) {
+    const auto& losses = DownloadActivity::Shared().Losses();
+    const auto found = std::find_if(losses.rbegin(), losses.rend(),
+                                    [&](const DownloadActivity::Loss& l) { return l.url == url; });
+    return found == losses.rend() ? std::nullopt : std::optional(found->reason);
+}
+
+// For what changes off the main thread with no task posted, e.g. a cancelled fetch's file.
+bool Poll(const std::function<bool()>& done) {
+    const auto tick = RunLoop::Main().AddTimer(std::chrono::milliseconds(5), true, [] {});
+    const bool result = RunLoop::Main().RunUntil(done, std::chrono::seconds(10));
+    RunLoop::Main().CancelTimer(tick);
+    return result;
+}
+
 class HVXSWFDownloadTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -31,6 +58,7 @@ protected:
         NSApp().setMainWindow(window);
         server.Http().Get(R"(/movies/(.*))",
                           [this](const httplib::Request& request, httplib::Response& response) {
+                              ++moviesServed;
                               response.set_content(Movie(1000, request.matches[1].str()[0]),
                                                    "application/x-shockwave-flash");
                           });
@@ -57,9 +85,20 @@ protected:
                     return true;
                 });
         });
+        server.Http().Get(
+            "/endless.swf", [this](const httplib::Request&, httplib::Response& response) {
+                response.set_chunked_content_provider(
+                    "application/x-shockwave-flash", [this](size_t, httplib::DataSink& sink) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                        return !stopEndless && sink.write(Movie(4096, 'e').data(), 4096);
+                    });
+            });
         server.Start();
     }
-    void TearDown() override { NSApp().setMainWindow(nullptr); }
+    void TearDown() override {
+        stopEndless = true;
+        NSApp().setMainWindow(nullptr);
+    }
 
     // Starts a fetch the way the capture does: nobody keeps the download object.
     std::string Fetch(const std::string& url, const std::string& name) {
@@ -72,6 +111,8 @@ protected:
                                         std::chrono::seconds(30));
     }
 
+    std::atomic<int> moviesServed{0};
+    std::atomic<bool> stopEndless{false};
     TempDir folder;
     LoopbackServer server;
     Ref<NSWindow> window;
@@ -108,6 +149,11 @@ TEST_F(HVXSWFDownloadTest, CountsOnlyWhenTheLengthIsAnnounced) {
     ASSERT_TRUE(WaitForEntries(2));
     EXPECT_EQ(counted->expectedContentLength, 1000);
     EXPECT_EQ(counted->receivedContentLength, 1000);
+    // The field keeps the plug-in's 32 bits: a total past them wraps instead of overflowing.
+    counted->downloadDidReceiveDataOfLength(*counted->download, (uint64_t{1} << 32) + 5);
+    EXPECT_EQ(counted->receivedContentLength, 1005);
+    counted->downloadDidReceiveDataOfLength(*counted->download, INT32_MAX);
+    EXPECT_EQ(counted->receivedContentLength, INT32_MIN + 1004);
     counted->downloadSWFRelease();
     EXPECT_EQ(counted->download, nullptr);
     EXPECT_EQ(counted->receivedContentLength, 0);
@@ -135,6 +181,7 @@ TEST_F(HVXSWFDownloadTest, UnusableAddressShowsTheSheetAndNothingFollows) {
         EXPECT_EQ(download->download, nullptr);
         EXPECT_EQ(download->urlString, url);
         EXPECT_EQ(download->m_pSavePath, folder / "x.swf");
+        EXPECT_EQ(LossReason(url), "The entered URL is either invalid or unsupported.");
     }
     ASSERT_EQ(window->sheets().size(), 3U);
     const auto* sheet = dynamic_cast<const NSAlert*>(window->attachedSheet());
@@ -146,6 +193,36 @@ TEST_F(HVXSWFDownloadTest, UnusableAddressShowsTheSheetAndNothingFollows) {
     RunLoop::Main().RunFor(std::chrono::milliseconds(200));
     EXPECT_TRUE(m_arraySWFUrl.empty());
     EXPECT_FALSE(std::filesystem::exists(folder / "x.swf"));
+}
+
+TEST_F(HVXSWFDownloadTest, NameTheFolderCannotHoldIsRefusedBeforeAnyTransfer) {
+    const std::string name = std::string(300, 'n') + ".swf";
+    const std::string url = server.Url("/movies/" + name);
+    Ref<HVXSWFDownload> download = HVXSWFDownload::alloc();
+    download->downloadSWF(url, folder / name);
+    EXPECT_EQ(download->download, nullptr);
+    EXPECT_EQ(LossReason(url), "the file name is 304 bytes long; the folder allows 255");
+    RunLoop::Main().RunFor(std::chrono::milliseconds(300));
+    EXPECT_EQ(moviesServed, 0);
+    EXPECT_EQ(download->retainCount(), 1);
+    EXPECT_TRUE(window->sheets().empty());
+    EXPECT_TRUE(m_arraySWFUrl.empty());
+    EXPECT_TRUE(Names(folder.Path()).empty());
+}
+
+TEST_F(HVXSWFDownloadTest, ReleaseDuringAFetchCancelsItAndLetsGoOnce) {
+    const std::string url = server.Url("/endless.swf");
+    Ref<HVXSWFDownload> download = HVXSWFDownload::alloc();
+    download->downloadSWF(url, folder / "endless.swf");
+    ASSERT_TRUE(Poll([&] { return !Names(folder.Path()).empty(); }));
+    download->downloadSWFRelease();
+    download->downloadSWFRelease();
+    RunLoop::Main().RunFor(std::chrono::milliseconds(300));
+    EXPECT_EQ(download->retainCount(), 1);
+    EXPECT_EQ(download->download, nullptr);
+    EXPECT_EQ(LossReason(url), "cancelled");
+    EXPECT_TRUE(m_arraySWFUrl.empty());
+    EXPECT_TRUE(Poll([&] { return Names(folder.Path()).empty(); }));
 }
 
 TEST_F(HVXSWFDownloadTest, AHundredFetchesAtOnceAllFinish) {

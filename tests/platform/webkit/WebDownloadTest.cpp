@@ -10,10 +10,13 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "DripServer.h"
 #include "LoopbackServer.h"
 #include "RecordingDelegate.h"
 #include "TempDir.h"
 #include "foundation/RunLoop.h"
+#include "webkit/DownloadActivity.h"
+#include "webkit/TransferLimits.h"
 
 namespace {
 
@@ -80,6 +83,50 @@ void ServeSized(httplib::Response& res, const std::shared_ptr<const std::string>
         body->size(), kFlash, [body](size_t offset, size_t length, httplib::DataSink& sink) {
             return sink.write(body->data() + offset, std::min<size_t>(length, size_t{64} << 10));
         });
+}
+
+// A gzip-encoded body of zeros that never ends: each piece sent decodes to a thousand times its
+// size, made as it is sent so that nothing large is ever held.
+void ServeBomb(httplib::Response& res) {
+    auto stream = std::make_shared<z_stream>();
+    deflateInit2(stream.get(), Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+    res.set_header("Content-Encoding", "gzip");
+    res.set_chunked_content_provider(
+        kFlash,
+        [stream](size_t, httplib::DataSink& sink) {
+            static const std::string zeros(size_t{1} << 20, '\0');
+            std::string out(size_t{64} << 10, '\0');
+            stream->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+            stream->avail_in = static_cast<uInt>(zeros.size());
+            stream->next_out = reinterpret_cast<Bytef*>(out.data());
+            stream->avail_out = static_cast<uInt>(out.size());
+            deflate(stream.get(), Z_SYNC_FLUSH);
+            return sink.write(out.data(), out.size() - stream->avail_out);
+        },
+        [stream](bool) { deflateEnd(stream.get()); });
+}
+
+// The process's transfer limits for one test, restored after it.
+class ScopedLimits {
+public:
+    explicit ScopedLimits(const TransferLimits& limits) : m_saved(TransferLimits::Current()) {
+        TransferLimits::Set(limits);
+    }
+    ~ScopedLimits() { TransferLimits::Set(m_saved); }
+    ScopedLimits(const ScopedLimits&) = delete;
+    ScopedLimits& operator=(const ScopedLimits&) = delete;
+    ScopedLimits(ScopedLimits&&) = delete;
+    ScopedLimits& operator=(ScopedLimits&&) = delete;
+
+private:
+    TransferLimits m_saved;
+};
+
+std::optional<std::string> LossReason(const std::string& url) {
+    const auto& losses = DownloadActivity::Shared().Losses();
+    const auto found = std::find_if(losses.rbegin(), losses.rend(),
+                                    [&](const DownloadActivity::Loss& l) { return l.url == url; });
+    return found == losses.rend() ? std::nullopt : std::optional(found->reason);
 }
 
 const std::vector<std::string> kFullOrder = {"begin",  "response", "decide",
@@ -375,6 +422,94 @@ TEST_F(WebDownloadTest, HundredDownloadsAtOnceAllFinish) {
             << n;
     }
     EXPECT_EQ(Names(dir.Path()).size(), static_cast<size_t>(kCount));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(WebDownloadTest, HostileServersAreGivenUpAtTheirLimitLeavingNothing) {
+    ServeEndless("/endless.swf");
+    server.Http().Get("/bomb.swf",
+                      [](const httplib::Request&, httplib::Response& res) { ServeBomb(res); });
+    server.Http().Get("/login.swf", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 401;
+        res.set_header("WWW-Authenticate", R"(Basic realm="movies")");
+        res.set_content("log in first", "text/plain");
+    });
+    server.Start();
+    DripServer drip;
+
+    TransferLimits noTimeLimits;
+    noTimeLimits.minBytesPerSecond = 0;
+    noTimeLimits.totalTime = 0s;
+    TransferLimits smallMovies = noTimeLimits;
+    smallMovies.maxMovieBytes = 2 << 20;
+    TransferLimits briskServers = noTimeLimits;
+    briskServers.minBytesPerSecond = 100;
+    briskServers.rateWindow = 1s;
+    TransferLimits shortTransfers = noTimeLimits;
+    shortTransfers.totalTime = 2s;
+
+    struct Case {
+        const char* name;
+        std::string url;
+        TransferLimits limits;
+        std::string reason;
+        std::chrono::seconds within; // the limit itself, plus a margin
+        uint64_t mostWritten = UINT64_MAX;
+    };
+    const std::vector<Case> cases = {
+        {"compression bomb, default limits", server.Url("/bomb.swf"), TransferLimits{},
+         "the movie decodes to more than 200 times the bytes received (a compression bomb)", 30s,
+         (17 << 20)},
+        {"endless body", server.Url("/endless.swf"), smallMovies,
+         "the movie is larger than the 2 MiB limit (--max-movie-size)", 30s, (2 << 20)},
+        {"drip under the rate", drip.Url("/drip.swf"), briskServers,
+         "the server sent less than 100 bytes a second over 1 s (--min-rate)", 4s},
+        {"drip past the total time", drip.Url("/drip.swf"), shortTransfers,
+         "the transfer took longer than the 2 s limit (--transfer-timeout)", 5s},
+        {"login asked for", server.Url("/login.swf"), TransferLimits{},
+         "the server asks for a login (HTTP 401)", 10s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScopedLimits limits(c.limits);
+        RecordingDelegate delegate(dir / "movie.swf");
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_TRUE(delegate.Start(c.url));
+        ASSERT_TRUE(Pump([&] { return delegate.Ended(); }, c.within + 10s));
+        EXPECT_LE(std::chrono::steady_clock::now() - started, c.within);
+
+        ASSERT_TRUE(delegate.Error().has_value());
+        EXPECT_EQ(delegate.Error()->localizedDescription, c.reason);
+        EXPECT_EQ(LossReason(c.url), c.reason);
+        // Stopped as the data came, not after writing it all.
+        EXPECT_LE(delegate.BytesReceived(), c.mostWritten);
+        EXPECT_TRUE(Poll([&] { return Names(dir.Path()).empty(); }));
+    }
+    stopEndless = true;
+}
+
+TEST_F(WebDownloadTest, WellCompressedMoviesUnderTheLimitsArrive) {
+    // Just under the size limit, and compressed far past the expansion limit but under its floor.
+    const std::string plain(size_t{1} << 20, 'F');
+    const std::string gzipped = Gzip(plain);
+    server.Http().Get("/gz.swf", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Content-Encoding", "gzip");
+        res.set_content(gzipped, kFlash);
+    });
+    server.Start();
+    TransferLimits tight;
+    tight.maxMovieBytes = plain.size();
+    tight.expansionFloorBytes = plain.size();
+    const ScopedLimits limits(tight);
+
+    RecordingDelegate delegate(dir / "gz.swf");
+    ASSERT_TRUE(delegate.Start(server.Url("/gz.swf")));
+    ASSERT_TRUE(Pump([&] { return delegate.Ended(); }));
+    ASSERT_TRUE(delegate.Finished()) << delegate.Error()->localizedDescription;
+    EXPECT_TRUE(ReadFile(dir / "gz.swf") == plain);
 }
 
 } // namespace
