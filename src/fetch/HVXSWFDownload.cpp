@@ -6,6 +6,7 @@
 #include "foundation/PathString.h"
 #include "foundation/RunLoop.h"
 #include "foundation/objects/RuntimeClass.h"
+#include "webkit/DownloadActivity.h"
 
 HVXSWFDownload::HVXSWFDownload() : NSObject(ClassObject()) {
 }
@@ -28,6 +29,10 @@ void HVXSWFDownload::downloadSWF(const std::string& url, const std::string& save
     }
     m_pSavePath = savePath;
     if (!download) {
+        // Kept with the losses, so a run without windows can still say which movie it missed.
+        DownloadActivity::Shared().Refused(url, parsed && !parsed->IsHTTP()
+                                                    ? "only http and https movies are fetched"
+                                                    : "not a usable address");
         NSBeginAlertSheet("Invalid or unsupported URL", "", "", "", NSApp().mainWindow(),
                           "The entered URL is either invalid or unsupported.");
         return;
