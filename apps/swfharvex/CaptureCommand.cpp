@@ -1,24 +1,68 @@
 #include "swfharvex/CaptureCommand.h"
 
+#include <cstring>
 #include <filesystem>
 #include <optional>
+#include <set>
 
 #include <nlohmann/json.hpp>
 
+#include "appkit/NSAlert.h"
 #include "browser/BundleLoader.h"
 #include "browser/HostApplication.h"
 #include "browser/WebBaseNetscapePluginView.h"
+#include "foundation/FileManager.h"
 #include "foundation/RunLoop.h"
 #include "runtime/MessageSend.h"
+#include "swfharvex/CaptureFolderLock.h"
 #include "swfharvex/DesktopCommand.h"
+#include "swfharvex/InterruptSignals.h"
+#include "swfharvex/JsonText.h"
 #include "swfharvex/ProgressDisplay.h"
 #include "webkit/DownloadActivity.h"
+#include "webkit/WebDownload.h"
 
 namespace {
 
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
 // Transfers end by themselves (the service gives up on stalled ones); this only bounds a bug.
 constexpr auto kLongestWait = std::chrono::hours(24);
+// How soon a caught signal is noticed: the handler only notes it.
+constexpr auto kSignalPoll = std::chrono::milliseconds(100);
+// Lets cancelled transfers report their end before the list is printed.
+constexpr auto kCancelGrace = std::chrono::milliseconds(50);
+
+// No window of this run is ever shown: an alert's texts go to standard error instead.
+class AlertsOnStandardError {
+public:
+    explicit AlertsOnStandardError(std::ostream& err) {
+        NSAlert::SetNoDesktopHandler([&err](const std::string& title, const std::string& message) {
+            err << "swfharvex: " << title << (message.empty() ? "" : ": " + message) << '\n';
+        });
+    }
+    ~AlertsOnStandardError() { NSAlert::SetNoDesktopHandler({}); }
+    AlertsOnStandardError(const AlertsOnStandardError&) = delete;
+    AlertsOnStandardError& operator=(const AlertsOnStandardError&) = delete;
+    AlertsOnStandardError(AlertsOnStandardError&&) = delete;
+    AlertsOnStandardError& operator=(AlertsOnStandardError&&) = delete;
+};
+
+// The movies of this run that were found and not caught: once each, and not when the same
+// address was caught after all (by another page).
+std::vector<DownloadActivity::Loss> NotCaught(size_t firstLoss, const nlohmann::json& captured) {
+    std::set<std::string> seen;
+    for (const nlohmann::json& entry : captured) {
+        seen.insert(entry.value("SWFAddress", ""));
+    }
+    std::vector<DownloadActivity::Loss> losses;
+    const auto& all = DownloadActivity::Shared().Losses();
+    for (size_t i = firstLoss; i < all.size(); ++i) {
+        if (seen.insert(all[i].url).second) {
+            losses.push_back(all[i]);
+        }
+    }
+    return losses;
+}
 
 } // namespace
 
@@ -29,6 +73,19 @@ std::string CaptureCommand::DefaultBundlePath() {
 }
 
 int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTerminal) const {
+    // Taken before the plug-in loads, since loading empties the folder.
+    bool inUse = false;
+    const std::string folder = NSHomeDirectory() + "/Documents/SWFHarvexData";
+    Outcome<CaptureFolderLock> lock = CaptureFolderLock::Take(folder, "swfharvex capture", inUse);
+    if (!lock) {
+        err << "swfharvex: " << lock.failure().message() << '\n';
+        return inUse ? kFolderInUse : kSomeFailed;
+    }
+    // Before the page engine, so that its own handlers stand aside (see InterruptSignals).
+    InterruptSignals signals;
+    AlertsOnStandardError alerts(err);
+    const size_t firstLoss = DownloadActivity::Shared().Losses().size();
+
     RunLoop& loop = RunLoop::Main();
     HostApplication host;
     WebBaseNetscapePluginView::RegisterClass(PluginViewInitialisers::Both);
@@ -70,23 +127,54 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
         display.emplace(err);
         timer = loop.AddTimer(kProgressInterval, true, [&display] { display->Redraw(); });
     }
+    const RunLoop::TimerId poll = loop.AddTimer(kSignalPoll, true, [] {});
     loop.RunUntil(
-        [&host] { return host.pagesFinished() && DownloadActivity::Shared().RunningCount() == 0; },
+        [&host, &signals] {
+            return signals.Caught() != 0 ||
+                   (host.pagesFinished() && DownloadActivity::Shared().RunningCount() == 0);
+        },
         kLongestWait);
+    loop.CancelTimer(poll);
     if (timer != 0) {
         loop.CancelTimer(timer);
     }
     display.reset();
+    const int caught = signals.Caught();
+    if (caught != 0) {
+        // Cancelling removes each transfer's partial file; what finished stays caught.
+        WebDownload::Shutdown();
+        loop.RunFor(kCancelGrace);
+        err << "swfharvex: interrupted by SIG" << sigabbrev_np(caught)
+            << "; running transfers were cancelled\n";
+    }
 
     nlohmann::json list = nlohmann::json::parse(
         objc_msgSend<std::string>(NSClassFromString("HVXPlugIn"), "capturedSWFListJSON"));
+    const std::vector<DownloadActivity::Loss> losses = NotCaught(firstLoss, list);
+    for (const DownloadActivity::Loss& loss : losses) {
+        err << "swfharvex: " << loss.url << ": not caught: " << loss.reason << '\n';
+    }
     if (m_options.json) {
-        out << list.dump(2) << '\n';
+        nlohmann::json notCaught = nlohmann::json::array();
+        for (const DownloadActivity::Loss& loss : losses) {
+            nlohmann::json entry = nlohmann::json::object();
+            PutText(entry, "url", loss.url);
+            PutText(entry, "reason", loss.reason);
+            notCaught.push_back(std::move(entry));
+        }
+        out << nlohmann::json{{"captured", list}, {"notCaught", notCaught}}.dump(2) << '\n';
     } else {
         for (const nlohmann::json& entry : list) {
             out << entry["SWFName"].get<std::string>() << '\t'
                 << entry["SWFAddress"].get<std::string>() << '\n';
         }
     }
-    return allLoaded ? kAllLoaded : kSomeFailed;
+    out.flush();
+    if (caught != 0) {
+        return 128 + caught;
+    }
+    if (!allLoaded) {
+        return kSomeFailed;
+    }
+    return losses.empty() ? kAllLoaded : kSomeNotCaught;
 }

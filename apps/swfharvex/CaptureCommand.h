@@ -14,6 +14,10 @@ public:
     enum ExitStatus { kAllLoaded = 0, kSomeFailed = 1 };
     // The page engine asked for by name cannot run.
     static constexpr int kNoEngine = 3;
+    // Another run holds the capture folder; nothing was loaded or emptied.
+    static constexpr int kFolderInUse = 4;
+    // Every page loaded, but a movie they embed was not caught.
+    static constexpr int kSomeNotCaught = 5;
 
     struct Options {
         bool json = false;
@@ -24,7 +28,9 @@ public:
 
     explicit CaptureCommand(Options options) : m_options(std::move(options)) {}
 
-    // `progress` gets a live display when it is a terminal (`progressIsTerminal`).
+    // `progress` gets a live display when it is a terminal (`progressIsTerminal`). Interrupted by
+    // SIGINT, SIGTERM or SIGHUP, it cancels the transfers, prints what was caught so far and
+    // answers 128 + the signal (InterruptSignals::LastCaught() tells which).
     int Run(std::ostream& out, std::ostream& err, bool progressIsTerminal) const;
 
     // SWFHarvex.bundle beside the directory holding the running program.

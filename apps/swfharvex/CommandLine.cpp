@@ -23,7 +23,8 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
         "Pages load in the engine the options below choose, as with 'capture'; a page stays\n"
         "open, and the Browser window lists what its scripts insert as it comes.\n"
         "Exit status: 0 when stopped by a signal, 1 when the plug-in could not be loaded, the\n"
-        "port could not be had or --engine chromium cannot run, 2 on a usage error.");
+        "port could not be had or --engine chromium cannot run, 2 on a usage error, 4 when\n"
+        "another swfharvex run holds the capture folder.");
     DesktopCommand::Options desktop;
     app.add_option("--port", desktop.port,
                    "Port on 127.0.0.1 (default 8765; when it is taken, the next free one up to "
@@ -58,7 +59,11 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
     CLI::App* infoApp = app.add_subcommand("info", "Show the header facts of SWF files");
     infoApp->footer(
         "For each file: name, size, SWF version, frame size, frame rate and frame count, as the\n"
-        "captured-SWF window shows them. Plain (FWS) and compressed (CWS) movies are read.\n"
+        "captured-SWF window shows them. Plain (FWS) and compressed (CWS) movies are read;\n"
+        "anything that is not a regular file (a folder, a FIFO, a device) is refused.\n"
+        "In JSON, a path or name that is not valid UTF-8 shows U+FFFD for each byte that does\n"
+        "not fit, and its exact bytes in hex under the same key with \"Hex\" appended\n"
+        "(\"pathHex\", \"nameHex\").\n"
         "Exit status: 0 when every file parsed, 1 when any did not, 2 on a usage error.");
     infoApp->add_flag("--json", info.json,
                       "Print one JSON array with an object per file, in argument order");
@@ -80,10 +85,19 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
         "installed, so movies that scripts insert are caught; the first line on standard error\n"
         "names the engine. A page is done once it has loaded and stayed quiet for --settle\n"
         "seconds, or after --page-timeout seconds (what it held by then is kept).\n"
-        "Exit status: 0 when every page loaded, 1 when any did not (or the plug-in could not be\n"
-        "loaded), 2 on a usage error, 3 when --engine chromium was asked for and cannot run.");
-    captureApp->add_flag("--json", capture.json,
-                         R"(Print the list as a JSON array of {"SWFName", "SWFAddress"})");
+        "Every movie found but not caught is named on standard error with the reason, as are\n"
+        "the plug-in's alerts. One run at a time holds the capture folder (the lock file\n"
+        "~/Documents/.SWFHarvexData.lock). Ctrl-C, SIGTERM or SIGHUP cancels the transfers\n"
+        "(no partial file stays) and prints what was caught so far.\n"
+        "Exit status: 0 when every page loaded and every movie found was caught, 1 when a page\n"
+        "did not load (or the plug-in could not be loaded), 2 on a usage error, 3 when\n"
+        "--engine chromium was asked for and cannot run, 4 when another swfharvex run holds the\n"
+        "capture folder, 5 when a movie was not caught, 128 + the signal when interrupted.");
+    captureApp->add_flag(
+        "--json", capture.json,
+        R"(Print {"captured": [{"SWFName", "SWFAddress"}...], "notCaught": [{"url", "reason"}...]}; )"
+        R"(a text that is not valid UTF-8 shows U+FFFD per stray byte, its bytes in hex beside it )"
+        R"(("urlHex", "reasonHex"))");
     captureApp->add_option("--bundle", capture.bundlePath,
                            "The plug-in bundle to load (default: SWFHarvex.bundle installed "
                            "beside the command)");

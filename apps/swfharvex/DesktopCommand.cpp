@@ -20,6 +20,7 @@
 #include "server/DesktopToken.h"
 #include "server/FramePage.h"
 #include "swfharvex/CaptureCommand.h"
+#include "swfharvex/CaptureFolderLock.h"
 #include "webkit/WebDownload.h"
 #include "webkit/WebView.h"
 
@@ -103,6 +104,15 @@ std::string DesktopCommand::DefaultPlayerRoot() {
 }
 
 int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
+    // Loading the plug-in empties the capture folder: never under another run.
+    bool inUse = false;
+    const std::string captureFolder = NSHomeDirectory() + "/Documents/SWFHarvexData";
+    Outcome<CaptureFolderLock> lock =
+        CaptureFolderLock::Take(captureFolder, "swfharvex desktop", inUse);
+    if (!lock) {
+        err << "swfharvex: " << lock.failure().message() << '\n';
+        return inUse ? kFolderInUse : kFailed;
+    }
     RunLoop& loop = RunLoop::Main();
     HostApplication host;
     WebBaseNetscapePluginView::RegisterClass(PluginViewInitialisers::Both);
@@ -136,7 +146,7 @@ int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
     options.token = token.value();
     options.webRoot = webRoot;
     options.resourcesRoot = std::filesystem::path(bundlePath) / "Resources";
-    options.captureRoot = std::filesystem::path(NSHomeDirectory()) / "Documents" / "SWFHarvexData";
+    options.captureRoot = captureFolder;
     options.playerRoot = playerRoot;
     std::shared_ptr<DesktopPresenter> presenter = DesktopPresenter::Create();
     // Every web view's page is a frame in the user's browser.

@@ -10,7 +10,8 @@
 // through the desktop server until SIGINT or SIGTERM.
 class DesktopCommand {
 public:
-    enum ExitStatus { kStopped = 0, kFailed = 1 };
+    // kFolderInUse: another run holds the capture folder (as for capture).
+    enum ExitStatus { kStopped = 0, kFailed = 1, kFolderInUse = 4 };
     static constexpr int kDefaultPort = 8765;
     // Ports tried after a taken default one, as notebook servers do.
     static constexpr int kMorePorts = 20;

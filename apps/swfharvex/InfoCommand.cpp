@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "swf/CSWFParser.h"
+#include "swfharvex/JsonText.h"
 
 namespace {
 
@@ -51,21 +52,24 @@ InfoCommand::Facts InfoCommand::Inspect(const std::string& path, bool withTags) 
 }
 
 nlohmann::json InfoCommand::Facts::ToJson() const {
+    nlohmann::json json = nlohmann::json::object();
+    PutText(json, "path", path);
     if (!Ok()) {
-        return {{"path", path}, {"ok", false}, {"error", error}};
+        json["ok"] = false;
+        PutText(json, "error", error);
+        return json;
     }
-    nlohmann::json json = {{"path", path},
-                           {"ok", true},
-                           {"version", version},
-                           {"fileLength", fileLength},
-                           {"frameWidth", frameWidth},
-                           {"frameHeight", frameHeight},
-                           {"frameRate", frameRate},
-                           {"frameCount", frameCount},
-                           {"compressed", compressed},
-                           {"name", text.name},
-                           {"sizeText", text.size},
-                           {"frameSizeText", text.frameSize}};
+    json.update({{"ok", true},
+                 {"version", version},
+                 {"fileLength", fileLength},
+                 {"frameWidth", frameWidth},
+                 {"frameHeight", frameHeight},
+                 {"frameRate", frameRate},
+                 {"frameCount", frameCount},
+                 {"compressed", compressed},
+                 {"sizeText", text.size},
+                 {"frameSizeText", text.frameSize}});
+    PutText(json, "name", text.name);
     if (tags) {
         json["backgroundColor"] = ColorText(tags->backgroundColor);
         json["protected"] = tags->isProtected;

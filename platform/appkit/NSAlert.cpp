@@ -47,8 +47,24 @@ void NSAlert::setIcon(Ref<NSImage> icon) {
     }
 }
 
+namespace {
+
+NSAlert::NoDesktopHandler& NoDesktop() {
+    static NSAlert::NoDesktopHandler handler;
+    return handler;
+}
+
+} // namespace
+
+void NSAlert::SetNoDesktopHandler(NoDesktopHandler show) {
+    NoDesktop() = std::move(show);
+}
+
 void NSAlert::beginSheetModalForWindow(NSWindow* window, id modalDelegate, SEL didEndSelector,
                                        int64_t contextInfo) {
+    if (NoDesktop()) {
+        NoDesktop()(m_messageText, m_informativeText);
+    }
     if (!CanBeginOn(window)) {
         return;
     }
@@ -85,6 +101,10 @@ void NSBeginAlertSheet(const std::string& title, const std::string& defaultButto
                        const std::string& alternateButton, const std::string& otherButton,
                        NSWindow* docWindow, const std::string& message) {
     if (docWindow == nullptr) {
+        // Nobody could see it on a window anyway; a command line run still says it.
+        if (NoDesktop()) {
+            NoDesktop()(title, message);
+        }
         return;
     }
     Ref<NSAlert> alert = MakeRef<NSAlert>();

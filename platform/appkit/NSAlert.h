@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,13 @@ public:
     void beginSheetModalForWindow(NSWindow* window, id modalDelegate, SEL didEndSelector,
                                   int64_t contextInfo);
 
+    // Where alerts go when no desktop presents the windows (a command line run): each alert's
+    // title and message reach `show` when it begins, as well as its window, or when it has no
+    // window. An empty function (the default) shows alerts on their windows only.
+    using NoDesktopHandler =
+        std::function<void(const std::string& title, const std::string& message)>;
+    static void SetNoDesktopHandler(NoDesktopHandler show);
+
     // The presenter's click on a button: the current event, then the end of the sheet. False
     // when the alert is not up or there is no such button.
     bool clickButtonAtIndex(size_t index);
@@ -61,9 +69,9 @@ private:
     std::vector<std::string> m_buttons;
 };
 
-// Shows an alert sheet on `docWindow` (nothing happens without a window). An empty default
-// button title means the standard label; empty alternate and other titles mean no such button.
-// No end message follows: callers that need an answer use NSAlert with a delegate.
+// Shows an alert sheet on `docWindow` (without a window it is only shown where no desktop is). An
+// empty default button title means the standard label; empty alternate and other titles mean no
+// such button. No end message follows: callers that need an answer use NSAlert with a delegate.
 void NSBeginAlertSheet(const std::string& title, const std::string& defaultButton,
                        const std::string& alternateButton, const std::string& otherButton,
                        NSWindow* docWindow, const std::string& message);

@@ -1,5 +1,6 @@
 #include "foundation/FileManager.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "foundation/Log.h"
 #include "foundation/StagedFile.h"
 
 namespace fs = std::filesystem;
@@ -152,8 +154,28 @@ bool FileManager::moveItemAtPath(const std::string& from, const std::string& to)
     return !from.empty() && !to.empty() && std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+namespace {
+
+// A relative HOME would put the capture folder (which start-up empties) and every file written
+// under home wherever the process happens to run: it counts as unset, and the log says so once.
+void NoteRelativeHome(const char* used) {
+    static std::atomic<bool> said{false};
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0' || *home == '/' || said.exchange(true)) {
+        return;
+    }
+    NSLog(std::string("HOME is not an absolute path (") + home + "): using " + used +
+          " as the home folder, as if HOME were not set");
+}
+
+} // namespace
+
+bool IsUsableHome(const char* home) {
+    return home != nullptr && *home == '/';
+}
+
 std::string NSHomeDirectory() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    if (const char* home = std::getenv("HOME"); IsUsableHome(home)) {
         return home;
     }
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -162,7 +184,9 @@ std::string NSHomeDirectory() {
     struct passwd* found = nullptr;
     if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
         found != nullptr && found->pw_dir != nullptr) {
+        NoteRelativeHome(found->pw_dir);
         return found->pw_dir;
     }
+    NoteRelativeHome("/");
     return "/";
 }

@@ -46,5 +46,9 @@ private:
     ~FileManager() = default;
 };
 
-// HOME, or the password database's home folder when HOME is unset or empty.
+// HOME, or the password database's home folder when HOME is unset, empty or relative (a
+// relative HOME is said once in the log).
 std::string NSHomeDirectory();
+
+// Whether a value of HOME names a home folder: an absolute path.
+bool IsUsableHome(const char* home);

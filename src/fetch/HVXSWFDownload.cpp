@@ -58,7 +58,10 @@ void HVXSWFDownload::downloadSWF(const std::string& url, const std::string& save
         download = WebDownload::initWithRequest(*parsed, *this);
     }
     if (!download) {
-        DownloadActivity::Shared().Refused(url, kUnusableURL);
+        // Kept with the losses, so a run without windows can still say which movie it missed.
+        DownloadActivity::Shared().Refused(url, parsed && !parsed->IsHTTP()
+                                                    ? "only http and https movies are fetched"
+                                                    : "not a usable address");
         NSBeginAlertSheet("Invalid or unsupported URL", "", "", "", NSApp().mainWindow(),
                           kUnusableURL);
         return;

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace {
@@ -62,6 +65,23 @@ std::string InflateError(z_stream& stream, int code) {
         return std::string("cannot inflate: ") + stream.msg;
     }
     return "cannot inflate: zlib error " + std::to_string(code);
+}
+
+// What a path names when it is not a plain file, for the refusal.
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device";
+    }
+    return "not a plain file";
 }
 
 } // namespace
@@ -302,9 +322,28 @@ bool CSWFBaseParse::ParseFileStructure(char const* path, bool /*flag*/) {
     m_isCompressed = false;
     m_failureReason.clear();
 
-    FilePtr file(std::fopen(path, "rb"));
-    if (!file) {
+    // Opened without blocking: a FIFO would otherwise wait for a writer that may never come, and
+    // only a regular file can be read as a movie.
+    int descriptor = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
         return Fail("cannot open: " + SystemError());
+    }
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0) {
+        std::string reason = SystemError();
+        ::close(descriptor);
+        return Fail("cannot read: " + reason);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(descriptor);
+        return Fail(std::string("not a regular file (") + KindOf(info.st_mode) + ")");
+    }
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    FilePtr file(::fdopen(descriptor, "rb"));
+    if (!file) {
+        std::string reason = SystemError();
+        ::close(descriptor);
+        return Fail("cannot open: " + reason);
     }
     if (fseeko(file.get(), 0, SEEK_END) != 0) {
         return Fail("cannot read: " + SystemError());
@@ -408,6 +447,11 @@ bool CSWFBaseParse::InflateBody(std::FILE* file, uint64_t bodyOnDisk, uint32_t h
                 return true;
             }
             bool starved = stream->avail_in == 0 && inputEnded;
+            // A body that ends before yielding a byte holds no movie: it must not pass as a movie
+            // of zeros.
+            if ((starved || code == Z_STREAM_END) && stream->total_out == 0) {
+                return Fail("cannot inflate: the compressed body ends before any data");
+            }
             if (code == Z_BUF_ERROR && starved) {
                 return true; // the stream is cut short: keep what it produced
             }

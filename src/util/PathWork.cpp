@@ -60,7 +60,9 @@ void CheckPathAndCreate(const char* path) {
 }
 
 const char* GetUsrHomeDirectory() {
-    return std::getenv("HOME");
+    // A relative HOME would have files written wherever the process runs: it counts as unset.
+    const char* home = std::getenv("HOME");
+    return home != nullptr && home[0] == '/' ? home : nullptr;
 }
 
 bool PathFileExists(const char* path) {

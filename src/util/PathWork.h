@@ -18,7 +18,7 @@ bool CreateFlashTrustCFG(const std::string& content, const std::string& path);
 void CheckPathAndCreate(const char* path);
 
 // The value of HOME, owned by the environment (do not free, and do not keep it across setenv), or
-// null when HOME is not set.
+// null when HOME is not set or is not an absolute path.
 const char* GetUsrHomeDirectory();
 
 // True when stat() succeeds on `path`, following symbolic links: a dangling link is missing.

@@ -1,12 +1,27 @@
 #include "swfharvex/CaptureCommand.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
+#include <thread>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <nlohmann/json.hpp>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "LoopbackServer.h"
 #include "ReadWholeFile.h"
@@ -15,6 +30,66 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+using namespace std::chrono_literals;
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+// Accepts connections on 127.0.0.1, reads the request and resets the connection.
+class ResettingServer {
+public:
+    ResettingServer() {
+        m_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(m_socket, 16);
+        getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] {
+            for (;;) {
+                const int connection = accept(m_socket, nullptr, nullptr);
+                if (connection < 0) {
+                    return;
+                }
+                char request[4096];
+                (void)recv(connection, request, sizeof request, 0);
+                const linger reset{1, 0};
+                setsockopt(connection, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                close(connection);
+            }
+        });
+    }
+    ~ResettingServer() {
+        shutdown(m_socket, SHUT_RDWR);
+        m_thread.join();
+        close(m_socket);
+    }
+    ResettingServer(const ResettingServer&) = delete;
+    ResettingServer& operator=(const ResettingServer&) = delete;
+    ResettingServer(ResettingServer&&) = delete;
+    ResettingServer& operator=(ResettingServer&&) = delete;
+
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(m_port) + path;
+    }
+
+private:
+    int m_socket = -1;
+    int m_port = 0;
+    std::thread m_thread;
+};
 
 std::string Movie(const std::string& name, size_t size) {
     std::string bytes(size, '\0');
@@ -38,6 +113,23 @@ protected:
                                      "<embed src='/m/skip.SWF'><embed src='/m/missing.swf'>",
                                      "text/html");
             });
+        // Sends a part of its movie, then nothing more until the test lets it go on.
+        server.Http().Get(
+            "/m/stall.swf", [this](const httplib::Request&, httplib::Response& response) {
+                response.set_content_provider(
+                    kStallSize, "application/x-shockwave-flash",
+                    [this](size_t offset, size_t, httplib::DataSink& sink) {
+                        const std::string bytes = Movie("stall.swf", kStallSize);
+                        if (offset == 0) {
+                            return sink.write(bytes.data(), kStallPart);
+                        }
+                        std::unique_lock lock(stallLock);
+                        if (!stallReleased.wait_for(lock, 20s, [this] { return released; })) {
+                            return false;
+                        }
+                        return sink.write(bytes.data() + offset, kStallSize - offset);
+                    });
+            });
         server.Http().Get(
             "/m/(.*)", [](const httplib::Request& request, httplib::Response& response) {
                 std::string name = request.matches[1];
@@ -51,6 +143,7 @@ protected:
         server.Start();
     }
     void TearDown() override {
+        Release();
         if (previousHome != nullptr) {
             setenv("HOME", previousHome, 1);
         }
@@ -69,16 +162,73 @@ protected:
         return status;
     }
 
+    // The movies that stall.swf's request held back may now come.
+    void Release() {
+        std::lock_guard lock(stallLock);
+        released = true;
+        stallReleased.notify_all();
+    }
+
+    // `swfharvex capture --engine static URL` in a process of its own, its output in files.
+    pid_t Spawn(const std::string& url) {
+        const pid_t child = fork();
+        if (child == 0) {
+            const int outFile = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int errFile = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(outFile, 1);
+            dup2(errFile, 2);
+            execl(HVX_SWFHARVEX, HVX_SWFHARVEX, "capture", "--engine", "static", url.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return child;
+    }
+    // The child's wait status, or -1 when it did not end within `limit` (it is then killed).
+    static int Reap(pid_t child, std::chrono::milliseconds limit) {
+        int status = 0;
+        if (!WaitFor([&] { return waitpid(child, &status, WNOHANG) == child; }, limit)) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return -1;
+        }
+        return status;
+    }
+    std::set<std::string> FilesInCaptureFolder() const {
+        std::set<std::string> files;
+        std::error_code error;
+        for (const auto& file : fs::directory_iterator(folder, error)) {
+            files.insert(file.path().filename().string());
+        }
+        return files;
+    }
+    // intro.swf is in place and stall.swf's partial file is being written.
+    bool MidTransfer() const {
+        const std::set<std::string> files = FilesInCaptureFolder();
+        return files.contains("intro.swf") &&
+               std::any_of(files.begin(), files.end(),
+                           [](const std::string& name) { return name.starts_with(".stall"); });
+    }
+
+    static constexpr size_t kStallSize = 4'000'000;
+    static constexpr size_t kStallPart = 100'000;
+
     TempDir home;
     const char* previousHome = nullptr;
+    fs::path folder = home.Path() / "Documents/SWFHarvexData";
+    std::string outPath = home / "out.txt";
+    std::string errPath = home / "err.txt";
+    std::mutex stallLock;
+    std::condition_variable stallReleased;
+    bool released = false;
     LoopbackServer server;
     std::string out;
     std::string err;
 };
 
 TEST_F(CaptureCommandTest, CatchesWhatTheRuleSaysByteExactAndNothingElse) {
-    ASSERT_EQ(Capture({server.Url("/index.html")}), 0) << err;
-    nlohmann::json list = nlohmann::json::parse(out);
+    // missing.swf answers 404: everything else is caught.
+    ASSERT_EQ(Capture({server.Url("/index.html")}), CaptureCommand::kSomeNotCaught) << err;
+    nlohmann::json list = nlohmann::json::parse(out)["captured"];
     std::map<std::string, std::string> caught;
     for (const auto& entry : list) {
         caught[entry["SWFName"]] = entry["SWFAddress"];
@@ -112,6 +262,94 @@ TEST_F(CaptureCommandTest, AMissingBundleIsReported) {
     std::ostringstream errText;
     EXPECT_EQ(CaptureCommand(options).Run(outText, errText, false), 1);
     EXPECT_NE(errText.str().find("nowhere.bundle"), std::string::npos);
+}
+
+// Every movie found and not caught is named with its reason, on standard error and in the
+// JSON, and the run fails with its own status.
+TEST_F(CaptureCommandTest, MoviesThatWereNotCaughtAreReportedAndFailTheRun) {
+    ResettingServer resetting;
+    const std::string missing = server.Url("/m/missing.swf");
+    const std::string reset = resetting.Url("/m/reset.swf");
+    const std::string refused = "file:///etc/hosts.swf";
+    server.Http().Get("/lossy.html", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_content("<embed src='/m/intro.swf'><embed src='" + missing + "'><embed src='" +
+                                 reset + "'><embed src='" + refused + "'>",
+                             "text/html");
+    });
+    const std::map<std::string, std::string> expected = {
+        {missing, "404"},
+        {reset, "reset"},
+        {refused, "only http and https movies are fetched"},
+    };
+
+    EXPECT_EQ(Capture({server.Url("/lossy.html")}), CaptureCommand::kSomeNotCaught) << err;
+    const nlohmann::json report = nlohmann::json::parse(out, nullptr, false);
+    ASSERT_TRUE(report.is_object()) << out;
+    EXPECT_EQ(report["captured"], (nlohmann::json{{{"SWFName", "intro.swf"},
+                                                   {"SWFAddress", server.Url("/m/intro.swf")}}}));
+    std::map<std::string, std::string> lost;
+    for (const nlohmann::json& entry : report["notCaught"]) {
+        lost[entry["url"]] = entry["reason"];
+    }
+    ASSERT_EQ(lost.size(), expected.size()) << out;
+    for (const auto& [url, reason] : expected) {
+        EXPECT_NE(lost[url].find(reason), std::string::npos) << url << ": " << lost[url];
+        EXPECT_NE(err.find("swfharvex: " + url + ": not caught: " + lost[url] + "\n"),
+                  std::string::npos)
+            << err;
+    }
+    // The refused address's sheet, which no window shows here.
+    EXPECT_NE(err.find("swfharvex: Invalid or unsupported URL: The entered URL is either invalid "
+                       "or unsupported.\n"),
+              std::string::npos)
+        << err;
+}
+
+// A run that starts while another holds the folder refuses at once, naming the holder, and the
+// folder keeps what the other run caught.
+TEST_F(CaptureCommandTest, ASecondRunRefusesAndTheFirstKeepsItsMovies) {
+    server.Http().Get("/both.html", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("<embed src='/m/intro.swf'><embed src='/m/stall.swf'>", "text/html");
+    });
+    const pid_t first = Spawn(server.Url("/both.html"));
+    ASSERT_TRUE(WaitFor([this] { return MidTransfer(); }, 10s)) << ReadWholeFile(errPath);
+
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(Capture({server.Url("/index.html")}), CaptureCommand::kFolderInUse);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    EXPECT_NE(err.find("in use by swfharvex capture (pid " + std::to_string(first) + ")"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(out, "");
+    EXPECT_TRUE(FilesInCaptureFolder().contains("intro.swf"));
+
+    Release();
+    const int status = Reap(first, 20s);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadWholeFile((folder / "intro.swf").string()), Movie("intro.swf", 20'000));
+    EXPECT_EQ(ReadWholeFile((folder / "stall.swf").string()), Movie("stall.swf", kStallSize));
+}
+
+// Interrupted mid-transfer: the partial file goes, what was caught is listed, and the process
+// ends as the signal ends it (a shell sees 128 + the signal).
+TEST_F(CaptureCommandTest, AnInterruptedRunLeavesNoPartialFileAndListsWhatItCaught) {
+    server.Http().Get("/both.html", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("<embed src='/m/intro.swf'><embed src='/m/stall.swf'>", "text/html");
+    });
+    for (const auto& [signal, name] :
+         {std::pair{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}}) {
+        const pid_t command = Spawn(server.Url("/both.html"));
+        ASSERT_TRUE(WaitFor([this] { return MidTransfer(); }, 10s)) << ReadWholeFile(errPath);
+        kill(command, signal);
+        const int status = Reap(command, 3s);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << name << " " << status;
+        EXPECT_EQ(FilesInCaptureFolder(), std::set<std::string>{"intro.swf"}) << name;
+        EXPECT_EQ(ReadWholeFile(outPath), "intro.swf\t" + server.Url("/m/intro.swf") + "\n")
+            << name;
+        EXPECT_NE(ReadWholeFile(errPath).find(std::string("interrupted by ") + name),
+                  std::string::npos)
+            << ReadWholeFile(errPath);
+    }
 }
 
 } // namespace

@@ -160,7 +160,8 @@ protected:
     // Address -> name of every caught movie, after checking each file is the movie served.
     std::map<std::string, std::string> Caught() {
         std::map<std::string, std::string> caught;
-        const nlohmann::json list = nlohmann::json::parse(out, nullptr, false);
+        const nlohmann::json report = nlohmann::json::parse(out, nullptr, false);
+        const nlohmann::json list = report.value("captured", nlohmann::json());
         EXPECT_TRUE(list.is_array()) << out;
         const fs::path folder = home.Path() / "Documents/SWFHarvexData";
         for (const auto& entry : list) {

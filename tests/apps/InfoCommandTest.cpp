@@ -1,8 +1,15 @@
+#include <atomic>
+#include <chrono>
 #include <sstream>
+#include <thread>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include "ReadWholeFile.h"
 #include "SwfWriter.h"
 #include "TempDir.h"
 #include "swfharvex/CommandLine.h"
@@ -102,12 +109,93 @@ TEST_F(InfoCommandTest, EachRefusalNamesTheFileAndTheReason) {
          "length field too small (20 bytes)"},
         {dir.Write("corrupt.swf", corrupt), "cannot inflate: incorrect header check"},
         {dir / "missing.swf", "cannot open: No such file or directory"},
+        // A compressed movie whose body ends before a byte came out holds no movie at all.
+        {dir.Write("empty-body.swf", {'C', 'W', 'S', 8, 100, 0, 0, 0}),
+         "cannot inflate: the compressed body ends before any data"},
+        {dir.Write("zlib-header-only.swf", {'C', 'W', 'S', 8, 100, 0, 0, 0, 0x78, 0x9C}),
+         "cannot inflate: the compressed body ends before any data"},
+        {dir.Path().string(), "not a regular file (a folder)"},
     };
     for (const auto& [path, reason] : refusals) {
         Result result = RunCommand({"info", path, cws});
         EXPECT_EQ(result.status, 1) << path;
         EXPECT_EQ(result.err, "swfharvex: " + path + ": " + reason + "\n");
         EXPECT_NE(result.out.find("Intro Movie"), std::string::npos) << "the good file still shows";
+    }
+}
+
+// A FIFO must be refused at once, not wait for a writer. Should the command block, a writer
+// turns up after a while, so the case fails instead of hanging.
+TEST_F(InfoCommandTest, AFifoIsRefusedWithoutWaitingAndTheOtherFilesStillShow) {
+    const std::string fifo = dir / "pipe.swf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    std::thread rescue([&] {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!done && std::chrono::steady_clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        while (!done) { // the command blocks in open: let it through with an empty stream
+            if (int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK); writer >= 0) {
+                close(writer);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const auto started = std::chrono::steady_clock::now();
+    Result result = RunCommand({"info", fifo, cws});
+    const auto took = std::chrono::steady_clock::now() - started;
+    done = true;
+    rescue.join();
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "swfharvex: " + fifo + ": not a regular file (a FIFO)\n");
+    EXPECT_NE(result.out.find("Intro Movie"), std::string::npos);
+}
+
+// File names are bytes; JSON strings are UTF-8. A name that is not UTF-8 shows U+FFFD for each
+// byte that does not fit, and its exact bytes beside it in hex; it must never abort the output.
+TEST_F(InfoCommandTest, JsonNamesThatAreNotUtf8AreMarkedAndKeptExactly) {
+    const std::string bytes = ReadWholeFile(cws);
+    const std::vector<uint8_t> movie(bytes.begin(), bytes.end());
+    const auto hex = [](const std::string& text) {
+        static constexpr char kDigits[] = "0123456789abcdef";
+        std::string digits;
+        for (unsigned char c : text) {
+            digits += {kDigits[c >> 4], kDigits[c & 0x0F]};
+        }
+        return digits;
+    };
+    struct Case {
+        std::string file;
+        std::string shown; // the file name as the JSON shows it
+        bool exists;
+    };
+    const Case cases[] = {
+        {"caf\xE9.swf", "caf\xEF\xBF\xBD.swf", true},
+        {"caf\xC3\xA9.swf", "caf\xC3\xA9.swf", true}, // valid UTF-8 passes unmarked
+        {"gone\xFF\xFE.swf", "gone\xEF\xBF\xBD\xEF\xBF\xBD.swf", false},
+    };
+    std::vector<std::string> args = {"info", "--json"};
+    for (const Case& entry : cases) {
+        args.push_back(entry.exists ? dir.Write(entry.file, movie) : dir / entry.file);
+    }
+    Result result = RunCommand(args);
+    EXPECT_EQ(result.status, 1);
+    const nlohmann::json report = nlohmann::json::parse(result.out, nullptr, false);
+    ASSERT_TRUE(report.is_array()) << result.out;
+    ASSERT_EQ(report.size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& entry = cases[i];
+        const nlohmann::json& shown = report[i];
+        EXPECT_EQ(shown["ok"], entry.exists) << entry.shown;
+        EXPECT_EQ(shown["path"], dir / entry.shown);
+        EXPECT_EQ(shown.value("pathHex", ""),
+                  entry.file == entry.shown ? "" : hex(dir / entry.file));
+        if (entry.exists) {
+            const std::string name = entry.shown.substr(0, entry.shown.size() - 4);
+            EXPECT_EQ(shown["name"], name);
+        }
     }
 }
 

@@ -175,13 +175,17 @@ TEST_F(HVXSWFDownloadTest, FailedFetchesRecordNothingAndLeaveNoFile) {
 }
 
 TEST_F(HVXSWFDownloadTest, UnusableAddressShowsTheSheetAndNothingFollows) {
-    for (const char* url : {"not a url", "file:///etc/passwd", "javascript:alert(1)"}) {
+    const std::pair<const char*, const char*> kRefused[] = {
+        {"not a url", "not a usable address"},
+        {"file:///etc/passwd", "only http and https movies are fetched"},
+        {"javascript:alert(1)", "only http and https movies are fetched"}};
+    for (const auto& [url, reason] : kRefused) {
         Ref<HVXSWFDownload> download = HVXSWFDownload::alloc();
         download->downloadSWF(url, folder / "x.swf");
         EXPECT_EQ(download->download, nullptr);
         EXPECT_EQ(download->urlString, url);
         EXPECT_EQ(download->m_pSavePath, folder / "x.swf");
-        EXPECT_EQ(LossReason(url), "The entered URL is either invalid or unsupported.");
+        EXPECT_EQ(LossReason(url), reason);
     }
     ASSERT_EQ(window->sheets().size(), 3U);
     const auto* sheet = dynamic_cast<const NSAlert*>(window->attachedSheet());

@@ -1,4 +1,6 @@
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -145,6 +147,22 @@ TEST(DesktopCommandTest, AnExplicitPortThatIsTakenIsAnError) {
     EXPECT_EQ(child.Wait(), 1);
     EXPECT_EQ(child.RestOfOutput(), "");
     EXPECT_NE(child.Errors().find(std::to_string(port)), std::string::npos);
+}
+
+// Loading the plug-in empties the capture folder: a second desktop on the same home must not,
+// and says who holds it.
+TEST(DesktopCommandTest, ASecondDesktopOnTheSameHomeRefuses) {
+    TempDir home;
+    DesktopChild first(home, {"--no-open", "--port", std::to_string(FreePort())});
+    ASSERT_NE(first.FirstLine().find("SWFHarvex desktop: "), std::string::npos) << first.Errors();
+    const std::string kept = (home.Path() / "Documents/SWFHarvexData/kept.swf").string();
+    std::filesystem::create_directories(home.Path() / "Documents/SWFHarvexData");
+    std::ofstream(kept) << "caught by the first";
+
+    DesktopChild second(home, {"--no-open", "--port", std::to_string(FreePort())});
+    EXPECT_EQ(second.Wait(), 4);
+    EXPECT_NE(second.Errors().find("in use by swfharvex desktop (pid "), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(kept), "caught by the first");
 }
 
 } // namespace

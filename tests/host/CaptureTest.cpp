@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <mutex>
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include "foundation/objects/NSURL.h"
 #include "host/MethodSwizzle.h"
 #include "host/SafariMethods.h"
+#include "webkit/DownloadActivity.h"
 
 namespace {
 
@@ -143,7 +145,18 @@ TEST_F(CaptureTest, OwnPagesAreNeverCapturedAndDuplicatesGiveOneEntry) {
 
 TEST_F(CaptureTest, FailedOrRefusedFetchesRecordNothing) {
     Open("index.html", R"(<embed src="/missing.swf"><embed src="file:///etc/hosts.swf">)");
-    Settle(0);
+    // Both are kept among the losses with their reasons once they have ended.
+    std::map<std::string, std::string> lost;
+    RunLoop::Main().RunUntil(
+        [&] {
+            for (const DownloadActivity::Loss& loss : DownloadActivity::Shared().Losses()) {
+                lost[loss.url] = loss.reason;
+            }
+            return lost.size() >= 2;
+        },
+        std::chrono::seconds(20));
+    EXPECT_NE(lost[server.Url("/missing.swf")].find("404"), std::string::npos);
+    EXPECT_EQ(lost["file:///etc/hosts.swf"], "only http and https movies are fetched");
     EXPECT_TRUE(m_arraySWFUrl.empty());
     EXPECT_FALSE(std::filesystem::exists(Captured("missing.swf")));
     const auto* sheet = dynamic_cast<const NSAlert*>(host->mainWindow()->attachedSheet());

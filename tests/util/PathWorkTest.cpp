@@ -228,8 +228,9 @@ TEST(GetUsrHomeDirectoryTest, AnswersHomeOrNull) {
         ASSERT_NE(answer, nullptr);
         EXPECT_EQ(std::string(answer), home.Path().string());
     }
-    {
-        HomeGuard guard(nullptr);
-        EXPECT_EQ(GetUsrHomeDirectory(), nullptr);
+    // Unset, empty or relative: no home folder to write the trust files in.
+    for (const char* unusable : {static_cast<const char*>(nullptr), "", "home", "./home"}) {
+        HomeGuard guard(unusable);
+        EXPECT_EQ(GetUsrHomeDirectory(), nullptr) << (unusable ? unusable : "(unset)");
     }
 }

@@ -16,6 +16,7 @@
 #include "ForkedChild.h"
 #include "ReadWholeFile.h"
 #include "TempDir.h"
+#include "foundation/Log.h"
 
 namespace {
 
@@ -260,7 +261,21 @@ TEST(FileManagerTest, HomeComesFromTheEnvironmentFirst) {
     setenv("HOME", dir.Path().c_str(), 1);
     EXPECT_EQ(NSHomeDirectory(), dir.Path().string());
     unsetenv("HOME");
-    EXPECT_FALSE(NSHomeDirectory().empty()); // from the password database
+    const std::string fromPasswords = NSHomeDirectory();
+    EXPECT_FALSE(fromPasswords.empty());
+    // A relative HOME would put the capture folder, which start-up empties, under whatever folder
+    // the process runs in: it counts as unset, and the log says so once.
+    {
+        LogCapture log;
+        for (const char* relative : {"Documents/..", "home", "./here"}) {
+            setenv("HOME", relative, 1);
+            EXPECT_EQ(NSHomeDirectory(), fromPasswords) << relative;
+        }
+        const std::vector<std::string> lines = log.Lines();
+        ASSERT_EQ(lines.size(), 1U);
+        EXPECT_NE(lines[0].find("HOME is not an absolute path (Documents/..)"), std::string::npos)
+            << lines[0];
+    }
     if (previous) {
         setenv("HOME", previous->c_str(), 1);
     }
