@@ -1,5 +1,9 @@
-# Warnings are errors everywhere: a warning left today hides the one that matters tomorrow.
-add_compile_options(-Wall -Wextra -Wpedantic -Werror)
+# Warnings are always on, and errors where we build to check (SWFHARVEX_WERROR): a warning left
+# today hides the one that matters tomorrow.
+add_compile_options(-Wall -Wextra -Wpedantic)
+if(SWFHARVEX_WERROR)
+  add_compile_options(-Werror)
+endif()
 
 if(SWFHARVEX_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)

@@ -16,6 +16,7 @@
 #include "appkit/NibDecoderTable.h"
 #include "appkit/NibMenuDecoders.h"
 #include "appkit/NibOutletTable.h"
+#include "foundation/JsonShape.h"
 #include "runtime/MessageSend.h"
 
 namespace {
@@ -24,6 +25,8 @@ using nlohmann::json;
 
 constexpr std::uintmax_t kMaxFileSize = 4U << 20U;
 constexpr int kMaxDepth = 64;
+// Room for kMaxDepth nested objects, each a few levels of properties and lists deep.
+constexpr int kMaxJsonNesting = 512;
 constexpr std::string_view kActionTypes = "v@:@";
 constexpr std::string_view kAwakeTypes = "v@:";
 
@@ -318,7 +321,11 @@ NibLoadResult loadNibFile(const std::string& path, id owner) {
     NibReading reading(owner);
     std::string reason;
     try {
-        json document = json::parse(ReadFile(path));
+        bool tooDeep = false;
+        json document = json::parse(ReadFile(path), NestingLimit(kMaxJsonNesting, tooDeep));
+        if (tooDeep) {
+            Fail(Text("values nested deeper than ", std::to_string(kMaxJsonNesting), " levels"));
+        }
         reading.Run(document);
         return std::move(reading.result());
     } catch (const LoadFailure& failure) {

@@ -60,6 +60,15 @@ configure_and_build() {
     fi
 }
 
+# configure_and_check <build dir> <cmake options...>: configure_and_build for the builds that
+# check the code (tests, fuzzing, CI), where warnings are errors. A user's build (scripts/run)
+# keeps them as warnings, so a compiler's false warning cannot stop it.
+configure_and_check() {
+    local dir="$1"
+    shift
+    configure_and_build "$dir" -DSWFHARVEX_WERROR=ON "$@"
+}
+
 # npm_install_pinned <prefix> <package> <version>: 0 when that version of the package is in
 # <prefix>/node_modules (installed now or before); installs node and npm first when missing.
 npm_install_pinned() {

@@ -31,6 +31,9 @@ Class HVXMenuController::ClassObject() {
         Class made =
             RegisterRuntimeClass<HVXMenuController>("HVXMenuController", NSObject::RootClass());
         using C = HVXMenuController;
+        // As a host would make one: through the runtime, which must still find the single one.
+        DefineMethod<&C::sharedController>(object_getClass(made), "sharedController");
+        DefineMethod<&C::init>(made, "init");
         DefineMethod<&C::awakeFromNib>(made, "awakeFromNib");
         DefineMethod<&C::showHVXSWFListWindow>(made, "showHVXSWFListWindow:");
         DefineMethod<&C::showPreferencesWindow>(made, "showPreferencesWindow:");

@@ -67,8 +67,7 @@ HVXSWFListWindowController::HVXSWFListWindowController()
 
 HVXSWFListWindowController::~HVXSWFListWindowController() {
     // Nothing may reach a controller that is gone: neither the poll nor a selection.
-    StopTimer();
-    NSNotificationCenter::defaultCenter().removeObserver(this);
+    StopListening();
     if (splitView && splitView->delegate() == this) {
         splitView->setDelegate(nullptr);
     }
@@ -119,6 +118,16 @@ void HVXSWFListWindowController::ReleaseSWFListWindowController() {
     // Moved out first: the shared reference is empty before the instance goes, so nothing its
     // destruction triggers can reach it through sharedSWFListWindowController.
     Ref<HVXSWFListWindowController> released = std::move(_sharedSWFListWindowController);
+    // Whoever still holds it (a pending task, the menu's last sender) keeps an object that no
+    // longer answers for the window.
+    if (released) {
+        released->StopListening();
+    }
+}
+
+void HVXSWFListWindowController::StopListening() {
+    StopTimer();
+    NSNotificationCenter::defaultCenter().removeObserver(this);
 }
 
 void HVXSWFListWindowController::awakeFromNib() {

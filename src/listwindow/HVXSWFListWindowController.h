@@ -41,6 +41,8 @@ public:
     static Class ClassObject();
 
     static HVXSWFListWindowController* sharedSWFListWindowController();
+    // Drops the shared controller; it hears no more selections or ticks, also while something
+    // else still holds it.
     static void ReleaseSWFListWindowController();
 
     // Interface file and settings.
@@ -139,6 +141,7 @@ private:
     // Loads a page file into a view, escaped as the page loader wants it.
     static void LoadPage(HVXBridgedWebView* view, const std::string& path);
     void StopTimer();
+    void StopListening();
 
     // Settings the save reads afresh each time, as the preferences window may have changed them.
     void ReadSaveSettings();

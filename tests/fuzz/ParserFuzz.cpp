@@ -2,44 +2,14 @@
 // reader from wherever the walk left the cursor.
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
+#include "MemoryFile.h"
 #include "swf/SWFBaseParse.h"
-
-namespace {
-
-// One in-memory file for the whole run; the parser opens it by path like any movie.
-class MemoryFile {
-public:
-    MemoryFile()
-        : m_fd(memfd_create("swf-fuzz", 0)), m_path("/proc/self/fd/" + std::to_string(m_fd)) {}
-    ~MemoryFile() { close(m_fd); }
-    MemoryFile(const MemoryFile&) = delete;
-    MemoryFile& operator=(const MemoryFile&) = delete;
-    MemoryFile(MemoryFile&&) = delete;
-    MemoryFile& operator=(MemoryFile&&) = delete;
-
-    const char* Fill(const uint8_t* data, size_t size) {
-        if (ftruncate(m_fd, 0) != 0 || pwrite(m_fd, data, size, 0) != static_cast<ssize_t>(size)) {
-            __builtin_trap();
-        }
-        return m_path.c_str();
-    }
-
-private:
-    int m_fd;
-    std::string m_path;
-};
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static MemoryFile file;
     CSWFBaseParse parser;
-    if (!parser.ParseFileStructure(file.Fill(data, size), true)) {
+    if (!parser.ParseFileStructure(file.Fill(data, size).c_str(), true)) {
         return 0;
     }
     parser.GetSWFInformation();

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "ReadWholeFile.h"
+#include "RecordingWorkspaceBackend.h"
 #include "TempDir.h"
 #include "appkit/NSApplication.h"
 #include "appkit/NSMenu.h"
@@ -15,7 +16,6 @@
 #include "appkit/NSSplitView.h"
 #include "appkit/NSWindowController.h"
 #include "appkit/NSWorkspace.h"
-#include "RecordingWorkspaceBackend.h"
 #include "browser/BundleLoader.h"
 #include "browser/HostApplication.h"
 #include "browser/WebBaseNetscapePluginView.h"
@@ -146,9 +146,18 @@ TEST_F(BootstrapTest, AnotherHostIsLeftAloneAndNothingIsDeleted) {
     EXPECT_TRUE(log.Lines().empty());
 }
 
-TEST_F(BootstrapTest, ASecondStartFindsTheSingleMenuController) {
+// Each way to a menu controller has its own guard: a second start asks for the shared one, and
+// a controller made afresh and initialised gives way to it.
+TEST_F(BootstrapTest, ASecondStartOrControllerFindsTheSingleMenuController) {
     Start("com.apple.Safari", PluginViewInitialisers::Both);
+    Class controller = NSClassFromString("HVXMenuController");
+    id shared = objc_msgSend<id>(controller, "sharedController");
+    ASSERT_NE(shared, nullptr);
+
     objc_msgSend<void>(NSClassFromString("HVXPlugIn"), "load");
+    EXPECT_EQ(objc_msgSend<id>(controller, "sharedController"), shared);
+    Ref<NSObject> fresh = class_createInstance(controller);
+    EXPECT_EQ(objc_msgSend<id>(fresh.get(), "init"), shared);
     EXPECT_EQ(MenuTitles().size(), kHostMenus.size() + 1) << "a second controller added a menu";
 }
 

@@ -143,6 +143,29 @@ TEST_F(CaptureTest, OwnPagesAreNeverCapturedAndDuplicatesGiveOneEntry) {
     }));
 }
 
+// Only the system's own pages by their exact names: a page that merely resembles one is a page
+// like any other.
+TEST_F(CaptureTest, OwnPageNamesMatchInTheirExactCaseOnly) {
+    const std::vector<std::string> lookAlikes = {"swfbrowser.html", "ADBROWSER.HTML",
+                                                 "SWFBrowser.htm", "MySWFBrowser.html"};
+    for (size_t i = 0; i < lookAlikes.size(); ++i) {
+        Open(lookAlikes[i], "<embed src=\"/look/" + std::to_string(i) + ".swf\">");
+    }
+    Settle(lookAlikes.size());
+    EXPECT_EQ(Names(), (std::vector<std::string>{"0.swf", "1.swf", "2.swf", "3.swf"}));
+}
+
+TEST_F(CaptureTest, ACaptureFolderThatVanishedBetweenCapturesIsMadeAgain) {
+    Open("one.html", R"(<embed src="/a/first.swf">)");
+    Settle(1);
+    ASSERT_TRUE(std::filesystem::exists(Captured("first.swf")));
+    std::filesystem::remove_all(home.Path() / "Documents");
+
+    Open("two.html", R"(<embed src="/a/second.swf">)");
+    Settle(2);
+    EXPECT_EQ(ReadWholeFile(Captured("second.swf")), "movie at /a/second.swf");
+}
+
 TEST_F(CaptureTest, FailedOrRefusedFetchesRecordNothing) {
     Open("index.html", R"(<embed src="/missing.swf"><embed src="file:///etc/hosts.swf">)");
     // Both are kept among the losses with their reasons once they have ended.

@@ -169,15 +169,19 @@ TEST_F(ListWindowSetUpTest, ClosingPostsOnClickListWithTheController) {
     EXPECT_FALSE(controller.window()->isVisible());
 }
 
+// Held here, so that what reaches it shows (and nothing reaches freed memory), with its page
+// ready for the poll.
 TEST_F(ListWindowSetUpTest, AReleasedControllerHearsNoMoreSelectionsOrTicks) {
     Catch("a.swf", Movie(24, 1));
-    OpenWindow();
+    Ref<HVXSWFListWindowController> released(&OpenWindow());
+    NewPageCalls(*released);
     HVXSWFListWindowController::ReleaseSWFListWindowController();
-    // Neither a selection nor the run loop may reach the released controller (the sanitizer
-    // build would catch it).
+    ASSERT_TRUE(PageOf(released->swfWebview.get()).SetProperty("cocoaApp", "bSWFReady", true));
     NSNotificationCenter::defaultCenter().postNotificationName(
         "SelectedSWFNum", NSString::stringWithString("0").get());
     RunLoop::Main().RunFor(std::chrono::milliseconds(450));
+    EXPECT_EQ(released->filename->stringValue(), "") << "a selection reached it";
+    EXPECT_TRUE(NewPageCalls(*released).empty()) << "the poll reached it";
 }
 
 } // namespace

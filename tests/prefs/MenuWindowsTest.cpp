@@ -23,14 +23,17 @@ struct Command {
     const char* interfaceFile;
     const char* title;
     bool (*isItsController)(NSObject*);
+    const char* missingFileLine;
 };
 const std::vector<Command> kCommands{
     {"showPreferencesWindow:", &HVXMenuController::sharedPreferenceWindowController,
      "SafariHarvexPreferences.nib", "Preferences",
-     [](NSObject* kept) { return dynamic_cast<HVXPreferenceWindowController*>(kept) != nullptr; }},
+     [](NSObject* kept) { return dynamic_cast<HVXPreferenceWindowController*>(kept) != nullptr; },
+     "HVXMenuController: no interface file for the Preferences window"},
     {"showAboutWindow:", &HVXMenuController::sharedAboutWindowController, "SafariHarvexAbout.nib",
      "About SWFHarvex",
-     [](NSObject* kept) { return dynamic_cast<HVXAboutWindowController*>(kept) != nullptr; }},
+     [](NSObject* kept) { return dynamic_cast<HVXAboutWindowController*>(kept) != nullptr; },
+     "HVXMenuController: no interface file for the About window"},
 };
 
 TEST_F(MenuWindowsTest, EachCommandMakesItsControllerOnceAndShowsItsWindowEveryTime) {
@@ -93,8 +96,17 @@ TEST_F(MenuWindowsTest, WithoutTheInterfaceFileACommandShowsNothingAndSaysSo) {
             objc_msgSend(menu.get(), command.selector, static_cast<id>(nullptr));
             EXPECT_FALSE((*menu).*command.kept);
         }
-        EXPECT_EQ(log.Lines().size(), 2U);
+        EXPECT_EQ(log.Lines(), std::vector<std::string>(2, command.missingFileLine));
     }
+}
+
+TEST_F(MenuWindowsTest, AnUpdatePageThatCannotBeOpenedIsLoggedWithItsAddressAndReason) {
+    workspace->setResult(false);
+    LogCapture log;
+    objc_msgSend(menu.get(), "showUpdate:", static_cast<id>(nullptr));
+    EXPECT_EQ(log.Lines(), std::vector<std::string>{
+                               "HVXMenuController: not opened: "
+                               "https://swfharvex.example/dissecta/download: refused by the test"});
 }
 
 } // namespace

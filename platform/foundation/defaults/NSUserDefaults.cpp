@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "foundation/FileManager.h"
+#include "foundation/JsonShape.h"
 #include "foundation/Log.h"
 #include "foundation/PathString.h"
 #include "foundation/defaults/FileBytes.h"
@@ -19,6 +20,9 @@
 #include "foundation/objects/RuntimeClass.h"
 
 namespace {
+
+// Far beyond what any setting needs (the deepest is a list inside a dictionary).
+constexpr int kMaxNesting = 64;
 
 std::mutex& StandardMutex() {
     static std::mutex mutex;
@@ -185,9 +189,13 @@ void NSUserDefaults::Load() {
         }
         return;
     }
-    nlohmann::json values = nlohmann::json::parse(*bytes, nullptr, false);
+    bool tooDeep = false;
+    nlohmann::json values =
+        nlohmann::json::parse(*bytes, NestingLimit(kMaxNesting, tooDeep), false);
     if (values.is_discarded()) {
         SetAside("is not valid JSON");
+    } else if (tooDeep) {
+        SetAside("nests values deeper than " + std::to_string(kMaxNesting) + " levels");
     } else if (!values.is_object()) {
         SetAside("does not hold a JSON object");
     } else {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ForkedChild.h"
 #include "TempDir.h"
 #include "appkit/NSApplication.h"
 #include "appkit/NSButton.h"
@@ -217,6 +218,23 @@ TEST_F(NibLoaderTest, BrokenObjectTreesAreErrors) {
         deep = {{"class", "NSMenu"}, {"id", std::to_string(i)}, {"properties", {{"x", deep}}}};
     }
     EXPECT_EQ(ReasonFor(json{{"objects", {deep}}}), "objects nested too deeply");
+}
+
+// Copying or reading back a value nested this deep would recurse past the stack's end; in a
+// child, so that a crash fails the case instead of ending the run.
+TEST_F(NibLoaderTest, ValuesNestedTooDeeplyAreRefusedWhole) {
+    const size_t levels = 200000;
+    const std::string path =
+        Write(R"({"objects": [{"class": "NSMenu", "id": "m", "properties": {"x": )" +
+              std::string(levels, '[') + std::string(levels, ']') + "}}]}");
+    const int status = RunInChild([&] {
+        NibLoadResult result = loadNibFile(path, owner.get());
+        return !result.ok() && result.error->reason == "values nested deeper than 512 levels" &&
+                       !owner->menu
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(status, 0) << "-1: the load crashed";
 }
 
 TEST_F(NibLoaderTest, OutletsAndActionsTheOwnerCannotTakeAreErrors) {

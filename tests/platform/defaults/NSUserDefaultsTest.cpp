@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "ForkedChild.h"
 #include "ScopedConfigHome.h"
 #include "foundation/Log.h"
 #include "foundation/defaults/NSBundle.h"
@@ -172,6 +173,26 @@ TEST_F(NSUserDefaultsTest, CorruptFilesAreSetAsideWithTheirBytesAndReadAsEmpty) 
     fresh.setInteger(7, "n");
     ASSERT_TRUE(fresh.synchronize());
     EXPECT_EQ(Fresh().integerForKey("n"), 7);
+}
+
+// A file nested this deep parses, but reading a value back or writing the domain would recurse
+// past the stack's end: it is set aside like any unusable file. In a child, so that a crash
+// fails the case instead of ending the run.
+TEST_F(NSUserDefaultsTest, AFileNestedTooDeeplyIsSetAsideInsteadOfCrashing) {
+    const size_t levels = 200000;
+    WriteText(File(), "{\"deep\": " + std::string(levels, '[') + std::string(levels, ']') + "}");
+    const int status = RunInChild([this] {
+        LogCapture log;
+        NSUserDefaults& defaults = Fresh();
+        if (defaults.objectForKey("deep") || fs::exists(File()) ||
+            OtherFiles(m_home.DefaultsFolder(), "").size() != 1 || log.Lines().size() != 1 ||
+            log.Lines()[0].find("nests values deeper than 64 levels") == std::string::npos) {
+            return 1;
+        }
+        defaults.setInteger(7, "n");
+        return defaults.synchronize() ? 0 : 2;
+    });
+    EXPECT_EQ(status, 0) << "-1: reading the file crashed";
 }
 
 // Runs `body` in a forked child and answers how the child ended.
