@@ -39,7 +39,8 @@ std::string CapturedSWFListJSON(id /*self*/, SEL /*cmd*/) {
     for (const CapturedSWF& entry : m_arraySWFUrl) {
         list.push_back({{"SWFName", entry.SWFName}, {"SWFAddress", entry.SWFAddress}});
     }
-    return list.dump();
+    // Names and addresses are bytes from the page; one that is not UTF-8 must not abort.
+    return list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 } // namespace
