@@ -27,8 +27,9 @@ public:
         std::chrono::milliseconds timeLimit{30'000};
         std::chrono::steady_clock::time_point deadline =
             std::chrono::steady_clock::now() + timeLimit;
-        // Memory the reader may take beyond what it shares with this process.
-        size_t extraMemoryBytes = size_t{160} << 20;
+        // Memory the reader may map beyond what it shares with this process; with what it shares
+        // (the pages it touches count in its resident size), a reader stays under 200 MB.
+        size_t extraMemoryBytes = size_t{128} << 20;
     };
 
     // Each document keeps at most this many plug-in objects and frame sources; more would only be

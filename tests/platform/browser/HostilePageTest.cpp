@@ -46,7 +46,7 @@ TEST_F(HostilePageTest, APageTooDeepToReadFailsAloneWithinItsLimit) {
         // The parser's memory grows with the square of this depth (gigabytes at 20,000), and
         // tearing its tree down recurses as deep.
         {"objects", Repeated("<object>", 300'000) + "<embed src=deep.swf>",
-         std::chrono::seconds(30), "reading the page needs more than 160 MB of memory"},
+         std::chrono::seconds(30), "reading the page needs more than 128 MB of memory"},
         // Parsing this takes far longer than the limit.
         {"divs", Repeated("<div>", 1'000'000), std::chrono::seconds(2),
          "reading the page took longer than 2 s (--page-timeout)"},
