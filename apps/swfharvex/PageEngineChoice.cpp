@@ -29,8 +29,8 @@ void PageEngineChoice::AddOptions(CLI::App& app) {
         ->default_val(2)
         ->check(CLI::Range(0.0, 600.0));
     app.add_option("--page-timeout", pageTimeoutSeconds,
-                   "Longest a page may load, in seconds; what it held by then is kept "
-                   "(chromium engine)")
+                   "Longest a page may load, in seconds. Chromium keeps what the page held by "
+                   "then; the static engine, which also reads the page in this time, fails it")
         ->default_val(30)
         ->check(CLI::Range(0.1, 86400.0));
     app.add_flag("--show-browser", showBrowser,
@@ -40,6 +40,9 @@ void PageEngineChoice::AddOptions(CLI::App& app) {
 
 Outcome<> PageEngineChoice::Apply(HostApplication& host, bool keepPagesOpen,
                                   std::ostream& err) const {
+    PageFetcher::Options pageOptions;
+    pageOptions.timeout = Milliseconds(pageTimeoutSeconds);
+    host.setPageOptions(pageOptions);
     if (engine == "static") {
         err << "swfharvex: " << kStaticLine << '\n';
         return {};

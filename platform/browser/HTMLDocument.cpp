@@ -1,10 +1,43 @@
 #include "browser/HTMLDocument.h"
 
+#include <cstdlib>
+#include <new>
+
 #include <gumbo.h>
 
 #include "browser/ASCIIText.h"
 
 namespace {
+
+// gumbo uses what malloc answers unchecked; out of memory it goes the way operator new goes
+// instead (the new handler, else abort), so that a reader with bounded memory can say why it
+// stopped.
+void* Allocate(void*, size_t size) {
+    for (;;) {
+        if (void* block = std::malloc(size)) {
+            return block;
+        }
+        std::new_handler handler = std::get_new_handler();
+        if (handler == nullptr) {
+            std::abort();
+        }
+        handler();
+    }
+}
+
+void Deallocate(void*, void* block) {
+    std::free(block);
+}
+
+const GumboOptions& ParseOptions() {
+    static const GumboOptions options = [] {
+        GumboOptions chosen = kGumboDefaultOptions;
+        chosen.allocator = &Allocate;
+        chosen.deallocator = &Deallocate;
+        return chosen;
+    }();
+    return options;
+}
 
 const GumboAttribute* FindAttribute(const GumboElement& element, const char* name) {
     return gumbo_get_attribute(&element.attributes, name);
@@ -103,12 +136,12 @@ template <typename Visit> void Walk(const GumboNode* root, Visit visit) {
 } // namespace
 
 void HTMLDocument::OutputDeleter::operator()(GumboInternalOutput* output) const {
-    gumbo_destroy_output(&kGumboDefaultOptions, output);
+    gumbo_destroy_output(&ParseOptions(), output);
 }
 
 HTMLDocument::HTMLDocument(std::string_view html)
     : m_html(html),
-      m_output(gumbo_parse_with_options(&kGumboDefaultOptions, m_html.data(), m_html.size())) {
+      m_output(gumbo_parse_with_options(&ParseOptions(), m_html.data(), m_html.size())) {
 }
 
 HTMLDocument::~HTMLDocument() = default;

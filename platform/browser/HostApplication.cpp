@@ -79,7 +79,7 @@ HostPage::Result HostApplication::openPage(const URL& pageURL, PageFetcher::Opti
 }
 
 HostPage::Result HostApplication::openPage(std::string_view pageURLText) {
-    AddPage(NewPage(PageFetcher::Options()));
+    AddPage(NewPage(m_pageOptions));
     return m_pages.back()->load(pageURLText);
 }
 

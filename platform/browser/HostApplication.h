@@ -45,8 +45,11 @@ public:
     // With Chromium the page goes on loading after this returns (HostPage::finished()).
     HostPage::Result openPage(const URL& pageURL,
                               PageFetcher::Options options = PageFetcher::Options());
-    // The same for an address as typed; one that does not parse is refused, naming it.
+    // The same for an address as typed, with the options set below; one that does not parse is
+    // refused, naming it.
     HostPage::Result openPage(std::string_view pageURLText);
+    // How pages opened by address are fetched when read without scripts (their time limit).
+    void setPageOptions(PageFetcher::Options options) { m_pageOptions = options; }
     const std::vector<std::unique_ptr<HostPage>>& pages() const { return m_pages; }
     // Whether every page opened so far has finished loading.
     bool pagesFinished() const;
@@ -59,6 +62,7 @@ private:
     void AddPage(std::unique_ptr<HostPage> page);
 
     std::string m_bundleIdentifier;
+    PageFetcher::Options m_pageOptions;
     Ref<NSWindow> m_mainWindow;
     std::unique_ptr<ChromiumEngine> m_chromium; // outlives the pages
     std::vector<std::unique_ptr<HostPage>> m_pages;

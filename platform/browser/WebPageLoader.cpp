@@ -1,8 +1,6 @@
 #include "browser/WebPageLoader.h"
 
-#include <memory>
-
-#include "browser/HTMLDocument.h"
+#include "browser/MovieDocument.h"
 #include "browser/PageCharset.h"
 #include "browser/PluginObject.h"
 #include "foundation/RunLoop.h"
@@ -11,18 +9,38 @@
 struct WebPageLoader::Frame {
     URL base;
     std::string charset;
-    std::unique_ptr<HTMLDocument> document;
+    PageOutline outline;
 };
 
-WebPageLoader::Frame WebPageLoader::ReadFrame(const PageFetcher::Result& page) {
-    Frame frame{*page.documentURL, page_charset::Declared(page.contentType, page.body), nullptr};
-    frame.document = std::make_unique<HTMLDocument>(page_charset::ToUTF8(page.body, frame.charset));
-    if (std::optional<std::string> href = frame.document->baseHref()) {
-        if (std::optional<URL> base = Resolve(*href, *page.documentURL, frame.charset)) {
+Outcome<WebPageLoader::Frame> WebPageLoader::ReadFrame(const PageFetcher::Result& page,
+                                                       Deadline deadline) const {
+    std::string charset = page_charset::Declared(page.contentType, page.body);
+    IsolatedPageReader::Limits limits;
+    limits.timeLimit = m_options.timeout;
+    limits.deadline = deadline;
+    Outcome<PageOutline> outline =
+        IsolatedPageReader::Read(page_charset::ToUTF8(page.body, charset), limits);
+    if (!outline) {
+        return outline.failure();
+    }
+    Frame frame{*page.documentURL, std::move(charset), std::move(outline.value())};
+    if (frame.outline.baseHref) {
+        if (std::optional<URL> base =
+                Resolve(*frame.outline.baseHref, *page.documentURL, frame.charset)) {
             frame.base = std::move(*base);
         }
     }
     return frame;
+}
+
+PageFetcher::Options WebPageLoader::Until(Deadline deadline) const {
+    PageFetcher::Options options = m_options;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    // Never zero, which libcurl reads as "no limit".
+    options.timeout = std::max(left, std::chrono::milliseconds(1));
+    options.connectTimeout = std::min(options.connectTimeout, options.timeout);
+    return options;
 }
 
 std::optional<URL> WebPageLoader::Resolve(const std::string& urlText, const URL& base,
@@ -42,20 +60,32 @@ WebPageLoader::Result WebPageLoader::load(const URL& pageURL) {
 }
 
 WebPageLoader::Result WebPageLoader::Loaded(const URL& pageURL) {
-    PageFetcher::Result page = PageFetcher::Fetch(pageURL, m_options);
+    const Deadline deadline = std::chrono::steady_clock::now() + m_options.timeout;
+    PageFetcher::Result page = PageFetcher::Fetch(pageURL, Until(deadline));
     if (!page.ok) {
         return Result::Failed(page.error);
     }
-    const Frame main = ReadFrame(page);
-    setDocument(*page.documentURL, main.base);
-    AddPluginObjects(main);
+    if (std::optional<std::string> type = movie_document::MovieType(page.contentType, page.body)) {
+        const URL& movie = *page.documentURL;
+        setDocument(movie, movie);
+        addPluginObject(movie_document::FullPageEmbed(movie, *type), *type, movie,
+                        movie.absoluteString(), movie, NSMakeRect(0, 0, 0, 0));
+        return Result::Loaded();
+    }
+    Outcome<Frame> main = ReadFrame(page, deadline);
+    if (!main) {
+        return Result::Failed("Could not load " + pageURL.absoluteString() + ": " +
+                              main.failure().why);
+    }
+    setDocument(*page.documentURL, main.value().base);
+    AddPluginObjects(main.value());
 
-    // Ads came in frames: the page's frames are loaded too, one level deep, with the same
-    // limits. A frame that fails costs only its own movies. A web page's frame may not reach
-    // local files, as in a browser.
+    // Ads came in frames: the page's frames are loaded too, one level deep, within the page's
+    // time. A frame that fails costs only its own movies. A web page's frame may not reach local
+    // files, as in a browser.
     size_t frames = 0;
-    for (const std::string& src : main.document->frameSources()) {
-        std::optional<URL> frameURL = Resolve(src, main.base, main.charset);
+    for (const std::string& src : main.value().outline.frameSources) {
+        std::optional<URL> frameURL = Resolve(src, main.value().base, main.value().charset);
         if (!frameURL || (!frameURL->IsHTTP() && !(frameURL->scheme() == "file" &&
                                                    page.documentURL->scheme() == "file"))) {
             continue;
@@ -63,16 +93,23 @@ WebPageLoader::Result WebPageLoader::Loaded(const URL& pageURL) {
         if (++frames > kMostFrames) {
             break;
         }
-        PageFetcher::Result framePage = PageFetcher::Fetch(*frameURL, m_options);
-        if (framePage.ok) {
-            AddPluginObjects(ReadFrame(framePage));
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return Result::Loaded(pageURL.absoluteString() +
+                                  ": the page's time limit ended before all its frames were read");
+        }
+        PageFetcher::Result framePage = PageFetcher::Fetch(*frameURL, Until(deadline));
+        if (!framePage.ok) {
+            continue;
+        }
+        if (Outcome<Frame> frame = ReadFrame(framePage, deadline)) {
+            AddPluginObjects(frame.value());
         }
     }
     return Result::Loaded();
 }
 
 void WebPageLoader::AddPluginObjects(const Frame& frame) {
-    for (const PluginObject& object : frame.document->pluginObjects()) {
+    for (const PluginObject& object : frame.outline.pluginObjects) {
         std::optional<URL> resolved = Resolve(object.urlText, frame.base, frame.charset);
         const DOMElement& element = *object.element;
         const NSRect rect =

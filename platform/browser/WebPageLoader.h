@@ -1,16 +1,21 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
 
 #include "browser/HostPage.h"
+#include "browser/IsolatedPageReader.h"
 #include "browser/PageFetcher.h"
+#include "foundation/Outcome.h"
 
 // The static engine: fetches a page (and the pages of its frames, one level deep, in the
 // character set each declares), parses it without running scripts and makes the views of its
-// plug-in objects in document order, then those of its frames, frame by frame. load() finishes
-// the page before it returns.
+// plug-in objects in document order, then those of its frames, frame by frame. Each document is
+// parsed in a process of its own (IsolatedPageReader); the page's time limit covers fetching and
+// reading it and its frames. A page that is a movie holds that movie as one full-page <embed>.
+// load() finishes the page before it returns.
 class WebPageLoader : public HostPage {
 public:
     using Result = HostPage::Result;
@@ -25,8 +30,11 @@ public:
     static constexpr size_t kMostFrames = 50;
 
 private:
+    using Deadline = std::chrono::steady_clock::time_point;
     struct Frame;
-    static Frame ReadFrame(const PageFetcher::Result& page);
+    Outcome<Frame> ReadFrame(const PageFetcher::Result& page, Deadline deadline) const;
+    // Fetch options with whatever is left of the page's time.
+    PageFetcher::Options Until(Deadline deadline) const;
     // URL text of a document in `charset`, resolved as a browser resolves it.
     static std::optional<URL> Resolve(const std::string& urlText, const URL& base,
                                       const std::string& charset);

@@ -334,3 +334,17 @@ TEST_F(ChromiumCaptureTest, TheBrowserNeverOutlivesAnInterruptedCommand) {
 }
 
 } // namespace
+
+namespace {
+
+// An address that is itself a movie holds that movie, as a browser shows it.
+TEST_F(ChromiumCaptureTest, AMovieAddressIsCaughtAsItsOwnPage) {
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(Capture({server.Url("/m/direct.swf")}, Chromium(1, 20)), 0) << err;
+    EXPECT_EQ(Caught(),
+              (std::map<std::string, std::string>{{server.Url("/m/direct.swf"), "direct.swf"}}));
+    // It ends at once rather than wait for its time limit.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+}
+
+} // namespace

@@ -1,6 +1,7 @@
 #include "browser/chromium/ChromiumPage.h"
 
 #include "browser/DOMElement.h"
+#include "browser/MovieDocument.h"
 #include "browser/chromium/ChromiumEngine.h"
 #include "browser/chromium/PlayerFiles.h"
 
@@ -111,6 +112,13 @@ void ChromiumPage::OnEvent(const std::string& method, const Json& params,
         if (sessionId == m_mainSession && params.value("type", "") == "Document" &&
             params.value("frameId", "") == m_targetId) {
             m_httpError = status >= 400 ? "HTTP " + std::to_string(status) : std::string();
+            // Chromium downloads a movie rather than show it, and the navigation is aborted.
+            if (status < 400) {
+                if (std::optional<std::string> type =
+                        movie_document::MovieType(response.value("mimeType", ""), {})) {
+                    ShowMovie(response.value("url", ""), *type);
+                }
+            }
         }
     } else if (method == "Page.frameNavigated") {
         const Json& frame = params.value("frame", Json::object());
@@ -159,6 +167,18 @@ void ChromiumPage::OnEvent(const std::string& method, const Json& params,
         m_sessions.erase(child);
         m_engine.Detach(child);
     }
+}
+
+void ChromiumPage::ShowMovie(const std::string& urlText, const std::string& type) {
+    std::optional<URL> movie = URL::URLWithString(urlText);
+    if (!movie) {
+        movie = m_url;
+    }
+    setDocument(*movie, *movie);
+    addPluginObject(movie_document::FullPageEmbed(*movie, type), type, movie,
+                    movie->absoluteString(), *movie, NSMakeRect(0, 0, 0, 0));
+    // Nothing more comes: no document, no scripts, no load event.
+    End(Result::Loaded());
 }
 
 void ChromiumPage::Report(const std::string& payload, const std::string& sessionId) {

@@ -44,6 +44,8 @@ private:
     void UseTab(ChromiumEngine::Tab& tab);
     void Navigate();
     void Report(const std::string& payload, const std::string& sessionId);
+    // The page is a movie, shown as a browser shows one: a single full-page object.
+    void ShowMovie(const std::string& urlText, const std::string& type);
     // `settled`: the page came to rest, so its tab can serve the next page.
     void End(Result result, bool settled = false);
     void Close(bool reusable = false);
