@@ -47,13 +47,17 @@ ensure_packages() {
 }
 
 # configure_and_build <build dir> <cmake options...>
-# Build output goes to a log beside the build; it is shown only when the build fails.
+# Build output goes to a log beside the build; it is shown only when the build fails. With
+# BUILD_TARGETS set (names separated by spaces), only those are built.
 configure_and_build() {
     local dir="$1"
     shift
     local log="$dir.log"
+    local targets=()
+    # shellcheck disable=SC2206 # the names are split on purpose
+    [ -z "${BUILD_TARGETS:-}" ] || targets=(--target $BUILD_TARGETS)
     mkdir -p "$(dirname "$dir")"
-    if ! { cmake -S "$ROOT" -B "$dir" -G Ninja "$@" && cmake --build "$dir"; } >"$log" 2>&1; then
+    if ! { cmake -S "$ROOT" -B "$dir" -G Ninja "$@" && cmake --build "$dir" "${targets[@]}"; } >"$log" 2>&1; then
         cat "$log" >&2
         say "build failed in $dir (log: $log)"
         return 1
