@@ -66,7 +66,8 @@ TEST_F(MoviePageTest, AMovieAddressIsCaughtByteExactUnderItsName) {
 
     std::map<std::string, std::string> caught;
     const fs::path folder = home.Path() / "Documents/SWFHarvexData";
-    for (const auto& entry : nlohmann::json::parse(out.str())) {
+    const nlohmann::json result = nlohmann::json::parse(out.str());
+    for (const auto& entry : result["captured"]) {
         const std::string name = entry["SWFName"];
         caught[name] = entry["SWFAddress"];
         EXPECT_EQ(ReadWholeFile((folder / name).string()), Movie(name)) << name;
