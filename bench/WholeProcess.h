@@ -12,7 +12,8 @@
 int RunProcess(const std::vector<std::string>& arguments);
 
 // What one run cost: its exit status as above, the wall time, and the peak resident memory of
-// the process or of any of the helpers it waited for (whichever was largest).
+// the process or of any of the helpers it waited for (whichever was largest), as GNU time
+// (/usr/bin/time) measures it.
 struct MeasuredRun {
     int status = -1;
     double seconds = 0;
