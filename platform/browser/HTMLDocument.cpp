@@ -1,21 +1,35 @@
 #include "browser/HTMLDocument.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 
 #include <gumbo.h>
+#include <malloc.h>
 
 #include "browser/ASCIIText.h"
 
 namespace {
+
+// What the parser may hold, and holds, when bounded; the bound also holds where an address-space
+// limit cannot (a sanitizer's shadow memory makes one meaningless).
+size_t g_parserBudget = 0;
+size_t g_parserHolds = 0;
 
 // gumbo uses what malloc answers unchecked; out of memory it goes the way operator new goes
 // instead (the new handler, else abort), so that a reader with bounded memory can say why it
 // stopped.
 void* Allocate(void*, size_t size) {
     for (;;) {
-        if (void* block = std::malloc(size)) {
-            return block;
+        if (g_parserBudget == 0) {
+            if (void* block = std::malloc(size)) {
+                return block;
+            }
+        } else if (g_parserHolds + size <= g_parserBudget) {
+            if (void* block = std::malloc(size)) {
+                g_parserHolds += malloc_usable_size(block);
+                return block;
+            }
         }
         std::new_handler handler = std::get_new_handler();
         if (handler == nullptr) {
@@ -26,6 +40,9 @@ void* Allocate(void*, size_t size) {
 }
 
 void Deallocate(void*, void* block) {
+    if (g_parserBudget != 0 && block != nullptr) {
+        g_parserHolds -= std::min(g_parserHolds, malloc_usable_size(block));
+    }
     std::free(block);
 }
 
@@ -137,6 +154,11 @@ template <typename Visit> void Walk(const GumboNode* root, Visit visit) {
 
 void HTMLDocument::OutputDeleter::operator()(GumboInternalOutput* output) const {
     gumbo_destroy_output(&ParseOptions(), output);
+}
+
+void HTMLDocument::LimitParserMemory(size_t bytes) {
+    g_parserBudget = bytes;
+    g_parserHolds = 0;
 }
 
 HTMLDocument::HTMLDocument(std::string_view html)

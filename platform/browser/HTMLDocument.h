@@ -39,6 +39,11 @@ public:
     // trimmed, tabs and line breaks dropped, other spaces and control bytes percent-encoded.
     static std::string CleanURLText(std::string_view text);
 
+    // Bounds what the parser may hold at once in this process from now on (0: no bound). Past
+    // it, an allocation goes the way operator new goes out of memory (the new handler, else
+    // abort). For a process that only reads one page: the count is not shared between threads.
+    static void LimitParserMemory(size_t bytes);
+
 private:
     struct OutputDeleter {
         void operator()(GumboInternalOutput* output) const;

@@ -19,6 +19,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// A sanitizer reserves terabytes of address space for its shadow, and maps its own allocations
+// in ways an address-space limit would break; there only the parser's own bound holds.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // How the reader ends when the parser asks for more memory than it may have.
 constexpr int kOutOfMemoryStatus = 3;
 // What the reader may send back: far more than any outline of a page within the size limit.
@@ -134,7 +148,8 @@ bool WriteAll(int fd, std::string_view bytes) {
 // threads: malloc, our own parser code, raw writes; never the run loop, the log or a lock of
 // ours. It leaves with _exit and without tearing the parse down: the teardown recurses as deep as
 // the page nests, and the process's end frees it all anyway.
-[[noreturn]] void ReadInChild(std::string_view html, int answer, rlim_t memory, rlim_t cpuSeconds) {
+[[noreturn]] void ReadInChild(std::string_view html, int answer, rlim_t memory, size_t parserMemory,
+                              rlim_t cpuSeconds) {
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU}) {
         std::signal(signal, SIG_DFL);
     }
@@ -147,10 +162,11 @@ bool WriteAll(int fd, std::string_view bytes) {
     const rlimit cpu{cpuSeconds, cpuSeconds + 1};
     setrlimit(RLIMIT_CORE, &noCore);
     setrlimit(RLIMIT_CPU, &cpu);
-    if (memory != 0) {
+    if (memory != 0 && !kSanitized) {
         setrlimit(RLIMIT_AS, &addressSpace);
     }
     std::set_new_handler(&OutOfMemory);
+    HTMLDocument::LimitParserMemory(parserMemory);
 
     const HTMLDocument document(html);
     PageOutline outline;
@@ -200,7 +216,8 @@ Outcome<PageOutline> IsolatedPageReader::Read(std::string_view html, const Limit
     }
     if (child == 0) {
         reading.reset();
-        ReadInChild(html, writing.get(), memory, static_cast<rlim_t>(remaining.count()) + 1);
+        ReadInChild(html, writing.get(), memory, limits.extraMemoryBytes,
+                    static_cast<rlim_t>(remaining.count()) + 1);
     }
     writing.reset();
 
