@@ -432,6 +432,13 @@ TEST_F(WebDownloadTest, HostileServersAreGivenUpAtTheirLimitLeavingNothing) {
     ServeEndless("/endless.swf");
     server.Http().Get("/bomb.swf",
                       [](const httplib::Request&, httplib::Response& res) { ServeBomb(res); });
+    // Answers, then sends nothing at all: no body byte ever reaches the write callback.
+    server.Http().Get("/stall.swf", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider(kFlash, [this](size_t, httplib::DataSink& sink) {
+            std::this_thread::sleep_for(50ms);
+            return !stopEndless && sink.is_writable();
+        });
+    });
     server.Http().Get("/login.swf", [](const httplib::Request&, httplib::Response& res) {
         res.status = 401;
         res.set_header("WWW-Authenticate", R"(Basic realm="movies")");
@@ -466,6 +473,8 @@ TEST_F(WebDownloadTest, HostileServersAreGivenUpAtTheirLimitLeavingNothing) {
         {"endless body", server.Url("/endless.swf"), smallMovies,
          "the movie is larger than the 2 MiB limit (--max-movie-size)", 30s, (2 << 20)},
         {"drip under the rate", drip.Url("/drip.swf"), briskServers,
+         "the server sent less than 100 bytes a second over 1 s (--min-rate)", 4s},
+        {"stall after the answer", server.Url("/stall.swf"), briskServers,
          "the server sent less than 100 bytes a second over 1 s (--min-rate)", 4s},
         {"drip past the total time", drip.Url("/drip.swf"), shortTransfers,
          "the transfer took longer than the 2 s limit (--transfer-timeout)", 5s},
