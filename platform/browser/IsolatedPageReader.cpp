@@ -4,11 +4,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <new>
 
 #include <fcntl.h>
 #include <nlohmann/json.hpp>
 #include <poll.h>
+#include <spawn.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -144,44 +147,72 @@ bool WriteAll(int fd, std::string_view bytes) {
     _exit(kOutOfMemoryStatus);
 }
 
-// The reader, in the forked child. Only what is safe after a fork in a process with other
-// threads: malloc, our own parser code, raw writes; never the run loop, the log or a lock of
-// ours. It leaves with _exit and without tearing the parse down: the teardown recurses as deep as
-// the page nests, and the process's end frees it all anyway.
-[[noreturn]] void ReadInChild(std::string_view html, int answer, rlim_t memory, size_t parserMemory,
-                              rlim_t cpuSeconds) {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU}) {
-        std::signal(signal, SIG_DFL);
+// Everything on `fd` until its end.
+bool ReadAll(int fd, std::string& into) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        into.append(buffer, static_cast<size_t>(got));
     }
-    std::signal(SIGPIPE, SIG_IGN);
+}
+
+// The page goes to the reader as a file in memory: it can be any size without the two sides
+// waiting on each other's pipe.
+Outcome<int> PageFile(std::string_view html) {
+    const int fd = memfd_create("swfharvex-page", MFD_CLOEXEC);
+    if (fd < 0) {
+        return Failure{"the page reader", std::strerror(errno)};
+    }
+    FileDescriptor file(fd);
+    if (!WriteAll(fd, html) || lseek(fd, 0, SEEK_SET) != 0) {
+        return Failure{"the page reader", std::strerror(errno)};
+    }
+    return fcntl(fd, F_DUPFD_CLOEXEC, 0);
+}
+
+// Starts the reader with the page on its input and `answer` as its output, its signals as a
+// fresh program's (ours are the command's, for interruption).
+Outcome<pid_t> StartReader(const std::string& program, int page, int answer, size_t memoryBytes,
+                           long long cpuSeconds) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, page, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, answer, STDOUT_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU, SIGPIPE}) {
+        sigaddset(&defaults, signal);
+    }
     sigset_t none;
     sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    const rlimit noCore{0, 0};
-    const rlimit addressSpace{memory, memory};
-    const rlimit cpu{cpuSeconds, cpuSeconds + 1};
-    setrlimit(RLIMIT_CORE, &noCore);
-    setrlimit(RLIMIT_CPU, &cpu);
-    if (memory != 0 && !kSanitized) {
-        setrlimit(RLIMIT_AS, &addressSpace);
-    }
-    std::set_new_handler(&OutOfMemory);
-    HTMLDocument::LimitParserMemory(parserMemory);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
-    const HTMLDocument document(html);
-    PageOutline outline;
-    outline.baseHref = document.baseHref();
-    outline.pluginObjects = document.pluginObjects();
-    if (outline.pluginObjects.size() > IsolatedPageReader::kMostPluginObjects) {
-        outline.pluginObjects.resize(IsolatedPageReader::kMostPluginObjects);
+    std::string memory = std::to_string(memoryBytes);
+    std::string cpu = std::to_string(cpuSeconds);
+    std::string name = program;
+    char* arguments[] = {name.data(), memory.data(), cpu.data(), nullptr};
+    pid_t child = -1;
+    const int error =
+        posix_spawn(&child, program.c_str(), &actions, &attributes, arguments, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+        return Failure{program, std::strerror(error)};
     }
-    outline.frameSources = document.frameSources();
-    if (outline.frameSources.size() > IsolatedPageReader::kMostFrameSources) {
-        outline.frameSources.resize(IsolatedPageReader::kMostFrameSources);
-    }
-    const std::string text =
-        Encode(outline).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    _exit(WriteAll(answer, text) ? 0 : 1);
+    return child;
 }
 
 std::string SignalName(int signal) {
@@ -191,34 +222,79 @@ std::string SignalName(int signal) {
 
 } // namespace
 
+void IsolatedPageReader::Serve(int input, int output, size_t memoryBytes,
+                               unsigned long cpuSeconds) {
+    const rlimit noCore{0, 0};
+    const rlimit cpu{cpuSeconds, cpuSeconds + 1};
+    setrlimit(RLIMIT_CORE, &noCore);
+    setrlimit(RLIMIT_CPU, &cpu);
+    if (const size_t mapped = MappedBytes(); mapped != 0 && !kSanitized) {
+        const rlimit addressSpace{mapped + memoryBytes, mapped + memoryBytes};
+        setrlimit(RLIMIT_AS, &addressSpace);
+    }
+    std::set_new_handler(&OutOfMemory);
+    HTMLDocument::LimitParserMemory(memoryBytes);
+
+    std::string html;
+    if (!ReadAll(input, html)) {
+        _exit(1);
+    }
+    // Never torn down (the process ends with _exit): the teardown recurses as deep as the page
+    // nests, and the process's end frees it all anyway.
+    const auto& document = *new HTMLDocument(html); // NOLINT(cppcoreguidelines-owning-memory)
+    PageOutline outline;
+    outline.baseHref = document.baseHref();
+    outline.pluginObjects = document.pluginObjects();
+    if (outline.pluginObjects.size() > kMostPluginObjects) {
+        outline.pluginObjects.resize(kMostPluginObjects);
+    }
+    outline.frameSources = document.frameSources();
+    if (outline.frameSources.size() > kMostFrameSources) {
+        outline.frameSources.resize(kMostFrameSources);
+    }
+    const std::string text =
+        Encode(outline).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    _exit(WriteAll(output, text) ? 0 : 1);
+}
+
+std::string IsolatedPageReader::ProgramPath() {
+    static const std::string path = [] {
+        std::error_code error;
+        const std::filesystem::path beside =
+            std::filesystem::read_symlink("/proc/self/exe", error).parent_path() /
+            "swfharvex-page-reader";
+        if (!error && access(beside.c_str(), X_OK) == 0) {
+            return beside.string();
+        }
+        return std::string(SWFHARVEX_PAGE_READER_PROGRAM);
+    }();
+    return path;
+}
+
 Outcome<PageOutline> IsolatedPageReader::Read(std::string_view html, const Limits& limits) {
     const Failure tooSlow{"the page", "reading the page took longer than " +
                                           Seconds(limits.timeLimit) + " (--page-timeout)"};
-    // Made before the fork, so that the child never registers a class (which takes a lock).
-    DOMElement::ClassObject();
-
     const auto remaining = std::chrono::ceil<std::chrono::seconds>(limits.deadline - Clock::now());
     if (remaining.count() <= 0) {
         return tooSlow;
     }
-    const size_t mapped = MappedBytes();
-    const rlim_t memory = mapped == 0 ? 0 : static_cast<rlim_t>(mapped + limits.extraMemoryBytes);
-
+    Outcome<int> page = PageFile(html);
+    if (!page) {
+        return page.failure();
+    }
+    const FileDescriptor pageFile(page.value());
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
         return Failure{"the page reader", std::strerror(errno)};
     }
     FileDescriptor reading(ends[0]);
     FileDescriptor writing(ends[1]);
-    const pid_t child = fork();
-    if (child < 0) {
-        return Failure{"the page reader", std::strerror(errno)};
+    Outcome<pid_t> started = StartReader(ProgramPath(), pageFile.get(), writing.get(),
+                                         limits.extraMemoryBytes, remaining.count() + 1);
+    if (!started) {
+        return started.failure();
     }
-    if (child == 0) {
-        reading.reset();
-        ReadInChild(html, writing.get(), memory, limits.extraMemoryBytes,
-                    static_cast<rlim_t>(remaining.count()) + 1);
-    }
+    const pid_t child = started.value();
     writing.reset();
 
     std::string answer;

@@ -19,7 +19,9 @@ struct PageOutline {
 
 // Reads a page with HTMLDocument in a process of its own, with bounded memory and time, so that
 // a page the parser chokes on (nesting deep enough to take minutes, or to overflow the stack)
-// costs that page and not the run. Main thread only: it forks.
+// costs that page and not the run. The reader is a program of its own (`swfharvex-page-reader`,
+// beside the command), started fresh rather than forked: a fork of a process with other threads
+// may inherit a lock another thread held (an allocator's, under a sanitizer) and hang.
 class IsolatedPageReader {
 public:
     struct Limits {
@@ -40,4 +42,12 @@ public:
     // `html` in UTF-8. A failure's `why` says what went wrong (too slow, too big, a crash); the
     // caller names the page.
     static Outcome<PageOutline> Read(std::string_view html, const Limits& limits);
+
+    // The reader program's body: reads the page from `input`, parses it within the limits and
+    // writes its outline as JSON to `output`, and ends the process: its parse is never torn down.
+    [[noreturn]] static void Serve(int input, int output, size_t memoryBytes,
+                                   unsigned long cpuSeconds);
+
+    // Where the reader program is: beside this program, else where the build put it.
+    static std::string ProgramPath();
 };

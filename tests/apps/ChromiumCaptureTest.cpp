@@ -213,7 +213,7 @@ TEST_F(ChromiumCaptureTest, MoviesThatScriptsInsertAreCaughtByteExactWithTheirNa
     Page("framed.html", "<iframe src='" + OtherSite("/p/ad.html") + "'></iframe>");
     Page("late.html", R"(<body><script>addEventListener('load', () => setTimeout(() => {
             const e = document.createElement('embed'); e.src = '/m/late.swf';
-            document.body.appendChild(e); }, 1500));</script>)");
+            document.body.appendChild(e); }, 800));</script>)");
     Page("latin.html", "<embed src=\"/m/caf\xE9.swf?n=\xE9\">", "text/html; charset=windows-1252");
     // A page past the limit of plug-in objects is ended there, and what it held is caught.
     // Hidden, as Chromium lays out thousands of plug-in elements slowly; without addresses, as
