@@ -29,25 +29,33 @@ InfoCommand::Facts InfoCommand::Inspect(const std::string& path, bool withTags) 
     CSWFParser::ReleaseInstance();
     CSWFParser* parser = CSWFParser::Instance();
     Facts facts;
-    facts.path = path;
     if (!parser->ParseFileStructure(path.c_str(), true)) {
+        facts.path = path;
         facts.error = parser->FailureReason();
     } else {
-        facts.version = parser->m_version;
-        facts.fileLength = parser->m_fileLength;
-        facts.frameWidth = parser->m_frameWidth;
-        facts.frameHeight = parser->m_frameHeight;
-        facts.frameRate = parser->m_frameRate;
-        facts.frameCount = parser->m_frameCount;
-        facts.compressed = parser->m_isCompressed;
-        facts.text = SWFInfoText::From(std::filesystem::path(path).filename().string(), *parser);
-        if (withTags) {
-            parser->GetSWFInformation();
-            facts.tags = TagFacts{parser->m_backgroundColor, parser->m_isProtected,
-                                  parser->m_hasTag41, parser->m_minVersion};
-        }
+        facts = FactsOf(path, *parser, withTags);
     }
     CSWFParser::ReleaseInstance(); // don't hold a large image past its use
+    return facts;
+}
+
+InfoCommand::Facts InfoCommand::FactsOf(const std::string& path, CSWFBaseParse& parser,
+                                        bool withTags) {
+    Facts facts;
+    facts.path = path;
+    facts.version = parser.m_version;
+    facts.fileLength = parser.m_fileLength;
+    facts.frameWidth = parser.m_frameWidth;
+    facts.frameHeight = parser.m_frameHeight;
+    facts.frameRate = parser.m_frameRate;
+    facts.frameCount = parser.m_frameCount;
+    facts.compressed = parser.m_isCompressed;
+    facts.text = SWFInfoText::From(std::filesystem::path(path).filename().string(), parser);
+    if (withTags) {
+        parser.GetSWFInformation();
+        facts.tags = TagFacts{parser.m_backgroundColor, parser.m_isProtected, parser.m_hasTag41,
+                              parser.m_minVersion};
+    }
     return facts;
 }
 

@@ -10,6 +10,8 @@
 
 #include "swf/SWFInfoText.h"
 
+class CSWFBaseParse;
+
 // `swfharvex info`: the header facts of SWF files, as the captured-SWF window shows them.
 class InfoCommand {
 public:
@@ -53,6 +55,9 @@ public:
     int Run(std::ostream& out, std::ostream& err) const;
 
     static Facts Inspect(const std::string& path, bool withTags);
+    // The facts of a movie `parser` has already read: its header, and with `withTags` what
+    // GetSWFInformation finds from the parser's position on.
+    static Facts FactsOf(const std::string& path, CSWFBaseParse& parser, bool withTags);
 
 private:
     Options m_options;

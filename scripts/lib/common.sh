@@ -98,3 +98,21 @@ npm_install_pinned() {
     fi
     rm -f "$log"
 }
+
+# install_dissecta <build dir>: puts the built companion application where the plug-in's string
+# table looks for it ("Menu : DissectaApp Path", "~/" being the home folder), replacing an older
+# copy only once the new one is complete.
+install_dissecta() {
+    local built="$1/apps/Dissecta.app"
+    local path
+    path=$(sed -n 's/^"Menu : DissectaApp Path" = "\(.*\)";$/\1/p' \
+        "$ROOT/src/resources/LocalStrings.strings")
+    case "$path" in "~/"*) path="$HOME/${path#"~/"}" ;; esac
+    if [ -z "$path" ] || [ ! -x "$built/AppRun" ]; then
+        say "no companion to install (looked for $built)"
+        return 1
+    fi
+    mkdir -p "$(dirname "$path")" &&
+        rm -rf "$path.new" && cp -a "$built" "$path.new" &&
+        rm -rf "$path" && mv "$path.new" "$path"
+}

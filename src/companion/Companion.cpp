@@ -20,7 +20,14 @@ std::string LocalString(NSBundle* bundle, const std::string& key) {
 
 std::string DissectaAppPath(NSBundle* bundle) {
     std::string path = LocalString(bundle, kPathKey);
-    return path.empty() || path == kPathKey ? std::string(dissectaAppPath) : path;
+    if (path.empty() || path == kPathKey) {
+        return dissectaAppPath;
+    }
+    // The companion installs per user, so the table may name a place in the home folder.
+    if (path.starts_with("~/")) {
+        return NSHomeDirectory() + path.substr(1);
+    }
+    return path;
 }
 
 bool isInstallDissecta(NSBundle* bundle) {

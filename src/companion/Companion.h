@@ -15,8 +15,9 @@ inline constexpr const char* dissectaAppPath = "/Applications/Dissecta.app";
 // (so a key the table lacks shows as itself). The key itself without a bundle.
 std::string LocalString(NSBundle* bundle, const std::string& key);
 
-// The install path named by the string table's "Menu : DissectaApp Path", or dissectaAppPath
-// when the table lacks the key (a path that is the key's own text names nothing).
+// The install path named by the string table's "Menu : DissectaApp Path" (a leading "~/" is the
+// home folder), or dissectaAppPath when the table lacks the key (a path that is the key's own
+// text names nothing).
 std::string DissectaAppPath(NSBundle* bundle);
 
 // Installed means that something, even a plain file, exists at DissectaAppPath.

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Dissection.h"
+
+class CSWFBaseParse;
+
+// Collects what a movie names from outside, up to a bound.
+class ReferenceSink {
+public:
+    ReferenceSink(std::vector<Dissection::Reference>& list, size_t most)
+        : m_list(list), m_most(most) {}
+    void Add(std::string text, std::string where);
+
+private:
+    std::vector<Dissection::Reference>& m_list;
+    size_t m_most;
+};
+
+// Whether a string from a movie looks like an address or file it would load: an absolute URL
+// (http, https, ftp, rtmp, file), or a path ending in .swf, .xml, .flv, .mp3, .jpg, .png or .txt
+// (before any query or fragment).
+bool LooksLikeReference(std::string_view text);
+
+// Reads the old virtual machine's actions in [start, end): the targets of GetURL, of GetURL2
+// (getURL, loadMovie, loadVariables) when the address was pushed as a constant, and the constant
+// pools' strings that look like references. `where` names the tag. Answers whether any action
+// was there.
+bool ScanActions(CSWFBaseParse& parser, uint32_t start, uint32_t end, const std::string& where,
+                 ReferenceSink& sink);
+
+// Reads the string table of the new virtual machine's bytecode in [start, end) and keeps the
+// strings that look like references. Answers false when the table runs past `end`.
+bool ScanAbcStrings(CSWFBaseParse& parser, uint32_t start, uint32_t end, const std::string& where,
+                    ReferenceSink& sink);

@@ -1,0 +1,239 @@
+#include "Dissector.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "BytecodeReferences.h"
+#include "MovieBytes.h"
+#include "TagNames.h"
+#include "swf/SWFBaseParse.h"
+
+using namespace MovieBytes;
+
+namespace {
+
+std::string Hex(uint32_t offset) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", offset);
+    return text;
+}
+
+std::string Where(const Dissection::Tag& tag) {
+    return std::string(tag.name) + " at " + Hex(tag.offset);
+}
+
+// Counts a tag under its kind in the summary.
+void Count(uint16_t code, Dissection::Summary& summary) {
+    switch (code) {
+    case 2:
+    case 22:
+    case 32:
+    case 83:
+    case 46:
+    case 84:
+        ++summary.shapes;
+        break;
+    case 6:
+    case 20:
+    case 21:
+    case 35:
+    case 36:
+    case 90:
+        ++summary.bitmaps;
+        break;
+    case 14:
+        ++summary.sounds;
+        break;
+    case 10:
+    case 48:
+    case 75:
+    case 91:
+        ++summary.fonts;
+        break;
+    case 11:
+    case 33:
+    case 37:
+        ++summary.texts;
+        break;
+    case TagCode::DefineSprite:
+        ++summary.sprites;
+        break;
+    case TagCode::DefineButton:
+    case TagCode::DefineButton2:
+        ++summary.buttons;
+        break;
+    default:
+        break;
+    }
+}
+
+class TagWalk {
+public:
+    TagWalk(CSWFBaseParse& parser, Dissection& dissection)
+        : m_parser(parser), m_dissection(dissection),
+          m_sink(dissection.references, Dissector::kMostReferences) {}
+
+    // The tags in [position, end), at `depth`; false once reading had to stop.
+    bool Tags(uint32_t end, int depth) {
+        for (;;) {
+            const uint32_t at = Position(m_parser);
+            if (uint64_t{at} + 2 > end) {
+                return depth > 0 || Stop(at, "the movie ends without an End tag");
+            }
+            if (m_dissection.tags.size() >= Dissector::kMostTags) {
+                return Stop(at, "more than " + std::to_string(Dissector::kMostTags) +
+                                    " tags: the list stops here");
+            }
+            // The code as written: the parser reads a tag that runs past the movie as its end.
+            const auto declared = static_cast<uint16_t>(Word(m_parser) >> 6);
+            MoveTo(m_parser, at);
+            m_parser.GetTag();
+            const uint32_t bodyStart = Position(m_parser);
+            const auto length = static_cast<uint32_t>(m_parser.m_tagLength);
+            const uint64_t bodyEnd = uint64_t{bodyStart} + length;
+            const Dissection::Tag tag{at, declared, TagName(declared), length, depth};
+            m_dissection.tags.push_back(tag);
+            if (bodyEnd > end) {
+                return Stop(at, Where(tag) + " claims " + std::to_string(length) +
+                                    " bytes, past the end of " +
+                                    (depth == 0 ? "the movie at " : "its sprite at ") + Hex(end));
+            }
+            if (declared == TagCode::End) {
+                return true;
+            }
+            Count(declared, m_dissection.summary);
+            if (declared == TagCode::ShowFrame && depth == 0) {
+                ++m_dissection.summary.frames;
+            }
+            if (!Inside(tag, bodyStart, static_cast<uint32_t>(bodyEnd))) {
+                return false;
+            }
+            MoveTo(m_parser, bodyEnd);
+        }
+    }
+
+private:
+    bool Stop(uint32_t at, std::string reason) {
+        m_dissection.stoppedAt = Dissection::Stop{at, std::move(reason)};
+        return false;
+    }
+
+    // What a tag holds that the report needs: a sprite's own tags, bytecode, imported movies.
+    bool Inside(const Dissection::Tag& tag, uint32_t start, uint32_t end) {
+        Dissection::Summary& summary = m_dissection.summary;
+        switch (tag.code) {
+        case TagCode::DefineSprite:
+            if (tag.depth + 1 > Dissector::kDeepestSprite) {
+                return Stop(tag.offset, "sprites nested deeper than " +
+                                            std::to_string(Dissector::kDeepestSprite));
+            }
+            MoveTo(m_parser, uint64_t{start} + 4); // its id and frame count
+            return Tags(end, tag.depth + 1);
+        case TagCode::DoAction:
+            summary.hasAVM1 |= ScanActions(m_parser, start, end, Where(tag), m_sink);
+            break;
+        case TagCode::DoInitAction:
+            summary.hasAVM1 |= ScanActions(m_parser, start + 2, end, Where(tag), m_sink);
+            break;
+        case TagCode::DefineButton:
+            summary.hasAVM1 |= ButtonActions(tag, start, end);
+            break;
+        case TagCode::DefineButton2:
+            summary.hasAVM1 |= Button2Actions(tag, start, end);
+            break;
+        case TagCode::ImportAssets:
+        case TagCode::ImportAssets2: {
+            MoveTo(m_parser, start);
+            std::string url = m_parser.GetString();
+            if (!url.empty()) {
+                m_sink.Add(std::move(url), Where(tag) + ": imported assets");
+            }
+            break;
+        }
+        case TagCode::DoABC:
+        case TagCode::DoABCDefine: {
+            summary.hasAVM2 = true;
+            uint32_t abc = start;
+            if (tag.code == TagCode::DoABC) {
+                MoveTo(m_parser, uint64_t{start} + 4); // its flags
+                m_parser.GetString();                  // and its name
+                abc = Position(m_parser);
+            }
+            // A cut table only loses the strings after the cut.
+            if (abc < end) {
+                ScanAbcStrings(m_parser, abc, end, Where(tag), m_sink);
+            }
+            break;
+        }
+        default:
+            break;
+        }
+        return true;
+    }
+
+    // The first button form: its character records, then one list of actions.
+    bool ButtonActions(const Dissection::Tag& tag, uint32_t start, uint32_t end) {
+        MoveTo(m_parser, uint64_t{start} + 2);
+        while (Position(m_parser) < end && Byte(m_parser) != 0) {
+            Word(m_parser); // character
+            Word(m_parser); // depth
+            MATRIX matrix{};
+            m_parser.GetMatrix(&matrix);
+        }
+        return Position(m_parser) < end &&
+               ScanActions(m_parser, Position(m_parser), end, Where(tag), m_sink);
+    }
+
+    // The second form: an offset to a chain of conditional action lists.
+    bool Button2Actions(const Dissection::Tag& tag, uint32_t start, uint32_t end) {
+        MoveTo(m_parser, uint64_t{start} + 3); // its id and flags
+        const uint32_t offsetAt = Position(m_parser);
+        const uint16_t offset = Word(m_parser);
+        bool any = false;
+        uint64_t next = offset == 0 ? end : uint64_t{offsetAt} + offset;
+        while (next + 4 <= end) {
+            MoveTo(m_parser, next);
+            const uint16_t size = Word(m_parser);
+            Word(m_parser); // conditions
+            const uint64_t listEnd = size == 0 ? end : std::min<uint64_t>(next + size, end);
+            any |= ScanActions(m_parser, Position(m_parser), static_cast<uint32_t>(listEnd),
+                               Where(tag), m_sink);
+            if (size == 0) {
+                break;
+            }
+            next += size;
+        }
+        return any;
+    }
+
+    CSWFBaseParse& m_parser;
+    Dissection& m_dissection;
+    ReferenceSink m_sink;
+};
+
+} // namespace
+
+Dissection Dissector::Dissect(const std::string& path) {
+    Dissection dissection;
+    CSWFBaseParse parser;
+    if (!parser.ParseFileStructure(path.c_str(), true)) {
+        dissection.facts.path = path;
+        dissection.facts.error = parser.FailureReason();
+        return dissection;
+    }
+    const uint32_t firstTag = Position(parser);
+    dissection.facts = InfoCommand::FactsOf(path, parser, true);
+    // What the image really holds: a plain movie's file may be shorter than its header says, and
+    // past the parser's ceiling nothing is held.
+    const uint64_t held = parser.HeldBytes() > CSWFBaseParse::kTailPadding
+                              ? parser.HeldBytes() - CSWFBaseParse::kTailPadding
+                              : 0;
+    const auto movieEnd = static_cast<uint32_t>(
+        parser.m_isCompressed ? parser.m_dataLength
+                              : std::min<uint64_t>(parser.m_dataLength, held));
+    MoveTo(parser, firstTag);
+    TagWalk walk(parser, dissection);
+    walk.Tags(movieEnd, 0);
+    dissection.summary.minVersion = parser.m_minVersion;
+    return dissection;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "swf/SWFBaseParse.h"
+
+// Little-endian fields and counted strings, read with the parser's own cursor and primitives.
+// Like the parser's reads, none of them leaves the image: past its end everything reads as zero.
+namespace MovieBytes {
+
+inline uint8_t Byte(CSWFBaseParse& parser) {
+    parser.InitBits();
+    return static_cast<uint8_t>(parser.GetBits(8));
+}
+
+inline uint16_t Word(CSWFBaseParse& parser) {
+    const uint8_t low = Byte(parser);
+    return static_cast<uint16_t>(low | (Byte(parser) << 8));
+}
+
+// The variable-length unsigned integer of the new virtual machine's bytecode (1 to 5 bytes).
+inline uint32_t U30(CSWFBaseParse& parser) {
+    uint32_t value = 0;
+    for (int shift = 0; shift < 35; shift += 7) {
+        const uint8_t byte = Byte(parser);
+        value |= static_cast<uint32_t>(byte & 0x7F) << shift;
+        if ((byte & 0x80) == 0) {
+            break;
+        }
+    }
+    return value;
+}
+
+inline uint32_t Position(const CSWFBaseParse& parser) {
+    return static_cast<uint32_t>(parser.m_pos);
+}
+
+inline void MoveTo(CSWFBaseParse& parser, uint64_t position) {
+    parser.InitBits();
+    parser.m_pos = static_cast<int32_t>(static_cast<uint32_t>(position));
+}
+
+// `length` bytes at the cursor when they lie before `end`, which the caller keeps within the
+// image; the cursor moves past them.
+inline bool Counted(CSWFBaseParse& parser, uint64_t length, uint32_t end, std::string& into) {
+    const uint64_t at = Position(parser);
+    if (at + length > end) {
+        return false;
+    }
+    into.assign(reinterpret_cast<const char*>(parser.m_data) + at, static_cast<size_t>(length));
+    MoveTo(parser, at + length);
+    return true;
+}
+
+} // namespace MovieBytes

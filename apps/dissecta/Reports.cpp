@@ -1,0 +1,199 @@
+#include "Reports.h"
+
+#include <cstdio>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include "swfharvex/JsonText.h"
+
+namespace {
+
+std::string Hex(uint32_t offset) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", offset);
+    return text;
+}
+
+std::string ColorText(uint32_t rgb) {
+    char text[8];
+    std::snprintf(text, sizeof text, "#%06X", rgb & 0xFFFFFFU);
+    return text;
+}
+
+// The summary's counts, labelled, in the order every form shows them.
+std::vector<std::pair<const char*, int>> Counts(const Dissection::Summary& summary) {
+    return {{"shapes", summary.shapes},   {"bitmaps", summary.bitmaps},
+            {"sounds", summary.sounds},   {"fonts", summary.fonts},
+            {"texts", summary.texts},     {"sprites", summary.sprites},
+            {"buttons", summary.buttons}, {"frames", summary.frames}};
+}
+
+std::string ActionScriptText(const Dissection::Summary& summary) {
+    if (summary.hasAVM1 && summary.hasAVM2) {
+        return "AVM1 (ActionScript 1 and 2) and AVM2 (ActionScript 3)";
+    }
+    if (summary.hasAVM1) {
+        return "AVM1 (ActionScript 1 and 2)";
+    }
+    return summary.hasAVM2 ? "AVM2 (ActionScript 3)" : "none";
+}
+
+std::string Background(const Dissection& dissection) {
+    return dissection.facts.tags ? ColorText(dissection.facts.tags->backgroundColor) : "";
+}
+
+bool Protected(const Dissection& dissection) {
+    return dissection.facts.tags && dissection.facts.tags->isProtected;
+}
+
+std::string Escaped(std::string_view bytes) {
+    std::string text;
+    for (char c : ValidUtf8(bytes)) {
+        switch (c) {
+        case '&':
+            text += "&amp;";
+            break;
+        case '<':
+            text += "&lt;";
+            break;
+        case '>':
+            text += "&gt;";
+            break;
+        case '"':
+            text += "&quot;";
+            break;
+        case '\'':
+            text += "&#39;";
+            break;
+        default:
+            text += c;
+        }
+    }
+    return text;
+}
+
+constexpr const char* kStyle = R"(
+body { font: 14px/1.4 system-ui, sans-serif; margin: 2em; color: #222; }
+h1 { font-size: 1.4em; } h2 { font-size: 1.1em; margin-top: 1.6em; }
+table { border-collapse: collapse; } td, th { padding: 2px 10px; text-align: left; }
+th { border-bottom: 1px solid #999; } td.n { text-align: right; font-variant-numeric: tabular-nums; }
+code, td.c { font-family: ui-monospace, monospace; } .stop { color: #a00; font-weight: bold; }
+)";
+
+} // namespace
+
+void WriteTextReport(const Dissection& dissection, std::ostream& out) {
+    dissection.facts.WriteText(out);
+    out << "\nTags (" << dissection.tags.size() << "):\n";
+    char line[160];
+    for (const Dissection::Tag& tag : dissection.tags) {
+        std::snprintf(line, sizeof line, "  %s %4u  %-*s%-30s %10u\n", Hex(tag.offset).c_str(),
+                      tag.code, tag.depth * 2, "", tag.name, tag.length);
+        out << line;
+    }
+    const Dissection::Summary& summary = dissection.summary;
+    out << "\nSummary:\n";
+    for (const auto& [label, count] : Counts(summary)) {
+        out << "  " << label << ": " << count << '\n';
+    }
+    out << "  background: " << Background(dissection) << '\n'
+        << "  protected: " << (Protected(dissection) ? "yes" : "no") << '\n'
+        << "  lowest version the tags need: " << summary.minVersion << '\n'
+        << "  ActionScript: " << ActionScriptText(summary) << '\n';
+    out << "\nNeeds from outside (" << dissection.references.size() << "):\n";
+    for (const Dissection::Reference& reference : dissection.references) {
+        out << "  " << reference.text << "  (" << reference.where << ")\n";
+    }
+    if (dissection.stoppedAt) {
+        out << "\nReading stopped at " << Hex(dissection.stoppedAt->offset) << ": "
+            << dissection.stoppedAt->reason << '\n';
+    }
+}
+
+nlohmann::json JsonReport(const Dissection& dissection) {
+    nlohmann::json json{{"header", dissection.facts.ToJson()}};
+    if (!dissection.Readable()) {
+        return json;
+    }
+    nlohmann::json tags = nlohmann::json::array();
+    for (const Dissection::Tag& tag : dissection.tags) {
+        tags.push_back({{"offset", tag.offset},
+                        {"code", tag.code},
+                        {"name", tag.name},
+                        {"length", tag.length},
+                        {"depth", tag.depth}});
+    }
+    nlohmann::json summary = nlohmann::json::object();
+    for (const auto& [label, count] : Counts(dissection.summary)) {
+        summary[label] = count;
+    }
+    summary["backgroundColor"] = Background(dissection);
+    summary["protected"] = Protected(dissection);
+    summary["minVersion"] = dissection.summary.minVersion;
+    summary["avm1"] = dissection.summary.hasAVM1;
+    summary["avm2"] = dissection.summary.hasAVM2;
+    nlohmann::json references = nlohmann::json::array();
+    for (const Dissection::Reference& reference : dissection.references) {
+        nlohmann::json entry = nlohmann::json::object();
+        PutText(entry, "url", reference.text);
+        entry["where"] = reference.where;
+        references.push_back(std::move(entry));
+    }
+    json["tags"] = std::move(tags);
+    json["summary"] = std::move(summary);
+    json["references"] = std::move(references);
+    json["stoppedAt"] = dissection.stoppedAt
+                            ? nlohmann::json{{"offset", dissection.stoppedAt->offset},
+                                             {"reason", dissection.stoppedAt->reason}}
+                            : nlohmann::json(nullptr);
+    return json;
+}
+
+std::string HtmlReport(const Dissection& dissection) {
+    std::ostringstream page;
+    const std::string title = Escaped(dissection.facts.path);
+    page << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+         << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+         << "style-src 'unsafe-inline'\"><title>Dissecta: " << title << "</title><style>" << kStyle
+         << "</style></head><body>\n<h1>" << title << "</h1>\n";
+    if (!dissection.Readable()) {
+        page << "<p class=\"stop\">Not a movie: " << Escaped(dissection.facts.error)
+             << "</p></body></html>\n";
+        return page.str();
+    }
+    std::ostringstream header;
+    dissection.facts.WriteText(header);
+    page << "<h2>Header</h2>\n<pre>" << Escaped(header.str()) << "</pre>\n";
+    if (dissection.stoppedAt) {
+        page << "<p class=\"stop\">Reading stopped at " << Hex(dissection.stoppedAt->offset) << ": "
+             << Escaped(dissection.stoppedAt->reason) << "</p>\n";
+    }
+    const Dissection::Summary& summary = dissection.summary;
+    page << "<h2>Summary</h2>\n<table>\n";
+    for (const auto& [label, count] : Counts(summary)) {
+        page << "<tr><th scope=\"row\">" << label << "</th><td class=\"n\">" << count
+             << "</td></tr>\n";
+    }
+    page << "<tr><th scope=\"row\">background</th><td>" << Background(dissection)
+         << "</td></tr>\n<tr><th scope=\"row\">protected</th><td>"
+         << (Protected(dissection) ? "yes" : "no")
+         << "</td></tr>\n<tr><th scope=\"row\">lowest version the tags need</th><td>"
+         << summary.minVersion << "</td></tr>\n<tr><th scope=\"row\">ActionScript</th><td>"
+         << ActionScriptText(summary) << "</td></tr>\n</table>\n";
+    page << "<h2>Needs from outside (" << dissection.references.size() << ")</h2>\n";
+    page << "<table>\n<tr><th>address or file</th><th>found in</th></tr>\n";
+    for (const Dissection::Reference& reference : dissection.references) {
+        page << "<tr><td class=\"c\">" << Escaped(reference.text) << "</td><td>"
+             << Escaped(reference.where) << "</td></tr>\n";
+    }
+    page << "</table>\n<h2>Tags (" << dissection.tags.size() << ")</h2>\n";
+    page << "<table>\n<tr><th>offset</th><th>code</th><th>name</th><th>length</th></tr>\n";
+    for (const Dissection::Tag& tag : dissection.tags) {
+        page << "<tr><td class=\"c\">" << Hex(tag.offset) << "</td><td class=\"n\">" << tag.code
+             << "</td><td class=\"c\" style=\"padding-left: " << 10 + tag.depth * 20 << "px\">"
+             << tag.name << "</td><td class=\"n\">" << tag.length << "</td></tr>\n";
+    }
+    page << "</table>\n</body></html>\n";
+    return page.str();
+}
