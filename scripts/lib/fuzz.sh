@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # fuzz.sh SECONDS [TARGET...]: builds the fuzz targets with clang (libFuzzer, address +
 # undefined, leak detection on) and runs each named one (all by default) for SECONDS from its
-# seed corpus. Targets: swf_parser html_document strings_file interface_file user_defaults.
+# seed corpus. Targets: swf_parser html_document strings_file interface_file user_defaults
+# dissecta.
 # The corpora they grow are kept between runs in build/fuzz/corpus/TARGET.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -9,16 +10,17 @@ source "$(dirname "$0")/common.sh"
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(swf_parser html_document strings_file interface_file user_defaults)
+[ ${#targets[@]} -gt 0 ] || targets=(swf_parser html_document strings_file interface_file user_defaults
+    dissecta)
 
 # The targets' own log lines (a set-aside settings file, a refused interface file) are dropped
 # with -close_fd_mask; the fuzzer's and the sanitizers' reports still reach the log.
 # Each target's seed folder and its longest input: the HTML engine is quadratic in nesting depth,
 # so its inputs stay short enough that a deep page is slow, never a timeout.
 declare -A seeds=([swf_parser]=swf [html_document]=html [strings_file]=strings
-    [interface_file]=nib [user_defaults]=defaults)
+    [interface_file]=nib [user_defaults]=defaults [dissecta]=swf)
 declare -A max_len=([swf_parser]=65536 [html_document]=16384 [strings_file]=16384
-    [interface_file]=65536 [user_defaults]=65536)
+    [interface_file]=65536 [user_defaults]=65536 [dissecta]=65536)
 for target in "${targets[@]}"; do
     [ -n "${seeds[$target]:-}" ] || { say "fuzz.sh: no fuzz target '$target'"; exit 2; }
 done

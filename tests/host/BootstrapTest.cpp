@@ -1,9 +1,11 @@
 // The plug-in as a host really meets it: the bundle the build assembled, copied so that each
 // test can point the companion application's path somewhere of its own, loaded with dlopen.
 // ctest runs every case in a process of its own, as a host process would be.
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -54,10 +56,14 @@ protected:
         }
     }
 
-    // A copy of the built bundle whose string table puts the companion at `dissectaPath`.
+    // A copy of the built bundle whose string table puts the companion at `dissectaPath` (where
+    // it ships with when empty).
     std::string BundleWithCompanionAt(const std::string& dissectaPath) {
         fs::path copy = bundles.Path() / "SWFHarvex.bundle";
         fs::copy(HVX_BUILT_BUNDLE, copy, fs::copy_options::recursive);
+        if (dissectaPath.empty()) {
+            return copy.string();
+        }
         fs::path strings = copy / "Resources/LocalStrings.strings";
         std::string table = ReadWholeFile(strings.string());
         std::string key = "\"Menu : DissectaApp Path\" = \"";
@@ -239,3 +245,41 @@ TEST_F(BootstrapTest, TheListCommandOpensTheWindowFromTheBundleAndRebuildsItAfte
 }
 
 } // namespace
+
+// What a fresh machine gets: scripts/run installs the built companion where the string table
+// says, the menu counts it as current, and the Open button's request starts it for real: it
+// writes its report and hands it to the desktop's opener.
+TEST_F(BootstrapTest, TheInstalledCompanionIsCurrentAndOpensAMovieForReal) {
+    const std::string install = "HOME='" + home.Path().string() + "' bash -c 'source " +
+                                HVX_SOURCE_ROOT + "/scripts/lib/common.sh && install_dissecta " +
+                                HVX_BUILD_ROOT + "'";
+    ASSERT_EQ(std::system(install.c_str()), 0);
+    Start("com.apple.Safari", PluginViewInitialisers::Both, "");
+    EXPECT_TRUE(log.Lines().empty()) << log.Lines().front(); // its Info.json read as it is
+    EXPECT_EQ(CompanionItem()->title(), "Update Dissecta…");
+    EXPECT_FALSE(CompanionItem()->isEnabled());
+
+    // An opener that notes what it was asked to open.
+    const fs::path tools = bundles.Path() / "tools";
+    fs::create_directories(tools);
+    const fs::path opened = bundles.Path() / "opened.txt";
+    std::ofstream(tools / "xdg-open") << "#!/bin/sh\necho \"$1\" > '" << opened.string() << "'\n";
+    fs::permissions(tools / "xdg-open", fs::perms::owner_all);
+    const std::string previousPath = std::getenv("PATH");
+    setenv("PATH", (tools.string() + ":" + previousPath).c_str(), 1);
+    NSWorkspace::sharedWorkspace().setBackend(nullptr);
+    const fs::path movie = home.Path() / "Documents/SWFHarvexData/movie.swf";
+    fs::create_directories(movie.parent_path());
+    fs::copy_file(fs::path(HVX_BUILT_BUNDLE) / "Resources/AdBrowser.swf", movie);
+
+    const std::string app = (home.Path() / ".local/share/swfharvex/Dissecta.app").string();
+    EXPECT_TRUE(NSWorkspace::sharedWorkspace().openFile(movie.string(), app, true));
+    const fs::path report = home.Path() / "Documents/Dissecta/movie.swf.html";
+    for (int i = 0; i < 200 && !fs::exists(opened); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    setenv("PATH", previousPath.c_str(), 1);
+    ASSERT_TRUE(fs::exists(opened)) << "the companion never handed its report to the opener";
+    EXPECT_EQ(ReadWholeFile(opened.string()), report.string() + "\n");
+    EXPECT_NE(ReadWholeFile(report.string()).find("SetBackgroundColor"), std::string::npos);
+}
