@@ -7,6 +7,8 @@ checked in its other form: FWS movies deflated to CWS, CWS movies inflated to FW
 signature byte changed and the version and length field kept, which is all that distinguishes
 the two forms. Each form is read by swfharvex and by yaswfp (python3-yaswfp), and the two must
 agree on version, file length, frame size in pixels, frame rate, frame count and compression.
+With --dissecta, dissecta's tag list must also match yaswfp's: the same tag codes with the same
+lengths in the same order, sprites' own tags included (End tags aside, which yaswfp drops).
 
 Exit codes: 0 all agree, 1 a disagreement or a failing step, 77 a needed tool is missing.
 Work files live in a temporary folder that is removed at the end.
@@ -176,6 +178,62 @@ def yaswfp_facts(path):
     }
 
 
+def yaswfp_tags(path):
+    """(code, length) of every tag yaswfp reads, in file order, sprites' own tags after their
+    sprite. yaswfp keeps no tag lengths, so they are taken where it guards each tag's read."""
+    from yaswfp import helpers, swfparser
+
+    names = {name: code for code, name in swfparser.TAG_NAMES.items()}
+    guarded = []
+
+    class Recording(helpers.ReadQuantityController):
+        def __init__(self, src, should):
+            super().__init__(src, should)
+            guarded.append(should)
+
+    original = swfparser.ReadQuantityController
+    swfparser.ReadQuantityController = Recording
+    try:
+        with open(path, "rb") as f:
+            tags = swfparser.SWFParser(f).tags
+    finally:
+        swfparser.ReadQuantityController = original
+    lengths = iter(guarded)
+    rows = []
+
+    def walk(tags):
+        for tag in tags:
+            name = tag.name
+            if name.startswith("UnspecifiedObject(tag="):
+                code = int(name[len("UnspecifiedObject(tag="):-1])
+            else:
+                code = names[name]
+            # Tags it has no reader for are not guarded; their bytes are kept whole instead.
+            handled = type(tag).__name__ != "UnknownObject"
+            rows.append((code, next(lengths) if handled else len(tag.raw_payload)))
+            walk(getattr(tag, "ControlTags", []) or [])
+
+    walk(tags)
+    return rows
+
+
+def dissecta_tags(dissecta, path):
+    proc = subprocess.run([dissecta, "--json", path], stdin=subprocess.DEVNULL,
+                          capture_output=True, text=True, timeout=120)
+    if proc.returncode != 0:
+        raise Failure(f"dissecta exited {proc.returncode}: {proc.stderr.strip()[-2000:]}")
+    return [(t["code"], t["length"]) for t in json.loads(proc.stdout)["tags"] if t["code"] != 0]
+
+
+def compare_tags(theirs, ours):
+    if theirs == ours:
+        return []
+    for i, (a, b) in enumerate(zip(theirs, ours)):
+        if a != b:
+            return [f"tag {i}: dissecta (code, length) {b}, yaswfp {a}"]
+    return [f"dissecta lists {len(ours)} tags, yaswfp {len(theirs)}"]
+
+
 def swfharvex_facts(swfharvex, paths):
     proc = subprocess.run([swfharvex, "info", "--json", *paths], stdin=subprocess.DEVNULL,
                           capture_output=True, text=True, timeout=120)
@@ -217,6 +275,7 @@ def compare(size, theirs, ours):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--swfharvex", required=True, help="the swfharvex executable")
+    parser.add_argument("--dissecta", help="also compare dissecta's tag lists")
     args = parser.parse_args()
 
     missing = missing_tools()
@@ -239,6 +298,15 @@ def main():
                 problems = [f"yaswfp could not read it: {type(e).__name__}: {e}"]
             else:
                 problems = compare(size, theirs, ours_by_path[path])
+                if args.dissecta:
+                    try:
+                        tags = yaswfp_tags(path)
+                    except Exception as e:  # as above
+                        problems.append(f"yaswfp could not read its tags: "
+                                        f"{type(e).__name__}: {e}")
+                    else:
+                        problems += compare_tags(tags, dissecta_tags(args.dissecta, path))
+                        theirs["tags"] = len(tags)
             if problems:
                 disagreeing += 1
                 print(f"DIFFER {label}")
@@ -248,7 +316,8 @@ def main():
                 print(f"agree  {label}: version {theirs['version']}, "
                       f"length {theirs['fileLength']}, "
                       f"{theirs['frameWidth']}x{theirs['frameHeight']} px, "
-                      f"{theirs['frameRate']!r} fps, {theirs['frameCount']} frames")
+                      f"{theirs['frameRate']!r} fps, {theirs['frameCount']} frames"
+                      + (f", {theirs['tags']} tags" if "tags" in theirs else ""))
         print(f"interop: {len(forms) - disagreeing} movies agree, {disagreeing} differ")
         return 1 if disagreeing else 0
     except (Failure, subprocess.TimeoutExpired, OSError) as e:
