@@ -1,10 +1,10 @@
 // The whole desktop: the real command serving the real model, driven as a person would.
 import { execFile, spawn } from 'node:child_process';
-import { chmod, mkdir, mkdtemp, readdir, readFile, rm, writeFile } from 'node:fs/promises';
+import { chmod, cp, mkdir, mkdtemp, readdir, readFile, rm, writeFile } from 'node:fs/promises';
 import http from 'node:http';
 import net from 'node:net';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import { dirname, join } from 'node:path';
 import { promisify } from 'node:util';
 import { check, same, until } from './harness.mjs';
 
@@ -161,6 +161,10 @@ export function desktopDriver(page) {
 
 export async function desktopSuite(suite, context, command, swfmovie) {
     const home = await mkdtemp(join(tmpdir(), 'swfharvex-e2e-home-'));
+    // The companion the build assembles beside the command, where scripts/run installs it.
+    const companion = join(dirname(command), 'Dissecta.app');
+    const installed = join(home, '.local/share/swfharvex/Dissecta.app');
+    await cp(companion, installed, { recursive: true }).catch(() => {});
     let desktop = null;
     await suite.run('the desktop starts and prints its address', async () => {
         desktop = await startDesktop(command, home);
@@ -307,6 +311,25 @@ export async function desktopSuite(suite, context, command, swfmovie) {
             await ask.getByRole('button', { name: 'OK' }).click();
             const saved = await until(async () => readFile(join(target, 'green.swf')).catch(() => null), 'the saved movie');
             check(saved.equals(movies['green.swf']), 'the saved movie is byte-exact');
+        });
+
+        await suite.run('the Open button opens the selected movie in the installed companion', async () => {
+            await page.getByRole('menubar').getByRole('menuitem', { name: 'SWFHarvex', exact: true }).click();
+            const item = page.getByRole('menu', { name: 'SWFHarvex' }).getByRole('menuitem', { name: 'Update Dissecta…' });
+            check(await item.isDisabled(), 'the installed companion counts as current');
+            await page.keyboard.press('Escape');
+            const list = dialog('Captured SWFs');
+            await list.getByRole('button', { name: 'Open in Dissecta' }).click();
+            // The companion writes its report and hands it to the desktop's opener.
+            const report = join(home, 'Documents/Dissecta/green.swf.html');
+            await until(async () => (await desktop.opened()).includes(report), 'the companion to open its report', 10000);
+            const html = await readFile(report, 'utf8');
+            check(html.includes('SetBackgroundColor') && html.includes('green.swf'), 'the report describes the movie');
+            const shown = await context.newPage();
+            await shown.goto(`file://${report}`);
+            await suite.screenshot(shown, 'dissecta-report');
+            check(await shown.getByRole('heading', { name: /Needs from outside/ }).isVisible(), 'the report shows its sections');
+            await shown.close();
         });
 
         await suite.run('the server refuses what a stranger could send', async () => {
