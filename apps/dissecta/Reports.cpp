@@ -77,7 +77,8 @@ constexpr const char* kStyle = R"(
 body { font: 14px/1.4 system-ui, sans-serif; margin: 2em; color: #222; }
 h1 { font-size: 1.4em; } h2 { font-size: 1.1em; margin-top: 1.6em; }
 table { border-collapse: collapse; } td, th { padding: 2px 10px; text-align: left; }
-th { border-bottom: 1px solid #999; } th[scope="row"] { border: none; } td.n { text-align: right; font-variant-numeric: tabular-nums; }
+th { border-bottom: 1px solid #999; } th[scope="row"] { border: none; }
+td.n { text-align: right; font-variant-numeric: tabular-nums; }
 code, td.c { font-family: ui-monospace, monospace; } .stop { color: #a00; font-weight: bold; }
 )";
 
