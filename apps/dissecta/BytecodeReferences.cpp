@@ -91,9 +91,13 @@ void ReadPush(CSWFBaseParse& parser, uint32_t end, const std::vector<std::string
 } // namespace
 
 void ReferenceSink::Add(std::string text, std::string where) {
-    if (m_list.size() < m_most) {
-        m_list.push_back({std::move(text), std::move(where)});
+    const size_t bytes = text.size() + where.size();
+    if (m_dissection.references.size() >= m_most || m_bytes + bytes > m_mostBytes) {
+        ++m_dissection.referencesLeftOut;
+        return;
     }
+    m_bytes += bytes;
+    m_dissection.references.push_back({std::move(text), std::move(where)});
 }
 
 bool LooksLikeReference(std::string_view text) {

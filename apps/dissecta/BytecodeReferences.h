@@ -9,16 +9,19 @@
 
 class CSWFBaseParse;
 
-// Collects what a movie names from outside, up to a bound.
+// Collects what a movie names from outside, up to a count and a total of bytes; what comes
+// after is only counted.
 class ReferenceSink {
 public:
-    ReferenceSink(std::vector<Dissection::Reference>& list, size_t most)
-        : m_list(list), m_most(most) {}
+    ReferenceSink(Dissection& dissection, size_t most, size_t mostBytes)
+        : m_dissection(dissection), m_most(most), m_mostBytes(mostBytes) {}
     void Add(std::string text, std::string where);
 
 private:
-    std::vector<Dissection::Reference>& m_list;
+    Dissection& m_dissection;
     size_t m_most;
+    size_t m_mostBytes;
+    size_t m_bytes = 0;
 };
 
 // Whether a string from a movie looks like an address or file it would load: an absolute URL

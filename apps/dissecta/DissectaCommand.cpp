@@ -5,33 +5,10 @@
 #include <CLI/CLI.hpp>
 
 #include "Dissector.h"
+#include "ReportFile.h"
 #include "Reports.h"
 #include "appkit/NSWorkspace.h"
 #include "foundation/FileManager.h"
-#include "foundation/StagedFile.h"
-
-namespace {
-
-Outcome<> WriteReport(const std::string& path, const std::string& page) {
-    std::error_code error;
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (!folder.empty()) {
-        std::filesystem::create_directories(folder, error);
-        if (error) {
-            return Failure{folder.string(), error.message()};
-        }
-    }
-    Outcome<StagedFile> staged = StagedFile::CreateBeside(path, 0644);
-    if (!staged) {
-        return staged.failure();
-    }
-    if (Outcome<> written = staged.value().Write(page); !written) {
-        return written;
-    }
-    return staged.value().Commit(StagedFile::Existing::Replace);
-}
-
-} // namespace
 
 std::string DissectaCommand::ReportPathFor(const std::string& moviePath) {
     return NSHomeDirectory() + "/Documents/Dissecta/" +
@@ -80,7 +57,9 @@ int DissectaCommand::Run(const std::vector<std::string>& args, std::ostream& out
     }
     if (asApplication || !htmlPath.empty()) {
         const std::string path = asApplication ? ReportPathFor(movie) : htmlPath;
-        if (Outcome<> written = WriteReport(path, HtmlReport(dissection)); !written) {
+        if (Outcome<> written = WriteReportFile(
+                path, [&](std::ostream& page) { WriteHtmlReport(dissection, page); });
+            !written) {
             err << "dissecta: " << written.failure().message() << '\n';
             return kFailed;
         }
@@ -98,7 +77,7 @@ int DissectaCommand::Run(const std::vector<std::string>& args, std::ostream& out
             }
         }
     } else if (json) {
-        out << JsonReport(dissection).dump(2) << '\n';
+        WriteJsonReport(dissection, out);
     } else {
         WriteTextReport(dissection, out);
     }

@@ -48,6 +48,7 @@ struct Dissection {
     std::vector<Tag> tags;
     Summary summary;
     std::vector<Reference> references;
+    size_t referencesLeftOut = 0; // past the bound on what a report keeps
     std::optional<Stop> stoppedAt;
 
     bool Readable() const { return facts.Ok(); }

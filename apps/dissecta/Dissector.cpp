@@ -71,7 +71,7 @@ class TagWalk {
 public:
     TagWalk(CSWFBaseParse& parser, Dissection& dissection)
         : m_parser(parser), m_dissection(dissection),
-          m_sink(dissection.references, Dissector::kMostReferences) {}
+          m_sink(dissection, Dissector::kMostReferences, Dissector::kMostReferenceBytes) {}
 
     // The tags in [position, end), at `depth`; false once reading had to stop.
     bool Tags(uint32_t end, int depth) {

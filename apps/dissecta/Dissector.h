@@ -12,6 +12,7 @@ public:
     // Bounds that keep a hostile movie's report within the parser's own memory ceiling.
     static constexpr size_t kMostTags = 1'000'000;
     static constexpr size_t kMostReferences = 100'000;
+    static constexpr size_t kMostReferenceBytes = size_t{16} << 20;
     static constexpr int kDeepestSprite = 64;
 
     static Dissection Dissect(const std::string& path);

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "swfharvex/JsonText.h"
 
 namespace {
@@ -106,24 +108,20 @@ void WriteTextReport(const Dissection& dissection, std::ostream& out) {
     for (const Dissection::Reference& reference : dissection.references) {
         out << "  " << reference.text << "  (" << reference.where << ")\n";
     }
+    if (dissection.referencesLeftOut > 0) {
+        out << "  (" << dissection.referencesLeftOut << " more left out of this report)\n";
+    }
     if (dissection.stoppedAt) {
         out << "\nReading stopped at " << Hex(dissection.stoppedAt->offset) << ": "
             << dissection.stoppedAt->reason << '\n';
     }
 }
 
-nlohmann::json JsonReport(const Dissection& dissection) {
-    nlohmann::json json{{"header", dissection.facts.ToJson()}};
+void WriteJsonReport(const Dissection& dissection, std::ostream& out) {
+    out << "{\n\"header\": " << dissection.facts.ToJson().dump();
     if (!dissection.Readable()) {
-        return json;
-    }
-    nlohmann::json tags = nlohmann::json::array();
-    for (const Dissection::Tag& tag : dissection.tags) {
-        tags.push_back({{"offset", tag.offset},
-                        {"code", tag.code},
-                        {"name", tag.name},
-                        {"length", tag.length},
-                        {"depth", tag.depth}});
+        out << "\n}\n";
+        return;
     }
     nlohmann::json summary = nlohmann::json::object();
     for (const auto& [label, count] : Counts(dissection.summary)) {
@@ -134,25 +132,32 @@ nlohmann::json JsonReport(const Dissection& dissection) {
     summary["minVersion"] = dissection.summary.minVersion;
     summary["avm1"] = dissection.summary.hasAVM1;
     summary["avm2"] = dissection.summary.hasAVM2;
-    nlohmann::json references = nlohmann::json::array();
+    out << ",\n\"summary\": " << summary.dump() << ",\n\"stoppedAt\": "
+        << (dissection.stoppedAt ? nlohmann::json{{"offset", dissection.stoppedAt->offset},
+                                                  {"reason", dissection.stoppedAt->reason}}
+                                 : nlohmann::json(nullptr))
+               .dump()
+        << ",\n\"referencesLeftOut\": " << dissection.referencesLeftOut << ",\n\"references\": [";
+    const char* separator = "\n";
     for (const Dissection::Reference& reference : dissection.references) {
         nlohmann::json entry = nlohmann::json::object();
         PutText(entry, "url", reference.text);
         entry["where"] = reference.where;
-        references.push_back(std::move(entry));
+        out << separator << entry.dump();
+        separator = ",\n";
     }
-    json["tags"] = std::move(tags);
-    json["summary"] = std::move(summary);
-    json["references"] = std::move(references);
-    json["stoppedAt"] = dissection.stoppedAt
-                            ? nlohmann::json{{"offset", dissection.stoppedAt->offset},
-                                             {"reason", dissection.stoppedAt->reason}}
-                            : nlohmann::json(nullptr);
-    return json;
+    out << "],\n\"tags\": [";
+    separator = "\n";
+    for (const Dissection::Tag& tag : dissection.tags) {
+        out << separator << "{\"offset\":" << tag.offset << ",\"code\":" << tag.code
+            << ",\"name\":\"" << tag.name << "\",\"length\":" << tag.length
+            << ",\"depth\":" << tag.depth << '}';
+        separator = ",\n";
+    }
+    out << "]\n}\n";
 }
 
-std::string HtmlReport(const Dissection& dissection) {
-    std::ostringstream page;
+void WriteHtmlReport(const Dissection& dissection, std::ostream& page) {
     const std::string title = Escaped(dissection.facts.path);
     page << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
          << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
@@ -161,7 +166,7 @@ std::string HtmlReport(const Dissection& dissection) {
     if (!dissection.Readable()) {
         page << "<p class=\"stop\">Not a movie: " << Escaped(dissection.facts.error)
              << "</p></body></html>\n";
-        return page.str();
+        return;
     }
     std::ostringstream header;
     dissection.facts.WriteText(header);
@@ -188,7 +193,11 @@ std::string HtmlReport(const Dissection& dissection) {
         page << "<tr><td class=\"c\">" << Escaped(reference.text) << "</td><td>"
              << Escaped(reference.where) << "</td></tr>\n";
     }
-    page << "</table>\n<h2>Tags (" << dissection.tags.size() << ")</h2>\n";
+    page << "</table>\n";
+    if (dissection.referencesLeftOut > 0) {
+        page << "<p>" << dissection.referencesLeftOut << " more left out of this report.</p>\n";
+    }
+    page << "<h2>Tags (" << dissection.tags.size() << ")</h2>\n";
     page << "<table>\n<tr><th>offset</th><th>code</th><th>name</th><th>length</th></tr>\n";
     for (const Dissection::Tag& tag : dissection.tags) {
         page << "<tr><td class=\"c\">" << Hex(tag.offset) << "</td><td class=\"n\">" << tag.code
@@ -196,5 +205,4 @@ std::string HtmlReport(const Dissection& dissection) {
              << tag.name << "</td><td class=\"n\">" << tag.length << "</td></tr>\n";
     }
     page << "</table>\n</body></html>\n";
-    return page.str();
 }

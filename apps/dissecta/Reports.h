@@ -1,15 +1,13 @@
 #pragma once
 
 #include <ostream>
-#include <string>
-
-#include <nlohmann/json.hpp>
 
 #include "Dissection.h"
 
-// The three forms of a dissection. Each holds the same facts in the same order.
+// The three forms of a dissection. Each holds the same facts, and each is written as it goes:
+// a movie of a million tags never has its whole report in memory.
 
 void WriteTextReport(const Dissection& dissection, std::ostream& out);
-nlohmann::json JsonReport(const Dissection& dissection);
+void WriteJsonReport(const Dissection& dissection, std::ostream& out);
 // A whole page that needs nothing from outside: styles inline, no scripts, no links that load.
-std::string HtmlReport(const Dissection& dissection);
+void WriteHtmlReport(const Dissection& dissection, std::ostream& out);

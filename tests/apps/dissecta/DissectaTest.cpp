@@ -188,6 +188,30 @@ TEST_F(DissectaTest, HostileMoviesGiveAPartialReportThatSaysWhereReadingStopped)
     }
 }
 
+// A movie naming more than a report keeps gives the first of them and counts the rest.
+TEST_F(DissectaTest, ReferencesBeyondTheReportsBoundAreCountedNotKept) {
+    // 300 constant pools of 30 names of 2,000 bytes: 18 MB of names.
+    const std::string name = std::string(1996, 'm') + ".swf";
+    Bytes pool = Word(30);
+    for (int i = 0; i < 30; ++i) {
+        pool = pool + Text(name);
+    }
+    const Bytes tag = Tag(12, Action(0x88, pool) + Bytes{0});
+    Bytes tags;
+    for (int i = 0; i < 300; ++i) {
+        tags.insert(tags.end(), tag.begin(), tag.end());
+    }
+    const Dissection dissection = Dissector::Dissect(Write("many.swf", Movie(tags)));
+    size_t kept = 0;
+    for (const Dissection::Reference& reference : dissection.references) {
+        kept += reference.text.size() + reference.where.size();
+    }
+    EXPECT_LE(kept, Dissector::kMostReferenceBytes);
+    EXPECT_EQ(dissection.references.size() + dissection.referencesLeftOut, 9000U);
+    EXPECT_GT(dissection.referencesLeftOut, 0U);
+    EXPECT_FALSE(dissection.stoppedAt);
+}
+
 // The three forms and the application start, with what each promises.
 TEST_F(DissectaTest, EachFormHoldsTheReportAndTheApplicationOpensItsPage) {
     const std::string movie = Write("film <1>.swf", Movie(PlantedMovie().Tags()));
