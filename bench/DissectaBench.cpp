@@ -38,7 +38,7 @@ const std::string& MoviePath() {
             writer.Tag(code, body, true);
         }
         writer.End();
-        const std::string file = folder / "large.swf";
+        std::string file = folder / "large.swf";
         SwfWriter::WriteFile(file, writer.Cws());
         return file;
     }();

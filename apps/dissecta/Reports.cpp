@@ -150,7 +150,7 @@ void WriteJsonReport(const Dissection& dissection, std::ostream& out) {
     separator = "\n";
     for (const Dissection::Tag& tag : dissection.tags) {
         out << separator << "{\"offset\":" << tag.offset << ",\"code\":" << tag.code
-            << ",\"name\":\"" << tag.name << "\",\"length\":" << tag.length
+            << R"(,"name":")" << tag.name << R"(","length":)" << tag.length
             << ",\"depth\":" << tag.depth << '}';
         separator = ",\n";
     }
@@ -160,7 +160,7 @@ void WriteJsonReport(const Dissection& dissection, std::ostream& out) {
 void WriteHtmlReport(const Dissection& dissection, std::ostream& page) {
     const std::string title = Escaped(dissection.facts.path);
     page << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-         << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+         << R"(<meta http-equiv="Content-Security-Policy" content="default-src 'none'; )"
          << "style-src 'unsafe-inline'\"><title>Dissecta: " << title << "</title><style>" << kStyle
          << "</style></head><body>\n<h1>" << title << "</h1>\n";
     if (!dissection.Readable()) {
@@ -201,7 +201,7 @@ void WriteHtmlReport(const Dissection& dissection, std::ostream& page) {
     page << "<table>\n<tr><th>offset</th><th>code</th><th>name</th><th>length</th></tr>\n";
     for (const Dissection::Tag& tag : dissection.tags) {
         page << "<tr><td class=\"c\">" << Hex(tag.offset) << "</td><td class=\"n\">" << tag.code
-             << "</td><td class=\"c\" style=\"padding-left: " << 10 + tag.depth * 20 << "px\">"
+             << R"(</td><td class="c" style="padding-left: )" << 10 + tag.depth * 20 << "px\">"
              << tag.name << "</td><td class=\"n\">" << tag.length << "</td></tr>\n";
     }
     page << "</table>\n</body></html>\n";

@@ -34,11 +34,11 @@ std::vector<TagRow> Rows(const Dissection& dissection) {
 class DissectaTest : public ::testing::Test {
 protected:
     std::string Write(const std::string& name, const Bytes& bytes) {
-        const std::string path = folder / name;
+        std::string path = folder / name;
         SwfWriter::WriteFile(path, bytes);
         return path;
     }
-    int Run(std::vector<std::string> args) {
+    int Run(const std::vector<std::string>& args) {
         out.str("");
         err.str("");
         return DissectaCommand::Run(args, out, err);
