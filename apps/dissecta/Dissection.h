@@ -53,3 +53,6 @@ struct Dissection {
 
     bool Readable() const { return facts.Ok(); }
 };
+
+// An offset in a movie as reports show it: "0x0000ABCD".
+std::string OffsetText(uint32_t offset);

@@ -12,14 +12,8 @@ using namespace MovieBytes;
 
 namespace {
 
-std::string Hex(uint32_t offset) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", offset);
-    return text;
-}
-
 std::string Where(const Dissection::Tag& tag) {
-    return std::string(tag.name) + " at " + Hex(tag.offset);
+    return std::string(tag.name) + " at " + OffsetText(tag.offset);
 }
 
 // Counts a tag under its kind in the summary.
@@ -96,7 +90,8 @@ public:
             if (bodyEnd > end) {
                 return Stop(at, Where(tag) + " claims " + std::to_string(length) +
                                     " bytes, past the end of " +
-                                    (depth == 0 ? "the movie at " : "its sprite at ") + Hex(end));
+                                    (depth == 0 ? "the movie at " : "its sprite at ") +
+                                    OffsetText(end));
             }
             if (declared == TagCode::End) {
                 return true;
@@ -212,6 +207,12 @@ private:
 };
 
 } // namespace
+
+std::string OffsetText(uint32_t offset) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", offset);
+    return text;
+}
 
 Dissection Dissector::Dissect(const std::string& path) {
     Dissection dissection;

@@ -11,18 +11,6 @@
 
 namespace {
 
-std::string Hex(uint32_t offset) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", offset);
-    return text;
-}
-
-std::string ColorText(uint32_t rgb) {
-    char text[8];
-    std::snprintf(text, sizeof text, "#%06X", rgb & 0xFFFFFFU);
-    return text;
-}
-
 // The summary's counts, labelled, in the order every form shows them.
 std::vector<std::pair<const char*, int>> Counts(const Dissection::Summary& summary) {
     return {{"shapes", summary.shapes},   {"bitmaps", summary.bitmaps},
@@ -42,7 +30,8 @@ std::string ActionScriptText(const Dissection::Summary& summary) {
 }
 
 std::string Background(const Dissection& dissection) {
-    return dissection.facts.tags ? ColorText(dissection.facts.tags->backgroundColor) : "";
+    return dissection.facts.tags ? InfoCommand::ColorText(dissection.facts.tags->backgroundColor)
+                                 : "";
 }
 
 bool Protected(const Dissection& dissection) {
@@ -91,8 +80,9 @@ void WriteTextReport(const Dissection& dissection, std::ostream& out) {
     out << "\nTags (" << dissection.tags.size() << "):\n";
     char line[160];
     for (const Dissection::Tag& tag : dissection.tags) {
-        std::snprintf(line, sizeof line, "  %s %4u  %-*s%-30s %10u\n", Hex(tag.offset).c_str(),
-                      tag.code, tag.depth * 2, "", tag.name, tag.length);
+        std::snprintf(line, sizeof line, "  %s %4u  %-*s%-30s %10u\n",
+                      OffsetText(tag.offset).c_str(), tag.code, tag.depth * 2, "", tag.name,
+                      tag.length);
         out << line;
     }
     const Dissection::Summary& summary = dissection.summary;
@@ -112,7 +102,7 @@ void WriteTextReport(const Dissection& dissection, std::ostream& out) {
         out << "  (" << dissection.referencesLeftOut << " more left out of this report)\n";
     }
     if (dissection.stoppedAt) {
-        out << "\nReading stopped at " << Hex(dissection.stoppedAt->offset) << ": "
+        out << "\nReading stopped at " << OffsetText(dissection.stoppedAt->offset) << ": "
             << dissection.stoppedAt->reason << '\n';
     }
 }
@@ -172,8 +162,8 @@ void WriteHtmlReport(const Dissection& dissection, std::ostream& page) {
     dissection.facts.WriteText(header);
     page << "<h2>Header</h2>\n<pre>" << Escaped(header.str()) << "</pre>\n";
     if (dissection.stoppedAt) {
-        page << "<p class=\"stop\">Reading stopped at " << Hex(dissection.stoppedAt->offset) << ": "
-             << Escaped(dissection.stoppedAt->reason) << "</p>\n";
+        page << "<p class=\"stop\">Reading stopped at " << OffsetText(dissection.stoppedAt->offset)
+             << ": " << Escaped(dissection.stoppedAt->reason) << "</p>\n";
     }
     const Dissection::Summary& summary = dissection.summary;
     page << "<h2>Summary</h2>\n<table>\n";
@@ -200,9 +190,9 @@ void WriteHtmlReport(const Dissection& dissection, std::ostream& page) {
     page << "<h2>Tags (" << dissection.tags.size() << ")</h2>\n";
     page << "<table>\n<tr><th>offset</th><th>code</th><th>name</th><th>length</th></tr>\n";
     for (const Dissection::Tag& tag : dissection.tags) {
-        page << "<tr><td class=\"c\">" << Hex(tag.offset) << "</td><td class=\"n\">" << tag.code
-             << R"(</td><td class="c" style="padding-left: )" << 10 + tag.depth * 20 << "px\">"
-             << tag.name << "</td><td class=\"n\">" << tag.length << "</td></tr>\n";
+        page << "<tr><td class=\"c\">" << OffsetText(tag.offset) << "</td><td class=\"n\">"
+             << tag.code << R"(</td><td class="c" style="padding-left: )" << 10 + tag.depth * 20
+             << "px\">" << tag.name << "</td><td class=\"n\">" << tag.length << "</td></tr>\n";
     }
     page << "</table>\n</body></html>\n";
 }

@@ -8,12 +8,6 @@
 
 namespace {
 
-std::string ColorText(uint32_t rgb) {
-    char text[8];
-    std::snprintf(text, sizeof text, "#%06X", rgb & 0xFFFFFFU);
-    return text;
-}
-
 void Line(std::ostream& out, const char* label, const std::string& value) {
     out << "  " << label << value << '\n';
 }
@@ -57,6 +51,12 @@ InfoCommand::Facts InfoCommand::FactsOf(const std::string& path, CSWFBaseParse& 
                               parser.m_minVersion};
     }
     return facts;
+}
+
+std::string InfoCommand::ColorText(uint32_t rgb) {
+    char text[8];
+    std::snprintf(text, sizeof text, "#%06X", rgb & 0xFFFFFFU);
+    return text;
 }
 
 nlohmann::json InfoCommand::Facts::ToJson() const {

@@ -58,6 +58,8 @@ public:
     // The facts of a movie `parser` has already read: its header, and with `withTags` what
     // GetSWFInformation finds from the parser's position on.
     static Facts FactsOf(const std::string& path, CSWFBaseParse& parser, bool withTags);
+    // "#RRGGBB", as the background colour is shown.
+    static std::string ColorText(uint32_t rgb);
 
 private:
     Options m_options;
