@@ -57,7 +57,7 @@ void ReadPush(CSWFBaseParse& parser, uint32_t end, const std::vector<std::string
         Pushed value;
         switch (type) {
         case 0: // string
-            value = {true, parser.GetString()};
+            value = {true, String(parser, end)};
             break;
         case 1: // float
         case 7: // integer
@@ -142,8 +142,8 @@ bool ScanActions(CSWFBaseParse& parser, uint32_t start, uint32_t end, const std:
         const auto bodyEnd = static_cast<uint32_t>(recordEnd);
         switch (code) {
         case kActionGetURL: {
-            std::string url = parser.GetString();
-            const std::string target = parser.GetString();
+            std::string url = String(parser, bodyEnd);
+            const std::string target = String(parser, bodyEnd);
             if (!url.empty()) {
                 sink.Add(std::move(url),
                          where + ": getURL" + (target.empty() ? "" : " into " + target));
@@ -154,7 +154,7 @@ bool ScanActions(CSWFBaseParse& parser, uint32_t start, uint32_t end, const std:
             pool.clear();
             const uint16_t count = Word(parser);
             for (uint16_t i = 0; i < count && Position(parser) < bodyEnd; ++i) {
-                pool.emplace_back(parser.GetString());
+                pool.push_back(String(parser, bodyEnd));
                 if (LooksLikeReference(pool.back())) {
                     sink.Add(pool.back(), where + ": constant pool");
                 }

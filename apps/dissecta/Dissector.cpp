@@ -139,7 +139,7 @@ private:
         case TagCode::ImportAssets:
         case TagCode::ImportAssets2: {
             MoveTo(m_parser, start);
-            std::string url = m_parser.GetString();
+            std::string url = String(m_parser, end);
             if (!url.empty()) {
                 m_sink.Add(std::move(url), Where(tag) + ": imported assets");
             }
@@ -151,7 +151,7 @@ private:
             uint32_t abc = start;
             if (tag.code == TagCode::DoABC) {
                 MoveTo(m_parser, uint64_t{start} + 4); // its flags
-                m_parser.GetString();                  // and its name
+                String(m_parser, end);                 // and its name
                 abc = Position(m_parser);
             }
             // A cut table only loses the strings after the cut.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "swf/SWFBaseParse.h"
@@ -39,6 +40,21 @@ inline uint32_t Position(const CSWFBaseParse& parser) {
 inline void MoveTo(CSWFBaseParse& parser, uint64_t position) {
     parser.InitBits();
     parser.m_pos = static_cast<int32_t>(static_cast<uint32_t>(position));
+}
+
+// The zero-terminated string at the cursor, looked for before `end` only (the parser's own
+// GetString reads to the next zero anywhere in the image, which a hostile movie can put far
+// away); without a terminator, the bytes up to `end`. The cursor moves past it.
+inline std::string String(CSWFBaseParse& parser, uint32_t end) {
+    const uint32_t at = Position(parser);
+    if (at >= end) {
+        return {};
+    }
+    const auto* start = reinterpret_cast<const char*>(parser.m_data) + at;
+    const auto* zero = static_cast<const char*>(std::memchr(start, 0, end - at));
+    const size_t length = zero != nullptr ? static_cast<size_t>(zero - start) : end - at;
+    MoveTo(parser, uint64_t{at} + length + 1);
+    return {start, length};
 }
 
 // `length` bytes at the cursor when they lie before `end`, which the caller keeps within the

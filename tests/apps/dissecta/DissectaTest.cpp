@@ -188,6 +188,18 @@ TEST_F(DissectaTest, HostileMoviesGiveAPartialReportThatSaysWhereReadingStopped)
     }
 }
 
+// A string ends with its record: a pool whose last name has no terminator must not run on into
+// the next tag (here one whose header reads "/d" and whose body names a movie).
+TEST_F(DissectaTest, StringsEndWithTheirRecord) {
+    const std::string next = std::string(42, 'm') + ".swf"; // 47 bytes with its zero
+    const Bytes movie =
+        Movie(Tag(12, Action(0x88, Word(1) + Bytes{'a', 'b'})) + Tag(400, Text(next)));
+    const Dissection dissection = Dissector::Dissect(Write("run-on.swf", movie));
+    ASSERT_EQ(dissection.tags.size(), 3U);
+    EXPECT_EQ(dissection.tags[1].length, 47U);
+    EXPECT_TRUE(dissection.references.empty()) << dissection.references.at(0).text;
+}
+
 // A movie naming more than a report keeps gives the first of them and counts the rest.
 TEST_F(DissectaTest, ReferencesBeyondTheReportsBoundAreCountedNotKept) {
     // 300 constant pools of 30 names of 2,000 bytes: 18 MB of names.
