@@ -82,6 +82,55 @@ size_t FilesIn(const std::filesystem::path& folder) {
     return count;
 }
 
+ChildServer::ChildServer(const std::vector<std::string>& arguments) {
+    int input[2];
+    int output[2];
+    if (::pipe2(input, O_CLOEXEC) != 0) {
+        return;
+    }
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+        ::close(input[0]);
+        ::close(input[1]);
+        return;
+    }
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+    pid_t child = 0;
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(input[0]);
+    ::close(output[1]);
+    m_input = input[1];
+    if (spawned == 0) {
+        m_pid = child;
+        std::string line;
+        char c = 0;
+        while (::read(output[0], &c, 1) == 1 && c != '\n') {
+            line += c;
+        }
+        m_port = std::atoi(line.c_str());
+    }
+    ::close(output[0]);
+}
+
+ChildServer::~ChildServer() {
+    ::close(m_input);
+    if (m_pid > 0) {
+        ::waitpid(m_pid, nullptr, 0);
+    }
+}
+
+std::string ChildServer::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
 std::vector<std::string> CurlParallel(const std::filesystem::path& folder,
                                       const std::vector<std::string>& urls) {
     std::vector<std::string> command = {

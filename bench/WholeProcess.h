@@ -27,6 +27,28 @@ std::string MovieBytes(size_t size);
 // Entries in a folder; 0 when it cannot be read.
 size_t FilesIn(const std::filesystem::path& folder);
 
+// A server run as a child process, for benchmarks that must not share the server with the
+// benchmark's own threads. It prints its port on its first line and stops when its standard
+// input closes, so it cannot outlive the benchmark.
+class ChildServer {
+public:
+    explicit ChildServer(const std::vector<std::string>& arguments);
+    ~ChildServer();
+    ChildServer(const ChildServer&) = delete;
+    ChildServer& operator=(const ChildServer&) = delete;
+    ChildServer(ChildServer&&) = delete;
+    ChildServer& operator=(ChildServer&&) = delete;
+
+    // 0 when the server did not start.
+    int Port() const { return m_port; }
+    std::string Url(const std::string& path) const;
+
+private:
+    int m_pid = -1;
+    int m_input = -1;
+    int m_port = 0;
+};
+
 // `curl --parallel` fetching every URL into `folder`, as the bare transfer to measure against.
 std::vector<std::string> CurlParallel(const std::filesystem::path& folder,
                                       const std::vector<std::string>& urls);

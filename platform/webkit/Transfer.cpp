@@ -283,7 +283,9 @@ void Transfer::Abort() {
 bool Transfer::Finish() {
     const auto existing =
         m_allowOverwrite ? StagedFile::Existing::Replace : StagedFile::Existing::Keep;
-    if (Outcome<> committed = m_file->Commit(existing); !committed) {
+    // Whole or not at all is what the rename gives; waiting for the disk would cost each movie
+    // more than its transfer (see WebDownload).
+    if (Outcome<> committed = m_file->Commit(existing, StagedFile::Flush::None); !committed) {
         Fail(NSError{NSURLErrorDomain, NSURLErrorCannotMoveFile, committed.failure().message()});
         return true;
     }

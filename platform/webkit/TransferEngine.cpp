@@ -7,10 +7,11 @@
 namespace {
 // Upper bound on a wait in curl_multi_poll; commands wake the thread earlier.
 constexpr int kPollMilliseconds = 1000;
-// A page may embed dozens of movies from one host. Like a browser, open only a few connections
-// to it at once and queue the rest: a burst of connections can overrun a small server's listen
-// queue and leave a request unanswered until the stall timeout.
-constexpr long kConnectionsPerHost = 8;
+// A page may embed hundreds of movies from one host. Like a browser, open at most six
+// connections to it and queue the rest. Six also cannot overrun the listen queue of a server
+// that asks for a backlog of five (Python's http.server, cpp-httplib), which holds six: a seventh
+// connection's SYN would be dropped there, and the kernel resends it only a second later.
+constexpr long kConnectionsPerHost = 6;
 } // namespace
 
 TransferEngine& TransferEngine::Instance() {

@@ -12,6 +12,9 @@ class DownloadLink;
 // transfer engine's thread; the delegate hears about it on the main run loop. The data goes into
 // a hidden temporary file beside the destination and is renamed onto it only when complete, so
 // no reader ever sees half a file, and a failed or cancelled download leaves nothing behind.
+// Like a browser's downloads, a finished file is not flushed to disk: the kernel writes it back
+// in its own time, and a power cut may cost it. Files the user keeps are flushed by whatever
+// copies them there.
 class WebDownload {
 public:
     // Main thread. Starts at once; null for a URL this service does not fetch (anything but http

@@ -99,6 +99,18 @@ std::string Movie(const std::string& name, size_t size) {
     return bytes;
 }
 
+// What the server sends for /m/<name>: big.swf is 3 MB, part<N>.swf grows with N, the rest are
+// small.
+size_t SizeOf(const std::string& name) {
+    if (name == "big.swf") {
+        return 3'000'000;
+    }
+    if (name.starts_with("part")) {
+        return 100'000 + 60'000 * std::stoul(name.substr(4));
+    }
+    return 20'000;
+}
+
 // `swfharvex capture` in-process, with the bundle the build assembled, a home folder of its own
 // and pages served on loopback. ctest gives every case a process of its own.
 class CaptureCommandTest : public ::testing::Test {
@@ -137,8 +149,7 @@ protected:
                     response.status = 404;
                     return;
                 }
-                response.set_content(Movie(name, name == "big.swf" ? 3'000'000 : 20'000),
-                                     "application/x-shockwave-flash");
+                response.set_content(Movie(name, SizeOf(name)), "application/x-shockwave-flash");
             });
         server.Start();
     }
@@ -327,6 +338,40 @@ TEST_F(CaptureCommandTest, ASecondRunRefusesAndTheFirstKeepsItsMovies) {
     const int status = Reap(first, 20s);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(ReadWholeFile((folder / "intro.swf").string()), Movie("intro.swf", 20'000));
+    EXPECT_EQ(ReadWholeFile((folder / "stall.swf").string()), Movie("stall.swf", kStallSize));
+}
+
+// A name that appears in the capture folder holds its whole movie at once, while the other
+// transfers are still being written: each is read back, byte-exact, the moment it appears.
+TEST_F(CaptureCommandTest, EveryNameInTheFolderHoldsAWholeMovieWhileOthersAreStillComing) {
+    constexpr int kParts = 24;
+    server.Http().Get("/many.html", [](const httplib::Request&, httplib::Response& response) {
+        std::string page = "<embed src='/m/stall.swf'>";
+        for (int i = 0; i < kParts; ++i) {
+            page += "<embed src='/m/part" + std::to_string(i) + ".swf'>";
+        }
+        response.set_content(page, "text/html");
+    });
+    const pid_t command = Spawn(server.Url("/many.html"));
+    std::set<std::string> whole;
+    const bool allSeen = WaitFor(
+        [&] {
+            for (const std::string& name : FilesInCaptureFolder()) {
+                if (name.starts_with(".") || name == "stall.swf" || whole.contains(name)) {
+                    continue;
+                }
+                const std::string bytes = ReadWholeFile((folder / name).string());
+                EXPECT_TRUE(bytes == Movie(name, SizeOf(name)))
+                    << name << ": " << bytes.size() << " of " << SizeOf(name) << " bytes";
+                whole.insert(name);
+            }
+            return whole.size() == kParts;
+        },
+        20s);
+    EXPECT_TRUE(allSeen) << whole.size() << " of " << kParts << " movies appeared";
+    EXPECT_FALSE(FilesInCaptureFolder().contains("stall.swf")) << "held back, so not yet listed";
+    Release();
+    EXPECT_EQ(Reap(command, 20s), 0) << ReadWholeFile(errPath);
     EXPECT_EQ(ReadWholeFile((folder / "stall.swf").string()), Movie("stall.swf", kStallSize));
 }
 
