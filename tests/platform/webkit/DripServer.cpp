@@ -45,6 +45,11 @@ bool DripServer::Wait(int milliseconds) const {
     return !m_stopping;
 }
 
+size_t DripServer::Connections() {
+    const std::lock_guard lock(m_clientsMutex);
+    return m_clients.size();
+}
+
 void DripServer::Accept() {
     while (!m_stopping) {
         pollfd ready{m_listener, POLLIN, 0};

@@ -19,6 +19,8 @@ public:
 
     // "http://127.0.0.1:<port>" + path
     std::string Url(const std::string& path) const;
+    // Connections accepted so far.
+    size_t Connections();
 
 private:
     void Accept();

@@ -500,6 +500,21 @@ TEST_F(WebDownloadTest, HostileServersAreGivenUpAtTheirLimitLeavingNothing) {
     stopEndless = true;
 }
 
+// Like a browser, no more than six connections to one host at once. A seventh could overrun the
+// listen queue of a server with a backlog of five, and its SYN is sent again only a second later.
+TEST_F(WebDownloadTest, AtMostSixConnectionsToAHostAtOnce) {
+    DripServer drip;
+    std::vector<std::unique_ptr<RecordingDelegate>> delegates;
+    for (int n = 0; n < 10; ++n) {
+        delegates.push_back(
+            std::make_unique<RecordingDelegate>(dir / (std::to_string(n) + ".swf")));
+        ASSERT_TRUE(delegates.back()->Start(drip.Url("/" + std::to_string(n) + ".swf")));
+    }
+    EXPECT_TRUE(Poll([&] { return drip.Connections() >= 6; }));
+    RunLoop::Main().RunFor(300ms); // time for any further connection to arrive
+    EXPECT_EQ(drip.Connections(), 6U);
+}
+
 TEST_F(WebDownloadTest, WellCompressedMoviesUnderTheLimitsArrive) {
     // Just under the size limit, and compressed far past the expansion limit but under its floor.
     const std::string plain(size_t{1} << 20, 'F');
