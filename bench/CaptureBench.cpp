@@ -20,7 +20,7 @@
 namespace {
 
 constexpr int kMovies = 300;
-constexpr size_t kMovieBytes = 200 * 1024;
+constexpr size_t kMovieBytes = size_t{200} * 1024;
 
 ChildServer& Server(int backlog) {
     static std::map<int, std::unique_ptr<ChildServer>> servers;
@@ -89,6 +89,7 @@ void BM_SwfharvexCapture(benchmark::State& state) {
 
 void BM_CurlParallel(benchmark::State& state) {
     std::vector<std::string> urls;
+    urls.reserve(kMovies);
     for (int i = 0; i < kMovies; ++i) {
         urls.push_back(
             Server(static_cast<int>(state.range(0))).Url("/m/movie" + std::to_string(i) + ".swf"));

@@ -4,11 +4,11 @@
 
 #include "SwfWriter.h"
 #include "TempDir.h"
+#include "capture/CaptureRecords.h"
 #include "foundation/RunLoop.h"
 #include "foundation/objects/NSNotification.h"
 #include "foundation/objects/NSString.h"
 #include "host/HVXPlugIn.h"
-#include "capture/CaptureRecords.h"
 #include "listwindow/HVXSWFListWindowController.h"
 
 namespace {
@@ -35,9 +35,9 @@ Ref<HVXSWFListWindowController> WindowlessController() {
     controller->swfWebview = MakeRef<SwfWebView>();
     controller->swfWebview->setBackend(std::make_unique<CountingPage>());
     controller->swfWebview->awakeFromNib();
-    for (Ref<NSTextField>* field : {&controller->filename, &controller->moviesize,
-                                    &controller->fileversion, &controller->framesize,
-                                    &controller->framerate, &controller->framecount}) {
+    for (Ref<NSTextField>* field :
+         {&controller->filename, &controller->moviesize, &controller->fileversion,
+          &controller->framesize, &controller->framerate, &controller->framecount}) {
         *field = MakeRef<NSTextField>();
     }
     return controller;
@@ -71,8 +71,8 @@ void BM_DescribeSelection(benchmark::State& state) {
     m_downSWFPath = folder.Path().string();
     SwfWriter::WriteFile(m_downSWFPath + "/movie.swf", writer.Cws());
     m_arraySWFUrl = {{"movie.swf", "http://example.test/movie.swf"}};
-    Ref<NSNotification> selection = MakeRef<NSNotification>(
-        "SelectedSWFNum", Ref<NSObject>(NSString::stringWithString("0")));
+    Ref<NSNotification> selection =
+        MakeRef<NSNotification>("SelectedSWFNum", Ref<NSObject>(NSString::stringWithString("0")));
     for (auto _ : state) {
         controller->setSWFInfo(selection.get());
     }

@@ -13,12 +13,19 @@ extern char** environ;
 
 namespace {
 
-int Spawn(const std::vector<std::string>& arguments) {
+// The argument vector posix_spawn takes; it points into `arguments`.
+std::vector<char*> ArgvOf(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
+    return argv;
+}
+
+int Spawn(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv = ArgvOf(arguments);
     // What the command prints is not the benchmark's output.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -93,11 +100,7 @@ ChildServer::ChildServer(const std::vector<std::string>& arguments) {
         ::close(input[1]);
         return;
     }
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv = ArgvOf(arguments);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input[0], 0);
