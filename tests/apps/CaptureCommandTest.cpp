@@ -12,6 +12,7 @@
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include <arpa/inet.h>
@@ -53,9 +54,12 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(m_socket, 16);
-        getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
+        if (m_socket < 0 ||
+            bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(m_socket, 16) != 0 ||
+            getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            throw std::runtime_error("cannot listen on a loopback port");
+        }
         m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] {
             for (;;) {
@@ -118,13 +122,12 @@ protected:
     void SetUp() override {
         previousHome = std::getenv("HOME");
         setenv("HOME", home.Path().c_str(), 1);
-        server.Http().Get(
-            "/index.html", [this](const httplib::Request&, httplib::Response& response) {
-                response.set_content("<embed src='/m/intro.swf'><embed src='/m/big.swf?v=3'>"
-                                     "<object data='/m/player.php?file=game.swf'></object>"
-                                     "<embed src='/m/skip.SWF'><embed src='/m/missing.swf'>",
-                                     "text/html");
-            });
+        server.Http().Get("/index.html", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("<embed src='/m/intro.swf'><embed src='/m/big.swf?v=3'>"
+                                 "<object data='/m/player.php?file=game.swf'></object>"
+                                 "<embed src='/m/skip.SWF'><embed src='/m/missing.swf'>",
+                                 "text/html");
+        });
         // Sends a part of its movie, then nothing more until the test lets it go on.
         server.Http().Get(
             "/m/stall.swf", [this](const httplib::Request&, httplib::Response& response) {
