@@ -1,21 +1,19 @@
 #include "DesktopServer.h"
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
-#include <future>
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 #include <sys/socket.h>
 
-#include "ContentType.h"
 #include "DesktopToken.h"
-#include "FramePage.h"
 #include "IcnsImage.h"
+#include "MainThreadAnswer.h"
+#include "ServedFile.h"
 #include "UserEventDelivery.h"
 #include "foundation/RunLoop.h"
-#include "foundation/URL.h"
+#include "webkit/WebView.h"
 
 namespace {
 
@@ -25,41 +23,21 @@ constexpr const char* kLoopback = "127.0.0.1";
 constexpr int kPoolSize = 64; // each open event stream holds a worker
 constexpr time_t kKeepAliveSeconds = 2;
 constexpr time_t kIoTimeoutSeconds = 5;
-constexpr size_t kReadChunk = 64 * 1024;
 constexpr uintmax_t kMostIconBytes = 16 * 1024 * 1024;
 // How often a waiting stream looks whether its client is still there: a tab that closes frees its
 // stream and its worker within this time.
 constexpr auto kStreamPoll = std::chrono::milliseconds(250);
 
-// Runs `work` on the main run loop and waits for its answer; none when it did not come in time.
-template <typename T>
-std::optional<T> AskMainThread(std::function<T()> work, std::chrono::milliseconds timeout) {
-    auto answer = std::make_shared<std::promise<T>>();
-    std::future<T> answered = answer->get_future();
-    RunLoop::Main().Post([answer, work = std::move(work)] { answer->set_value(work()); });
-    if (answered.wait_for(timeout) != std::future_status::ready) {
-        return std::nullopt;
-    }
-    try {
-        return answered.get();
-    } catch (const std::future_error&) {
-        return std::nullopt;
-    }
+// The desktop page loads only what this server serves, and frames only the frames' origin; nobody
+// may frame it.
+std::string DesktopPolicy(const std::string& framesOrigin) {
+    return "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; "
+           "style-src 'self' 'unsafe-inline'; img-src 'self' data: blob:; media-src 'self' blob:; "
+           "connect-src 'self'; frame-src " +
+           framesOrigin +
+           "; worker-src 'self' blob:; object-src 'none'; base-uri 'none'; form-action 'none'; "
+           "frame-ancestors 'none'";
 }
-
-// The page loads only what this server serves; movies run as WebAssembly.
-constexpr const char* kContentSecurityPolicy =
-    "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; style-src 'self' 'unsafe-inline'; "
-    "img-src 'self' data: blob:; media-src 'self' blob:; connect-src 'self'; frame-src 'self'; "
-    "worker-src 'self' blob:; object-src 'none'; base-uri 'none'; form-action 'none'; "
-    "frame-ancestors 'self'";
-// A web view's page in its frame: the plug-in's own pages keep their scripts and styles inline,
-// and resolve their files against the base the server gives them.
-constexpr const char* kFramePolicy =
-    "default-src 'self'; script-src 'self' 'unsafe-inline' 'wasm-unsafe-eval'; "
-    "style-src 'self' 'unsafe-inline'; img-src 'self' data: blob:; media-src 'self' blob:; "
-    "font-src 'self' data:; connect-src 'self'; worker-src 'self' blob:; object-src 'none'; "
-    "base-uri 'self'; form-action 'none'; frame-ancestors 'self'";
 constexpr uintmax_t kLargestPage = uintmax_t{1} << 20;
 // The plug-in's pages look for the player in a folder of this name beside them.
 constexpr std::string_view kPlayerBesidePages = "ruffle/";
@@ -121,7 +99,31 @@ Outcome<> DesktopServer::Start() {
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
     Route();
+    if (Outcome<> bound = Bind(); !bound) {
+        return bound;
+    }
+    FrameServer::Options frames;
+    frames.webRoot = m_options.webRoot;
+    frames.resourcesRoot = m_options.resourcesRoot;
+    frames.captureRoot = m_options.captureRoot;
+    frames.playerRoot = m_options.playerRoot;
+    frames.desktopOrigins = Origins();
+    frames.mainThreadTimeout = m_options.eventTimeout;
+    m_frames = std::make_unique<FrameServer>(std::move(frames));
+    if (Outcome<> framed = m_frames->Start(); !framed) {
+        return framed;
+    }
+    m_policy = DesktopPolicy(m_frames->origin());
+    m_thread = std::thread([this] { m_http->listen_after_bind(); });
+    // This version has no readiness signal; requests made before it runs would wait anyway.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!m_http->is_running() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return {};
+}
 
+Outcome<> DesktopServer::Bind() {
     if (m_options.port == 0) {
         m_port = m_http->bind_to_any_port(kLoopback);
     } else {
@@ -140,13 +142,12 @@ Outcome<> DesktopServer::Start() {
         }
         return Failure{"the desktop server", "cannot listen on 127.0.0.1 port " + ports};
     }
-    m_thread = std::thread([this] { m_http->listen_after_bind(); });
-    // This version has no readiness signal; requests made before it runs would wait anyway.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!m_http->is_running() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
     return {};
+}
+
+std::vector<std::string> DesktopServer::Origins() const {
+    const std::string port = ":" + std::to_string(m_port);
+    return {std::string("http://") + kLoopback + port, "http://localhost" + port};
 }
 
 void DesktopServer::Stop() {
@@ -165,6 +166,9 @@ void DesktopServer::Stop() {
     if (m_thread.joinable()) {
         m_thread.join();
     }
+    if (m_frames) {
+        m_frames->Stop();
+    }
 }
 
 void DesktopServer::Refuse(httplib::Response& response, int status, const std::string& reason,
@@ -181,6 +185,9 @@ bool DesktopServer::Admit(const httplib::Request& request, httplib::Response& re
     const std::string host = request.get_header_value("Host");
     if (host != kLoopback + port && host != "localhost" + port) {
         Refuse(response, 403, "foreign host", request.path);
+        return false;
+    }
+    if (!FromTheDesktopPage(request, response)) {
         return false;
     }
     if (request.method == "GET" && request.path == "/" && request.has_param("token")) {
@@ -203,6 +210,23 @@ bool DesktopServer::Admit(const httplib::Request& request, httplib::Response& re
     if (request.method != "GET" && request.method != "HEAD" &&
         !DesktopToken::Matches(m_options.token, request.get_header_value(kTokenHeader))) {
         Refuse(response, 403, "no token header", request.path);
+        return false;
+    }
+    return true;
+}
+
+bool DesktopServer::FromTheDesktopPage(const httplib::Request& request,
+                                       httplib::Response& response) {
+    // Browsers say where a request comes from; programs that say nothing still need the token.
+    const std::string site = request.get_header_value("Sec-Fetch-Site");
+    if (!site.empty() && site != "same-origin" && site != "none") {
+        Refuse(response, 403, "a request from another origin (" + site + ")", request.path);
+        return false;
+    }
+    const std::string origin = request.get_header_value("Origin");
+    const std::vector<std::string> own = Origins();
+    if (!origin.empty() && std::find(own.begin(), own.end(), origin) == own.end()) {
+        Refuse(response, 403, "a request from another origin", request.path);
         return false;
     }
     return true;
@@ -255,60 +279,33 @@ void DesktopServer::Route() {
     m_http->Post("/event", [this](const Request& request, Response& response) {
         TakeEvent(request, response);
     });
+    m_http->Post("/page", [this](const Request& request, Response& response) {
+        TakePageEvent(request, response);
+    });
 }
 
 void DesktopServer::ServeFile(const ServedFolder& folder, const std::string& relative,
                               const httplib::Request& request, httplib::Response& response) {
-    Outcome<std::filesystem::path> found = folder.Resolve(relative);
-    // The pages are given escaped paths in which "%" itself is never escaped, so a name they ask
-    // for may be the file's own name ("my%20movie.swf", as caught) or its escaped form
-    // ("a%281%29.swf" for "a(1).swf"): the name as it is comes first.
-    if (!found && relative.find('%') != std::string::npos) {
-        if (std::optional<std::string> decoded = URL::PercentDecoded(relative)) {
-            if (Outcome<std::filesystem::path> unescaped = folder.Resolve(*decoded)) {
-                found = std::move(unescaped);
-            }
-        }
-    }
-    if (!found) {
-        Refuse(response, 404, found.failure().why, request.path);
+    Outcome<std::string> served = ServeFolderFile(folder, relative, response);
+    if (!served) {
+        Refuse(response, 404, served.failure().why, request.path);
         return;
     }
-    std::error_code error;
-    const uintmax_t size = std::filesystem::file_size(found.value(), error);
-    auto file = std::make_shared<std::ifstream>(found.value(), std::ios::binary);
-    if (error || !*file) {
-        Refuse(response, 404, "cannot be read", request.path);
-        return;
+    if (served.value().starts_with("text/html")) {
+        response.set_header("Content-Security-Policy", m_policy);
     }
-    const std::string type = ContentTypeForPath(found.value().string());
-    if (type.starts_with("text/html")) {
-        response.set_header("Content-Security-Policy", kContentSecurityPolicy);
-    }
-    // The player's files are one pinned release: the browser may keep them, and with them the
-    // compiled WebAssembly, so that a movie starts at once in the next tab.
+    // The player's files are one pinned release: the browser may keep them.
     if (&folder == &m_player) {
         response.headers.erase("Cache-Control");
         response.set_header("Cache-Control", "private, max-age=86400");
     }
-    // Streamed: movies and the player's WebAssembly are large.
-    response.set_content_provider(static_cast<size_t>(size), type,
-                                  [file](size_t offset, size_t length, httplib::DataSink& sink) {
-                                      std::vector<char> chunk(std::min(length, kReadChunk));
-                                      file->seekg(static_cast<std::streamoff>(offset));
-                                      file->read(chunk.data(),
-                                                 static_cast<std::streamsize>(chunk.size()));
-                                      const auto got = static_cast<size_t>(file->gcount());
-                                      // A file that shrank while being sent ends the response
-                                      // instead of hanging it.
-                                      return got > 0 && sink.write(chunk.data(), got);
-                                  });
 }
 
 void DesktopServer::ServeDesktopPage(const httplib::Request& request, httplib::Response& response) {
     // The renderer's posts must carry the token in a header, and the cookie is out of its reach:
-    // the page is given the token itself.
-    constexpr std::string_view kPlaceholder = "{{SWFHARVEX_TOKEN}}";
+    // the page is given the token itself, and the frames' origin its bridge relays for.
+    const std::pair<std::string_view, std::string> placeholders[] = {
+        {"{{SWFHARVEX_TOKEN}}", m_options.token}, {"{{SWFHARVEX_FRAMES}}", m_frames->origin()}};
     Outcome<std::filesystem::path> found = m_web.Resolve("desktop.html");
     Outcome<std::string> page =
         found ? ReadServedFile(found.value(), kLargestPage) : Outcome<std::string>(found.failure());
@@ -317,69 +314,38 @@ void DesktopServer::ServeDesktopPage(const httplib::Request& request, httplib::R
         return;
     }
     std::string text = std::move(page).value();
-    for (size_t at = text.find(kPlaceholder); at != std::string::npos;
-         at = text.find(kPlaceholder, at)) {
-        text.replace(at, kPlaceholder.size(), m_options.token);
-        at += m_options.token.size();
+    for (const auto& [placeholder, value] : placeholders) {
+        for (size_t at = text.find(placeholder); at != std::string::npos;
+             at = text.find(placeholder, at)) {
+            text.replace(at, placeholder.size(), value);
+            at += value.size();
+        }
     }
-    response.set_header("Content-Security-Policy", kContentSecurityPolicy);
+    response.set_header("Content-Security-Policy", m_policy);
     response.set_header("Cache-Control", "no-store");
     response.set_content(text, "text/html; charset=utf-8");
 }
 
 void DesktopServer::ServeFrame(const httplib::Request& request, httplib::Response& response) {
     const ModelObject::ObjectId view = std::stoull(request.matches[1]);
-    std::optional<Outcome<FrameSource>> asked = AskMainThread<Outcome<FrameSource>>(
-        [view] { return FrameSourceOf(view); }, m_options.eventTimeout);
-    if (!asked) {
+    std::optional<bool> exists = AskMainThread<bool>(
+        [view] { return dynamic_cast<WebView*>(ModelObject::WithId(view)) != nullptr; },
+        m_options.eventTimeout);
+    if (!exists) {
         Refuse(response, 503, "the application did not answer in time", request.path);
         return;
     }
-    if (!*asked) {
-        Refuse(response, 404, asked->failure().message(), request.path);
+    if (!*exists) {
+        Refuse(response, 404, "no such web view", request.path);
         return;
     }
-    const FrameSource& source = asked->value();
-    // Only a page in the bundle's resources or the capture folder, seen through its route.
-    struct Area {
-        const ServedFolder* folder;
-        std::string route;
-    };
-    std::optional<std::string> base;
-    std::optional<std::filesystem::path> file;
-    for (const Area& area :
-         {Area{&m_resources, "/files/resources"}, Area{&m_capture, "/files/capture"}}) {
-        std::optional<std::filesystem::path> relative = area.folder->RelativePathOf(source.page);
-        std::optional<URL> folder =
-            relative ? URL::fileURLWithPath("/" + relative->parent_path().string()) : std::nullopt;
-        if (relative && folder && !base) {
-            std::string path = folder->path();
-            base = area.route + path + (path.ends_with('/') ? "" : "/");
-            file = area.folder->root() / *relative;
-        }
-    }
-    Outcome<std::string> page =
-        file ? ReadServedFile(*file, kLargestPage)
-             : Outcome<std::string>(Failure{source.page.string(), "not in a served folder"});
-    if (!page) {
-        Refuse(response, 404, page.failure().message(), request.path);
+    Outcome<std::string> address = m_frames->AddressOf(view);
+    if (!address) {
+        Refuse(response, 503, address.failure().message(), request.path);
         return;
     }
-    const nlohmann::json config{
-        {"view", view},
-        {"token", m_options.token},
-        {"objects", source.objects},
-        {"folders",
-         {{{"path", m_capture.root().string()}, {"url", "/files/capture/"}},
-          {{"path", m_resources.root().string()}, {"url", "/files/resources/"}}}}};
-    const std::string head =
-        R"(<base href=")" + HtmlAttribute(*base) +
-        R"("><script src="/ui/framebridge.js" data-config=")" +
-        HtmlAttribute(config.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)) +
-        R"("></script>)";
-    response.set_header("Content-Security-Policy", kFramePolicy);
-    response.set_content(InsertAtHeadStart(std::move(page).value(), head),
-                         "text/html; charset=utf-8");
+    response.status = 303;
+    response.set_header("Location", address.value());
 }
 
 void DesktopServer::ServeIcon(const httplib::Request& request, httplib::Response& response) {
@@ -449,23 +415,39 @@ void DesktopServer::ServeEvents(httplib::Response& response) {
 }
 
 void DesktopServer::TakeEvent(const httplib::Request& request, httplib::Response& response) {
-    if (!m_rate.Allow(request.remote_addr)) {
+    // The user's own clicks have a budget of their own: no page can spend it.
+    if (!m_rate.Allow("user")) {
         Refuse(response, 429, "too many events", request.path);
         return;
     }
+    Deliver(EventSource::User, request, response);
+}
+
+void DesktopServer::TakePageEvent(const httplib::Request& request, httplib::Response& response) {
+    Deliver(EventSource::Page, request, response);
+}
+
+void DesktopServer::Deliver(EventSource source, const httplib::Request& request,
+                            httplib::Response& response) {
     json event = json::parse(request.body, nullptr, false);
     if (event.is_discarded()) {
         Refuse(response, 400, "not JSON", request.path);
         return;
     }
-    if (std::optional<std::string> wrong = CheckUserEventShape(event)) {
-        Refuse(response, 400, *wrong, request.path);
+    if (std::optional<EventAnswer> wrong = CheckEventShape(event, source)) {
+        Refuse(response, wrong->status, wrong->error, request.path);
+        return;
+    }
+    // Each page has a budget of its own.
+    if (source == EventSource::Page &&
+        !m_rate.Allow("page " + std::to_string(event["oid"].get<ModelObject::ObjectId>()))) {
+        Refuse(response, 429, "too many events", request.path);
         return;
     }
     std::optional<EventAnswer> answered = AskMainThread<EventAnswer>(
-        [presenter = m_presenter, event = std::move(event)] {
+        [presenter = m_presenter, event = std::move(event), source] {
             return presenter.expired() ? EventAnswer{503, "the desktop is closing"}
-                                       : DeliverUserEvent(event);
+                                       : DeliverEvent(event, source);
         },
         m_options.eventTimeout);
     if (!answered) {

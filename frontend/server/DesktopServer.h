@@ -11,9 +11,11 @@
 
 #include "DesktopPresenter.h"
 #include "EventStreamQueue.h"
+#include "FrameServer.h"
 #include "RateLimiter.h"
 #include "RefusalLog.h"
 #include "ServedFolder.h"
+#include "UserEventDelivery.h"
 #include "foundation/Outcome.h"
 
 namespace httplib {
@@ -60,10 +62,16 @@ public:
     int port() const { return m_port; }
     // The address that lets a browser in: http://127.0.0.1:PORT/?token=TOKEN
     std::string EntryAddress() const;
+    // Where the web views' pages run (see FrameServer); null until started.
+    FrameServer* frames() const { return m_frames.get(); }
 
 private:
+    Outcome<> Bind();
     void Route();
     bool Admit(const httplib::Request& request, httplib::Response& response);
+    // Only the desktop page itself, or an address typed or opened from outside the browser:
+    // never another origin's page, a frame's among them.
+    bool FromTheDesktopPage(const httplib::Request& request, httplib::Response& response);
     void Refuse(httplib::Response& response, int status, const std::string& reason,
                 const std::string& path);
     void ServeFile(const ServedFolder& folder, const std::string& relative,
@@ -71,10 +79,16 @@ private:
     void ServeEvents(httplib::Response& response);
     // desktop.html with the run's token in place of its placeholder.
     void ServeDesktopPage(const httplib::Request& request, httplib::Response& response);
+    // The renderer's own events (clicks, edits, sheet answers…).
     void TakeEvent(const httplib::Request& request, httplib::Response& response);
+    // A page's bridge calls, which the renderer relays for the frame they came from.
+    void TakePageEvent(const httplib::Request& request, httplib::Response& response);
+    void Deliver(EventSource source, const httplib::Request& request, httplib::Response& response);
     void ServeIcon(const httplib::Request& request, httplib::Response& response);
-    // A web view's page, with the script bridge placed before the page's own scripts.
+    // Sends the browser to where a web view's page runs.
     void ServeFrame(const httplib::Request& request, httplib::Response& response);
+    // The desktop page's own origins, for the frames and the Origin check.
+    std::vector<std::string> Origins() const;
 
     Options m_options;
     std::weak_ptr<DesktopPresenter> m_presenter;
@@ -85,6 +99,8 @@ private:
     RefusalLog m_refusals;
     RateLimiter m_rate;
     std::unique_ptr<httplib::Server> m_http;
+    std::unique_ptr<FrameServer> m_frames;
+    std::string m_policy; // the desktop page's Content-Security-Policy, once the frames' port is known
     std::thread m_thread;
     int m_port = 0;
 

@@ -1,30 +1,24 @@
 // Runs first in a web view's frame, before the page's own scripts: it makes the native side's
 // exposed objects (such as `cocoaApp`) exist in the page, with exactly the methods and keys the
 // server read off the native bridge's rules, and runs the native side's calls in the page.
-// Everything the page does with them goes to the server as the view's user events, where the
-// same rules decide again; what they refuse is logged there.
+//
+// The frame runs on an origin of its own, with no token and no cookie of the desktop's: what the
+// page does with its objects goes to the desktop page as a message, which relays it to the server
+// as this frame's bridge call, where the native rules decide again. Nothing here is a secret: the
+// page and its movies can read and bypass all of it, and gain nothing by doing so.
 (function () {
     'use strict';
 
     const config = JSON.parse(document.currentScript.getAttribute('data-config'));
-    const view = config.view;
+    const parents = new Set(config.parents);
+    // The desktop page this frame is in; Chromium names it even across origins.
+    const ancestor = window.location.ancestorOrigins?.[0];
+    const parentOrigin = parents.has(ancestor) ? ancestor : config.parents[0];
 
-    // One event at a time: the native side hears the page's calls in the order it made them.
-    let queue = Promise.resolve();
     function post(event) {
-        const body = JSON.stringify({ oid: view, ...event });
-        queue = queue.then(() =>
-            fetch('/event', {
-                method: 'POST',
-                credentials: 'same-origin',
-                headers: { 'Content-Type': 'application/json', 'X-SWFHarvex-Token': config.token },
-                body,
-            }).then(
-                (response) => response.ok,
-                () => false,
-            ),
-        );
-        return queue;
+        if (window.parent !== window) {
+            window.parent.postMessage({ swfharvex: 'page', event }, parentOrigin);
+        }
     }
 
     function fault(text) {
@@ -94,7 +88,7 @@
     }
 
     // A local path the native side gave the page (escaped, "%" left as it is), as the address
-    // this server answers it at: inside the capture folder or the bundle's resources, else
+    // this frame's origin answers it at: inside the capture folder or the bundle's resources, else
     // nothing. The folder's part is matched decoded; the rest goes to the server as the page
     // received it, and the server finds the file under that name or its unescaped form.
     function localURL(path) {
@@ -125,8 +119,30 @@
         }
     }
 
+    // Only the desktop page speaks for the native side; the page's own messages are not calls.
+    window.addEventListener('message', (message) => {
+        const data = message.data;
+        if (
+            message.source !== window.parent ||
+            !parents.has(message.origin) ||
+            data?.swfharvex !== 'deliver' ||
+            typeof data.name !== 'string' ||
+            !Array.isArray(data.args)
+        ) {
+            return;
+        }
+        deliver(data.name, data.args);
+    });
+
+    // The desktop names the frame by the page's title, which it cannot read across origins.
+    document.addEventListener('DOMContentLoaded', () => {
+        if (window.parent !== window) {
+            window.parent.postMessage({ swfharvex: 'title', title: document.title }, parentOrigin);
+        }
+    });
+
     Object.defineProperty(window, 'SWFHarvexFrame', {
-        value: Object.freeze({ deliver, localURL }),
+        value: Object.freeze({ localURL }),
         writable: false,
         configurable: false,
     });

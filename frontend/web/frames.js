@@ -3,29 +3,52 @@
 // drawing without reloading. What the native side called in a page is kept too, so that a frame
 // that loads (again) is brought up to date.
 
+import { sendPage } from './transport.js';
+
 const frames = new Map(); // view oid → { iframe, url, loaded }
 const calls = new Map(); // view oid → [{ name, args }], the latest call of each function
 
+// Pages run on the frames' own origin (see PROTOCOL.md): the desktop page talks to them only by
+// messages, and only with that origin.
+const framesOrigin = document.querySelector('meta[name="swfharvex-frames"]')?.content ?? '';
+// Far longer than any page's title; a page cannot make the window's labels unreadable.
+const LONGEST_TITLE = 200;
+
 function deliver(entry, call) {
-    const bridge = entry.iframe.contentWindow?.SWFHarvexFrame;
-    if (bridge) {
-        bridge.deliver(call.name, call.args);
-    }
+    entry.iframe.contentWindow?.postMessage({ swfharvex: 'deliver', name: call.name, args: call.args }, framesOrigin);
 }
+
+// What a frame's page sent: its bridge's calls go to the server as that frame's view's, whatever
+// view the message names; the server decides what a page may do.
+window.addEventListener('message', (message) => {
+    if (message.origin !== framesOrigin) {
+        return;
+    }
+    for (const [oid, entry] of frames) {
+        if (entry.iframe.contentWindow === message.source) {
+            const data = message.data;
+            if (data?.swfharvex === 'page' && data.event && typeof data.event === 'object') {
+                sendPage(oid, data.event);
+            } else if (data?.swfharvex === 'title' && typeof data.title === 'string' && data.title) {
+                entry.iframe.title = data.title.slice(0, LONGEST_TITLE);
+            }
+            return;
+        }
+    }
+});
 
 function makeFrame(view) {
     const iframe = document.createElement('iframe');
     const entry = { iframe, url: view.url, loaded: false };
     iframe.className = 'page';
     iframe.dataset.view = String(view.oid);
+    // Scripts run, on the frame's own origin; no pop-ups, forms, downloads or navigation of
+    // the desktop page.
+    iframe.setAttribute('sandbox', 'allow-scripts allow-same-origin');
     // Named by the page's file until the page says its title.
     iframe.title = decodeURIComponent(view.url.split('/').pop() || 'Web page');
     iframe.addEventListener('load', () => {
         entry.loaded = true;
-        const title = iframe.contentDocument?.title;
-        if (title) {
-            iframe.title = title;
-        }
         for (const call of calls.get(view.oid) ?? []) {
             deliver(entry, call);
         }

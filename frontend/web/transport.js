@@ -63,6 +63,37 @@ export function onSettled(listener) {
     settledListeners.add(listener);
 }
 
+// A page's bridge calls, relayed for the frame they came from: `event` is the page's own, the
+// view is ours. One at a time per page, so the native side hears them in the order made; a page
+// that floods its bridge loses what is past the queue's bound (the server would refuse it
+// anyway). Refusals are the server's to log; the page learns nothing from them.
+const MOST_QUEUED_PAGE_CALLS = 256;
+const pageQueues = new Map(); // view oid → { tail: Promise, length }
+
+export function sendPage(oid, event) {
+    const queue = pageQueues.get(oid) ?? { tail: Promise.resolve(), length: 0 };
+    pageQueues.set(oid, queue);
+    if (queue.length >= MOST_QUEUED_PAGE_CALLS) {
+        return;
+    }
+    queue.length++;
+    queue.tail = queue.tail
+        .then(() =>
+            fetch('/page', {
+                method: 'POST',
+                credentials: 'same-origin',
+                headers: { 'Content-Type': 'application/json', 'X-SWFHarvex-Token': token },
+                body: JSON.stringify({ ...event, oid }),
+            }),
+        )
+        .catch(() => {
+            // The server is gone: the status line says so for the user's own events.
+        })
+        .finally(() => {
+            queue.length--;
+        });
+}
+
 export async function send(oid, kind, fields = {}) {
     pending.set(oid, (pending.get(oid) ?? 0) + 1);
     let ok = false;

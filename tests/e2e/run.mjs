@@ -42,6 +42,10 @@ try {
         const pages = new Suite('pages', artifacts);
         suites.push(pages);
         await pagesSuite(pages, browser.context, resolve(values.swfharvex), values.swfmovie && resolve(values.swfmovie));
+        const { hostileSuite } = await import('./hostile.mjs');
+        const hostile = new Suite('hostile', artifacts);
+        suites.push(hostile);
+        await hostileSuite(hostile, browser.context, resolve(values.swfharvex), values.swfmovie && resolve(values.swfmovie));
     }
 } finally {
     await browser.close();

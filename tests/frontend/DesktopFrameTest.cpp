@@ -1,11 +1,14 @@
-// A web view's page as a frame of the desktop: what the server serves, what the page's script may
-// do through the server, and how the native side's calls travel.
+// A web view's page as a frame of the desktop: where it runs, what it may read, what the page's
+// script may do through its bridge, and how the native side's calls travel.
 #include <fstream>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "DesktopHarness.h"
+#include "appkit/NSAlert.h"
+#include "appkit/NSButton.h"
+#include "appkit/NSWindow.h"
 #include "foundation/objects/NSString.h"
 #include "foundation/objects/RuntimeClass.h"
 #include "runtime/MessageSend.h"
@@ -75,16 +78,35 @@ struct FrameDesktop {
     FrameDesktop(FrameDesktop&&) = delete;
     FrameDesktop& operator=(FrameDesktop&&) = delete;
 
-    httplib::Result Get(const std::string& path) {
-        return desktop.OffMain([&] { return desktop.Client().Get(path, desktop.Auth()); });
+    httplib::Result Get(const std::string& path, const httplib::Headers& extra = {}) {
+        httplib::Headers headers = desktop.Auth();
+        headers.insert(extra.begin(), extra.end());
+        return desktop.OffMain([&] { return desktop.Client().Get(path, headers); });
     }
-    httplib::Result Post(const json& event) {
+    // From the frames' origin, which nobody gives a cookie or a token.
+    httplib::Result GetFrame(const std::string& path, const httplib::Headers& headers = {}) {
         return desktop.OffMain([&] {
-            return desktop.Client().Post("/event", desktop.Auth(), event.dump(),
+            httplib::Client client("127.0.0.1", desktop.server->frames()->port());
+            return client.Get(path, headers);
+        });
+    }
+    // As the renderer relays a page's bridge call.
+    httplib::Result PostPage(const json& event) {
+        return desktop.OffMain([&] {
+            return desktop.Client().Post("/page", desktop.Auth(), event.dump(),
                                          "application/json");
         });
     }
     std::string FramePath() const { return "/frame/" + std::to_string(view->objectId()); }
+    // Where the desktop sends the browser for the view's page, as a path on the frames' origin.
+    std::string PagePath() {
+        httplib::Result moved = Get(FramePath());
+        EXPECT_TRUE(moved && moved->status == 303);
+        const std::string location = Header(moved, "Location");
+        const std::string origin = desktop.server->frames()->origin();
+        EXPECT_TRUE(location.starts_with(origin + "/")) << location;
+        return location.substr(origin.size());
+    }
 
     DesktopHarness desktop;
     Ref<PageView> view;
@@ -117,28 +139,103 @@ TEST(DesktopFrameTest, APageIsServedWithTheBridgeFirstOfferingWhatTheNativeRules
     frame.view->loadURL(
         (frame.desktop.dir.Path() / "resources" / "the%20pages" / "list.html").string());
 
-    httplib::Result page = frame.Get(frame.FramePath());
+    const std::string path = frame.PagePath();
+    const std::string root = path.substr(0, path.find('/', 1));
+    ASSERT_EQ(root.size(), 65U) << path;
+    httplib::Result page = frame.GetFrame(path);
     ASSERT_TRUE(page);
     ASSERT_EQ(page->status, 200) << page->body;
-    EXPECT_TRUE(page->body.starts_with("<!DOCTYPE html><html><HEAD lang=en><base "
-                                       "href=\"/files/resources/the%20pages/\"><script "
-                                       "src=\"/ui/framebridge.js\" data-config="))
+    EXPECT_TRUE(page->body.starts_with("<!DOCTYPE html><html><HEAD lang=en><base href=\"" + root +
+                                       "/files/resources/the%20pages/\"><script src=\"" + root +
+                                       "/bridge.js\" data-config="))
         << page->body;
-    EXPECT_NE(Header(page, "Content-Security-Policy").find("'unsafe-inline'"), std::string::npos);
+    const std::string policy = Header(page, "Content-Security-Policy");
+    EXPECT_NE(policy.find("'unsafe-inline'"), std::string::npos);
+    EXPECT_NE(policy.find("frame-ancestors http://127.0.0.1:" +
+                          std::to_string(frame.desktop.server->port())),
+              std::string::npos);
     const json config = BridgeConfig(page->body);
     EXPECT_EQ(config["view"], frame.view->objectId());
     EXPECT_EQ(config["objects"], json::parse(R"([{"key":"native",
         "methods":[{"name":"Say","arguments":1}],"properties":["ready"]}])"));
+    // Nothing a page, its scripts or its movies may read holds the run's token.
+    EXPECT_EQ(page->body.find(frame.desktop.token), std::string::npos);
+    EXPECT_EQ(frame.GetFrame(root + "/bridge.js")->body.find(frame.desktop.token),
+              std::string::npos);
 
     // Only a page of a served folder, of a web view that exists.
     frame.view->loadURL("/etc/hostname");
-    EXPECT_EQ(frame.Get(frame.FramePath())->status, 404);
+    EXPECT_EQ(frame.GetFrame(path)->status, 404);
     EXPECT_EQ(frame.Get("/frame/999999999")->status, 404);
+}
+
+// One row per origin and what it asks: the desktop page reads and sends everything with the token;
+// the frames' origin reads its own files with a capability and nothing of the desktop's; a page or
+// a movie on the frames' origin that turns to the desktop is refused, token or not.
+TEST(DesktopFrameTest, EachOriginReadsOnlyWhatIsItsOwn) {
+    FrameDesktop frame;
+    std::ofstream(frame.desktop.dir.Path() / "capture" / "movie.swf") << "FWS";
+    std::ofstream(frame.desktop.dir.Path() / "web" / "desktop.html") << "<html>";
+    std::ofstream(frame.desktop.dir.Path() / "secret.txt") << "outside";
+    frame.view->loadURL((frame.desktop.dir.Path() / "capture" / "movie.swf").string());
+    const std::string path = frame.PagePath();
+    const std::string root = path.substr(0, path.find('/', 1));
+    const std::string framesHost = "127.0.0.1:" + std::to_string(frame.desktop.server->frames()->port());
+    const std::string framesOrigin = frame.desktop.server->frames()->origin();
+    const httplib::Headers fromFrames{{"Sec-Fetch-Site", "same-site"}, {"Origin", framesOrigin}};
+
+    const struct {
+        const char* what;
+        bool onFrames;
+        std::string method;
+        std::string path;
+        httplib::Headers headers;
+        int status;
+    } table[] = {
+        {"the desktop reads its page", false, "GET", "/", {{"Sec-Fetch-Site", "same-origin"}}, 200},
+        {"the desktop's page frames a view", false, "GET", frame.FramePath(),
+         {{"Sec-Fetch-Site", "same-origin"}}, 303},
+        {"a frame reads a caught movie", true, "GET", root + "/files/capture/movie.swf", {}, 200},
+        {"without a capability", true, "GET", "/files/capture/movie.swf", {}, 404},
+        {"with a made-up capability", true, "GET",
+         "/" + std::string(64, 'a') + "/files/capture/movie.swf", {}, 404},
+        {"out of its folder", true, "GET", root + "/files/capture/%2e%2e/secret.txt", {}, 404},
+        {"the desktop's page on the frames' origin", true, "GET", "/", {}, 404},
+        {"the event stream on the frames' origin", true, "GET", "/events", {}, 404},
+        {"an event on the frames' origin", true, "POST", "/event", {}, 403},
+        {"the frames' origin by another name", true, "GET", root + "/files/capture/movie.swf",
+         {{"Host", "localhost:" + framesHost.substr(framesHost.find(':') + 1)}}, 403},
+        {"a frame reads the desktop's page", false, "GET", "/", fromFrames, 403},
+        {"a frame reads another view's address", false, "GET", frame.FramePath(), fromFrames, 403},
+        {"a frame posts an event with the token", false, "POST", "/event", fromFrames, 403},
+        {"a frame posts a bridge call with the token", false, "POST", "/page", fromFrames, 403},
+        {"another site's page", false, "GET", "/", {{"Sec-Fetch-Site", "cross-site"}}, 403},
+        {"another origin that says so only by Origin", false, "POST", "/event",
+         {{"Origin", framesOrigin}}, 403},
+    };
+    const json click{{"oid", frame.view->objectId()}, {"kind", "click"}};
+    for (const auto& row : table) {
+        httplib::Result result = frame.desktop.OffMain([&] {
+            httplib::Headers headers = row.onFrames ? httplib::Headers{} : frame.desktop.Auth();
+            for (const auto& [name, value] : row.headers) {
+                headers.erase(name);
+                headers.emplace(name, value);
+            }
+            httplib::Client client("127.0.0.1", row.onFrames ? frame.desktop.server->frames()->port()
+                                                             : frame.desktop.server->port());
+            return row.method == "GET"
+                       ? client.Get(row.path, headers)
+                       : client.Post(row.path, headers, click.dump(), "application/json");
+        });
+        ASSERT_TRUE(result) << row.what;
+        EXPECT_EQ(result->status, row.status) << row.what << ": " << result->body;
+    }
 }
 
 TEST(DesktopFrameTest, ThePagesScriptGetsOnlyWhatTheNativeRulesAllow) {
     FrameDesktop frame;
     const json oid = frame.view->objectId();
+    Ref<NSButton> button = MakeRef<NSButton>();
     const struct {
         const char* what;
         json event;
@@ -147,18 +244,21 @@ TEST(DesktopFrameTest, ThePagesScriptGetsOnlyWhatTheNativeRulesAllow) {
         {"an allowed call",
          {{"kind", "call"}, {"object", "native"}, {"name", "Say"}, {"args", {"hi"}}},
          200},
+        {"a number where the native side reads decimal text",
+         {{"kind", "call"}, {"object", "native"}, {"name", "Say"}, {"args", {1}}},
+         200},
         {"an excluded method",
          {{"kind", "call"}, {"object", "native"}, {"name", "JSSecret_"}, {"args", {"x"}}},
-         409},
+         403},
         {"too few arguments",
          {{"kind", "call"}, {"object", "native"}, {"name", "Say"}, {"args", json::array()}},
-         409},
-        {"a number for a string",
-         {{"kind", "call"}, {"object", "native"}, {"name", "Say"}, {"args", {1}}},
+         403},
+        {"an object for a string",
+         {{"kind", "call"}, {"object", "native"}, {"name", "Say"}, {"args", {json::object()}}},
          400},
         {"an object never exposed",
          {{"kind", "call"}, {"object", "window"}, {"name", "Say"}, {"args", {"x"}}},
-         409},
+         403},
         {"an allowed key set",
          {{"kind", "set"}, {"object", "native"}, {"key", "ready"}, {"value", true}},
          200},
@@ -167,20 +267,77 @@ TEST(DesktopFrameTest, ThePagesScriptGetsOnlyWhatTheNativeRulesAllow) {
          400},
         {"a string for a flag",
          {{"kind", "set"}, {"object", "native"}, {"key", "ready"}, {"value", "yes"}},
-         409},
-        {"an excluded key read", {{"kind", "get"}, {"object", "native"}, {"key", "secret"}}, 409},
+         403},
+        {"an excluded key read", {{"kind", "get"}, {"object", "native"}, {"key", "secret"}}, 403},
         {"an allowed key read", {{"kind", "get"}, {"object", "native"}, {"key", "ready"}}, 200},
         {"a page fault", {{"kind", "fault"}, {"text", "no function Reload"}}, 200},
+        {"a click from a page", {{"kind", "click"}}, 403},
+        {"a sheet's answer from a page", {{"kind", "answer"}, {"button", 0}}, 403},
+        {"a bridge call for a control", {{"kind", "call"}, {"oid", button->objectId()},
+          {"object", "native"}, {"name", "Say"}, {"args", {"x"}}}, 403},
     };
     for (const auto& row : table) {
         json event = row.event;
-        event["oid"] = oid;
-        httplib::Result result = frame.Post(event);
+        if (!event.contains("oid")) {
+            event["oid"] = oid;
+        }
+        httplib::Result result = frame.PostPage(event);
         ASSERT_TRUE(result) << row.what;
         EXPECT_EQ(result->status, row.status) << row.what << ": " << result->body;
     }
-    EXPECT_EQ(frame.view->said, std::vector<std::string>{"hi"});
+    EXPECT_EQ(frame.view->said, (std::vector<std::string>{"hi", "1"}));
     EXPECT_TRUE(frame.view->ready);
+
+    // The renderer's own route takes no bridge calls.
+    httplib::Result relayed = frame.desktop.OffMain([&] {
+        return frame.desktop.Client().Post(
+            "/event", frame.desktop.Auth(),
+            json{{"oid", oid}, {"kind", "fault"}, {"text", "x"}}.dump(), "application/json");
+    });
+    ASSERT_TRUE(relayed);
+    EXPECT_EQ(relayed->status, 400);
+}
+
+// While a sheet is up, its window takes nothing but the sheet's answer, whoever sends it.
+TEST(DesktopFrameTest, ASheetIsModalForItsWindowWhateverSendsTheEvent) {
+    FrameDesktop frame;
+    Ref<NSWindow> window = MakeRef<NSWindow>("list");
+    Ref<NSButton> save = MakeRef<NSButton>();
+    window->contentView()->addSubview(save);
+    window->contentView()->addSubview(frame.view);
+    Ref<NSAlert> alert = MakeRef<NSAlert>();
+    alert->beginSheetModalForWindow(window.get(), nullptr, nullptr, 0);
+    ASSERT_EQ(window->attachedSheet(), alert.get());
+
+    auto post = [&frame](const char* route, const json& event) {
+        return frame.desktop.OffMain([&] {
+            return frame.desktop.Client().Post(route, frame.desktop.Auth(), event.dump(),
+                                               "application/json");
+        });
+    };
+    const json pressSave{{"oid", save->objectId()}, {"kind", "click"}};
+    const json closeWindow{{"oid", window->objectId()}, {"kind", "close"}};
+    const json pageCall{{"oid", frame.view->objectId()}, {"kind", "call"}, {"object", "native"},
+                        {"name", "Say"}, {"args", {"hi"}}};
+    for (const auto& [route, event] : {std::pair{"/event", pressSave}, {"/event", closeWindow},
+                                       {"/page", pageCall}}) {
+        httplib::Result refused = post(route, event);
+        ASSERT_TRUE(refused);
+        EXPECT_EQ(refused->status, 409) << event.dump();
+        EXPECT_NE(refused->body.find("sheet"), std::string::npos) << refused->body;
+    }
+    EXPECT_EQ(window->attachedSheet(), alert.get());
+    EXPECT_TRUE(frame.view->said.empty());
+
+    httplib::Result answered =
+        post("/event", {{"oid", alert->objectId()}, {"kind", "answer"}, {"button", 0}});
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(answered->status, 200) << answered->body;
+    EXPECT_EQ(window->attachedSheet(), nullptr);
+    httplib::Result called = post("/page", pageCall);
+    ASSERT_TRUE(called);
+    EXPECT_EQ(called->status, 200) << called->body;
+    EXPECT_EQ(frame.view->said, std::vector<std::string>{"hi"});
 }
 
 TEST(DesktopFrameTest, ANewClientGetsTheLatestCallOfEachFunctionSinceThePageLoaded) {
