@@ -45,8 +45,8 @@ std::string PagePolicy(const std::vector<std::string>& desktopOrigins,
            "media-src 'self' blob:; font-src 'self' data:; connect-src 'self'; "
            "worker-src 'self' blob:; frame-src 'none'; object-src 'none'; base-uri 'self'; "
            "form-action 'none'; frame-ancestors" +
-           (ancestors.empty() ? std::string(" 'none'") : ancestors) + "; report-uri /" +
-           capability + "/violation";
+           (ancestors.empty() ? std::string(" 'none'") : ancestors) +
+           (capability.empty() ? std::string() : "; report-uri /" + capability + "/violation");
 }
 
 // What a browser's report of a refused load says, for the log: the address it refused and the
@@ -233,17 +233,27 @@ void FrameServer::Route() {
                 withView([this](ModelObject::ObjectId, const Request& request,
                                 Response& response) {
                     const std::string area = request.matches[2];
-                    std::string relative = request.matches[3];
-                    if (area == "resources" && relative.starts_with(kPlayerBesidePages)) {
-                        ServeFile(m_player, relative.substr(kPlayerBesidePages.size()), request,
-                                  response);
+                    const std::string relative = request.matches[3];
+                    if (area == "player" ||
+                        (area == "resources" && relative.starts_with(kPlayerBesidePages))) {
+                        // One address for the player whatever the frame, so that the browser
+                        // keeps it, compiled, from one window to the next.
+                        response.status = 301;
+                        response.headers.erase("Cache-Control");
+                        response.set_header("Cache-Control", "private, max-age=86400");
+                        response.set_header(
+                            "Location", "/player/" + (area == "player"
+                                                          ? relative
+                                                          : relative.substr(kPlayerBesidePages.size())));
                         return;
                     }
-                    ServeFile(area == "resources" ? m_resources
-                              : area == "capture" ? m_capture
-                                                  : m_player,
-                              relative, request, response);
+                    ServeFile(area == "resources" ? m_resources : m_capture, relative, request,
+                              response);
                 }));
+    // The player is a published package: nothing in it needs a capability.
+    m_http->Get("/player/(.*)", [this](const Request& request, Response& response) {
+        ServeFile(m_player, request.matches[1], request, response);
+    });
 }
 
 void FrameServer::ServeFile(const ServedFolder& folder, const std::string& relative,
@@ -254,9 +264,11 @@ void FrameServer::ServeFile(const ServedFolder& folder, const std::string& relat
         return;
     }
     if (served.value().starts_with("text/html")) {
-        // A page opened directly is framed by nobody and runs nothing of ours.
+        // A page opened directly runs with the frames' policy; the player's own pages report
+        // nowhere, having no capability.
         response.set_header("Content-Security-Policy",
-                            PagePolicy(m_options.desktopOrigins, request.matches[1]));
+                            PagePolicy(m_options.desktopOrigins,
+                                       &folder == &m_player ? std::string() : request.matches[1]));
     }
     // The player is one pinned release: the browser may keep it, and with it the compiled
     // WebAssembly, so that a movie starts at once in the next frame.

@@ -10,18 +10,28 @@ const calls = new Map(); // view oid → [{ name, args }], the latest call of ea
 
 // Pages run on the frames' own origin (see PROTOCOL.md): the desktop page talks to them only by
 // messages, and only with that origin.
-const framesOrigin = document.querySelector('meta[name="swfharvex-frames"]')?.content ?? '';
+function originOf(text) {
+    try {
+        return new URL(text).origin === text ? text : '';
+    } catch {
+        return '';
+    }
+}
+const framesOrigin = originOf(document.querySelector('meta[name="swfharvex-frames"]')?.content ?? '');
 // Far longer than any page's title; a page cannot make the window's labels unreadable.
 const LONGEST_TITLE = 200;
 
 function deliver(entry, call) {
+    if (!framesOrigin) {
+        return; // a desktop page without the frames' origin runs no page
+    }
     entry.iframe.contentWindow?.postMessage({ swfharvex: 'deliver', name: call.name, args: call.args }, framesOrigin);
 }
 
 // What a frame's page sent: its bridge's calls go to the server as that frame's view's, whatever
 // view the message names; the server decides what a page may do.
 window.addEventListener('message', (message) => {
-    if (message.origin !== framesOrigin) {
+    if (!framesOrigin || message.origin !== framesOrigin) {
         return;
     }
     for (const [oid, entry] of frames) {

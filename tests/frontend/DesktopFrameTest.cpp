@@ -177,6 +177,7 @@ TEST(DesktopFrameTest, EachOriginReadsOnlyWhatIsItsOwn) {
     std::ofstream(frame.desktop.dir.Path() / "capture" / "movie.swf") << "FWS";
     std::ofstream(frame.desktop.dir.Path() / "web" / "desktop.html") << "<html>";
     std::ofstream(frame.desktop.dir.Path() / "secret.txt") << "outside";
+    std::ofstream(frame.desktop.dir.Path() / "player" / "core.wasm") << "player";
     frame.view->loadURL((frame.desktop.dir.Path() / "capture" / "movie.swf").string());
     const std::string path = frame.PagePath();
     const std::string root = path.substr(0, path.find('/', 1));
@@ -196,6 +197,9 @@ TEST(DesktopFrameTest, EachOriginReadsOnlyWhatIsItsOwn) {
         {"the desktop's page frames a view", false, "GET", frame.FramePath(),
          {{"Sec-Fetch-Site", "same-origin"}}, 303},
         {"a frame reads a caught movie", true, "GET", root + "/files/capture/movie.swf", {}, 200},
+        {"a frame's player, at one address for every frame", true, "GET",
+         root + "/files/resources/ruffle/core.wasm", {}, 301},
+        {"the player itself", true, "GET", "/player/core.wasm", {}, 200},
         {"without a capability", true, "GET", "/files/capture/movie.swf", {}, 404},
         {"with a made-up capability", true, "GET",
          "/" + std::string(64, 'a') + "/files/capture/movie.swf", {}, 404},
