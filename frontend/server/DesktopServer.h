@@ -100,7 +100,8 @@ private:
     RateLimiter m_rate;
     std::unique_ptr<httplib::Server> m_http;
     std::unique_ptr<FrameServer> m_frames;
-    std::string m_policy; // the desktop page's Content-Security-Policy, once the frames' port is known
+    std::string
+        m_policy; // the desktop page's Content-Security-Policy, once the frames' port is known
     std::thread m_thread;
     int m_port = 0;
 

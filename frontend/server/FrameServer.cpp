@@ -80,9 +80,8 @@ void SetCommonHeaders(httplib::Response& response) {
 } // namespace
 
 FrameServer::FrameServer(Options options)
-    : m_options(std::move(options)), m_web(m_options.webRoot),
-      m_resources(m_options.resourcesRoot), m_capture(m_options.captureRoot),
-      m_player(m_options.playerRoot) {
+    : m_options(std::move(options)), m_web(m_options.webRoot), m_resources(m_options.resourcesRoot),
+      m_capture(m_options.captureRoot), m_player(m_options.playerRoot) {
 }
 
 FrameServer::~FrameServer() {
@@ -205,51 +204,49 @@ void FrameServer::Route() {
             serve(*view, request, response);
         };
     };
-    m_http->Get(std::string("/") + kCapability + "/page",
-                withView([this](ModelObject::ObjectId view, const Request& request,
-                                Response& response) {
-                    ServePage(view, request.matches[1], request, response);
-                }));
-    m_http->Post(std::string("/") + kCapability + "/violation",
-                 withView([this](ModelObject::ObjectId, const Request& request,
-                                 Response& response) {
-                     std::optional<std::pair<std::string, std::string>> violation =
-                         ViolationOf(request.body);
-                     if (!violation) {
-                         Refuse(response, 400, "not a policy report", request.path);
-                         return;
-                     }
-                     // Logged like a refusal of this server's own, once per address and rule.
-                     m_refusals.Refused(403, "frames: the page's policy (" + violation->second + ")",
-                                        violation->first);
-                     response.status = 204;
-                 }));
+    m_http->Get(
+        std::string("/") + kCapability + "/page",
+        withView([this](ModelObject::ObjectId view, const Request& request, Response& response) {
+            ServePage(view, request.matches[1], request, response);
+        }));
+    m_http->Post(
+        std::string("/") + kCapability + "/violation",
+        withView([this](ModelObject::ObjectId, const Request& request, Response& response) {
+            std::optional<std::pair<std::string, std::string>> violation =
+                ViolationOf(request.body);
+            if (!violation) {
+                Refuse(response, 400, "not a policy report", request.path);
+                return;
+            }
+            // Logged like a refusal of this server's own, once per address and rule.
+            m_refusals.Refused(403, "frames: the page's policy (" + violation->second + ")",
+                               violation->first);
+            response.status = 204;
+        }));
     m_http->Get(std::string("/") + kCapability + "/bridge.js",
-                withView([this](ModelObject::ObjectId, const Request& request,
-                                Response& response) {
+                withView([this](ModelObject::ObjectId, const Request& request, Response& response) {
                     ServeFile(m_web, "framebridge.js", request, response);
                 }));
-    m_http->Get(std::string("/") + kCapability + "/files/(resources|capture|player)/(.*)",
-                withView([this](ModelObject::ObjectId, const Request& request,
-                                Response& response) {
-                    const std::string area = request.matches[2];
-                    const std::string relative = request.matches[3];
-                    if (area == "player" ||
-                        (area == "resources" && relative.starts_with(kPlayerBesidePages))) {
-                        // One address for the player whatever the frame, so that the browser
-                        // keeps it, compiled, from one window to the next.
-                        response.status = 301;
-                        response.headers.erase("Cache-Control");
-                        response.set_header("Cache-Control", "private, max-age=86400");
-                        response.set_header(
-                            "Location", "/player/" + (area == "player"
-                                                          ? relative
-                                                          : relative.substr(kPlayerBesidePages.size())));
-                        return;
-                    }
-                    ServeFile(area == "resources" ? m_resources : m_capture, relative, request,
-                              response);
-                }));
+    m_http->Get(
+        std::string("/") + kCapability + "/files/(resources|capture|player)/(.*)",
+        withView([this](ModelObject::ObjectId, const Request& request, Response& response) {
+            const std::string area = request.matches[2];
+            const std::string relative = request.matches[3];
+            if (area == "player" ||
+                (area == "resources" && relative.starts_with(kPlayerBesidePages))) {
+                // One address for the player whatever the frame, so that the browser
+                // keeps it, compiled, from one window to the next.
+                response.status = 301;
+                response.headers.erase("Cache-Control");
+                response.set_header("Cache-Control", "private, max-age=86400");
+                response.set_header(
+                    "Location",
+                    "/player/" +
+                        (area == "player" ? relative : relative.substr(kPlayerBesidePages.size())));
+                return;
+            }
+            ServeFile(area == "resources" ? m_resources : m_capture, relative, request, response);
+        }));
     // The player is a published package: nothing in it needs a capability.
     m_http->Get("/player/(.*)", [this](const Request& request, Response& response) {
         ServeFile(m_player, request.matches[1], request, response);

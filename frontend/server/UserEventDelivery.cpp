@@ -40,10 +40,10 @@ bool IsPageArguments(const json& value) {
 std::vector<std::string> PageArguments(const json& args) {
     std::vector<std::string> texts;
     for (const json& item : args) {
-        texts.push_back(item.is_string()             ? item.get<std::string>()
-                        : item.is_number_integer()   ? std::to_string(item.get<int64_t>())
-                        : item.is_number_unsigned()  ? std::to_string(item.get<uint64_t>())
-                                                     : item.dump());
+        texts.push_back(item.is_string()            ? item.get<std::string>()
+                        : item.is_number_integer()  ? std::to_string(item.get<int64_t>())
+                        : item.is_number_unsigned() ? std::to_string(item.get<uint64_t>())
+                                                    : item.dump());
     }
     return texts;
 }
@@ -297,9 +297,9 @@ EventAnswer DeliverEvent(const json& event, EventSource source) {
         return {403, "a page may only use its own bridge"};
     }
     // A sheet is modal for its window whoever sends the event: only the sheet itself answers.
-    if (const NSWindow* window = WindowOf(*object);
-        window != nullptr && window->attachedSheet() != nullptr &&
-        window->attachedSheet() != object) {
+    if (const NSWindow* window = WindowOf(*object); window != nullptr &&
+                                                    window->attachedSheet() != nullptr &&
+                                                    window->attachedSheet() != object) {
         return {409, "a sheet is up on its window"};
     }
     std::optional<bool> delivered = kind.deliver(*object, event);

@@ -93,8 +93,7 @@ struct FrameDesktop {
     // As the renderer relays a page's bridge call.
     httplib::Result PostPage(const json& event) {
         return desktop.OffMain([&] {
-            return desktop.Client().Post("/page", desktop.Auth(), event.dump(),
-                                         "application/json");
+            return desktop.Client().Post("/page", desktop.Auth(), event.dump(), "application/json");
         });
     }
     std::string FramePath() const { return "/frame/" + std::to_string(view->objectId()); }
@@ -181,7 +180,8 @@ TEST(DesktopFrameTest, EachOriginReadsOnlyWhatIsItsOwn) {
     frame.view->loadURL((frame.desktop.dir.Path() / "capture" / "movie.swf").string());
     const std::string path = frame.PagePath();
     const std::string root = path.substr(0, path.find('/', 1));
-    const std::string framesHost = "127.0.0.1:" + std::to_string(frame.desktop.server->frames()->port());
+    const std::string framesHost =
+        "127.0.0.1:" + std::to_string(frame.desktop.server->frames()->port());
     const std::string framesOrigin = frame.desktop.server->frames()->origin();
     const httplib::Headers fromFrames{{"Sec-Fetch-Site", "same-site"}, {"Origin", framesOrigin}};
 
@@ -194,28 +194,48 @@ TEST(DesktopFrameTest, EachOriginReadsOnlyWhatIsItsOwn) {
         int status;
     } table[] = {
         {"the desktop reads its page", false, "GET", "/", {{"Sec-Fetch-Site", "same-origin"}}, 200},
-        {"the desktop's page frames a view", false, "GET", frame.FramePath(),
-         {{"Sec-Fetch-Site", "same-origin"}}, 303},
+        {"the desktop's page frames a view",
+         false,
+         "GET",
+         frame.FramePath(),
+         {{"Sec-Fetch-Site", "same-origin"}},
+         303},
         {"a frame reads a caught movie", true, "GET", root + "/files/capture/movie.swf", {}, 200},
-        {"a frame's player, at one address for every frame", true, "GET",
-         root + "/files/resources/ruffle/core.wasm", {}, 301},
+        {"a frame's player, at one address for every frame",
+         true,
+         "GET",
+         root + "/files/resources/ruffle/core.wasm",
+         {},
+         301},
         {"the player itself", true, "GET", "/player/core.wasm", {}, 200},
         {"without a capability", true, "GET", "/files/capture/movie.swf", {}, 404},
-        {"with a made-up capability", true, "GET",
-         "/" + std::string(64, 'a') + "/files/capture/movie.swf", {}, 404},
+        {"with a made-up capability",
+         true,
+         "GET",
+         "/" + std::string(64, 'a') + "/files/capture/movie.swf",
+         {},
+         404},
         {"out of its folder", true, "GET", root + "/files/capture/%2e%2e/secret.txt", {}, 404},
         {"the desktop's page on the frames' origin", true, "GET", "/", {}, 404},
         {"the event stream on the frames' origin", true, "GET", "/events", {}, 404},
         {"an event on the frames' origin", true, "POST", "/event", {}, 403},
-        {"the frames' origin by another name", true, "GET", root + "/files/capture/movie.swf",
-         {{"Host", "localhost:" + framesHost.substr(framesHost.find(':') + 1)}}, 403},
+        {"the frames' origin by another name",
+         true,
+         "GET",
+         root + "/files/capture/movie.swf",
+         {{"Host", "localhost:" + framesHost.substr(framesHost.find(':') + 1)}},
+         403},
         {"a frame reads the desktop's page", false, "GET", "/", fromFrames, 403},
         {"a frame reads another view's address", false, "GET", frame.FramePath(), fromFrames, 403},
         {"a frame posts an event with the token", false, "POST", "/event", fromFrames, 403},
         {"a frame posts a bridge call with the token", false, "POST", "/page", fromFrames, 403},
         {"another site's page", false, "GET", "/", {{"Sec-Fetch-Site", "cross-site"}}, 403},
-        {"another origin that says so only by Origin", false, "POST", "/event",
-         {{"Origin", framesOrigin}}, 403},
+        {"another origin that says so only by Origin",
+         false,
+         "POST",
+         "/event",
+         {{"Origin", framesOrigin}},
+         403},
     };
     const json click{{"oid", frame.view->objectId()}, {"kind", "click"}};
     for (const auto& row : table) {
@@ -225,8 +245,9 @@ TEST(DesktopFrameTest, EachOriginReadsOnlyWhatIsItsOwn) {
                 headers.erase(name);
                 headers.emplace(name, value);
             }
-            httplib::Client client("127.0.0.1", row.onFrames ? frame.desktop.server->frames()->port()
-                                                             : frame.desktop.server->port());
+            httplib::Client client("127.0.0.1", row.onFrames
+                                                    ? frame.desktop.server->frames()->port()
+                                                    : frame.desktop.server->port());
             return row.method == "GET"
                        ? client.Get(row.path, headers)
                        : client.Post(row.path, headers, click.dump(), "application/json");
@@ -277,8 +298,13 @@ TEST(DesktopFrameTest, ThePagesScriptGetsOnlyWhatTheNativeRulesAllow) {
         {"a page fault", {{"kind", "fault"}, {"text", "no function Reload"}}, 200},
         {"a click from a page", {{"kind", "click"}}, 403},
         {"a sheet's answer from a page", {{"kind", "answer"}, {"button", 0}}, 403},
-        {"a bridge call for a control", {{"kind", "call"}, {"oid", button->objectId()},
-          {"object", "native"}, {"name", "Say"}, {"args", {"x"}}}, 403},
+        {"a bridge call for a control",
+         {{"kind", "call"},
+          {"oid", button->objectId()},
+          {"object", "native"},
+          {"name", "Say"},
+          {"args", {"x"}}},
+         403},
     };
     for (const auto& row : table) {
         json event = row.event;
@@ -321,10 +347,13 @@ TEST(DesktopFrameTest, ASheetIsModalForItsWindowWhateverSendsTheEvent) {
     };
     const json pressSave{{"oid", save->objectId()}, {"kind", "click"}};
     const json closeWindow{{"oid", window->objectId()}, {"kind", "close"}};
-    const json pageCall{{"oid", frame.view->objectId()}, {"kind", "call"}, {"object", "native"},
-                        {"name", "Say"}, {"args", {"hi"}}};
-    for (const auto& [route, event] : {std::pair{"/event", pressSave}, {"/event", closeWindow},
-                                       {"/page", pageCall}}) {
+    const json pageCall{{"oid", frame.view->objectId()},
+                        {"kind", "call"},
+                        {"object", "native"},
+                        {"name", "Say"},
+                        {"args", {"hi"}}};
+    for (const auto& [route, event] :
+         {std::pair{"/event", pressSave}, {"/event", closeWindow}, {"/page", pageCall}}) {
         httplib::Result refused = post(route, event);
         ASSERT_TRUE(refused);
         EXPECT_EQ(refused->status, 409) << event.dump();
