@@ -13,8 +13,6 @@ constexpr uint16_t kSymbolClass = 76;
 // FileAttributes flags.
 constexpr uint8_t kActionScript3 = 0x08;
 constexpr uint8_t kUseNetwork = 0x01;
-// DoABC flags: run the script when a name it defines is first needed, as compilers write it.
-constexpr uint32_t kLazyInitialize = 1;
 
 void AppendCString(std::vector<uint8_t>& out, std::string_view text) {
     out.insert(out.end(), text.begin(), text.end());
@@ -22,10 +20,9 @@ void AppendCString(std::vector<uint8_t>& out, std::string_view text) {
 }
 
 std::vector<uint8_t> DoAbc(const std::vector<MovieDescription::Request>& requests) {
-    std::vector<uint8_t> body;
-    for (int i = 0; i < 4; ++i) {
-        body.push_back(static_cast<uint8_t>(kLazyInitialize >> (8 * i)));
-    }
+    // Flags, a little-endian UI32: 1, run the script when a name it defines is first needed, as
+    // compilers write it.
+    std::vector<uint8_t> body = {1, 0, 0, 0};
     AppendCString(body, ""); // no name
     std::vector<uint8_t> abc = RequestMovieCode::Abc(requests);
     body.insert(body.end(), abc.begin(), abc.end());

@@ -34,6 +34,7 @@
 //                                             // values of up to 1024 bytes, no control
 //                                             // characters but tab
 //         "body": "a=1" }        // optional, POST only: up to 16384 bytes, sent as given
+//                                // (Ruffle sends a POST without a body as a GET)
 //     ]
 //   }
 //
