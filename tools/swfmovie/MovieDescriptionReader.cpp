@@ -26,10 +26,18 @@ constexpr int kTwipsPerPixel = 20;
 // Enough for any test movie, and each fits in one small constructor.
 constexpr size_t kMaxRequests = 64;
 constexpr size_t kMaxHeaders = 16;
-constexpr size_t kLongestUrl = 2048;
 constexpr size_t kLongestHeaderName = 128;
-constexpr size_t kLongestHeaderValue = 1024;
-constexpr size_t kLongestBody = 16384;
+
+// What a request's strings may hold.
+struct TextRule {
+    size_t longest; // bytes
+    bool mayBeEmpty;
+    // Control characters would let a URL or header value end its line early.
+    bool mayHoldControlCharacters;
+};
+constexpr TextRule kUrlRule{2048, false, false};
+constexpr TextRule kHeaderValueRule{1024, true, false};
+constexpr TextRule kBodyRule{16384, true, true};
 // Classes and URLLoader came with version 9.
 constexpr uint8_t kFirstActionScript3Version = 9;
 
@@ -159,32 +167,27 @@ MovieDescription::Rectangle ReadShape(const Json& shape, const std::string& wher
     return rectangle;
 }
 
-// Control characters would let a value end a header line early; a tab is allowed in values.
-bool HasControlCharacter(const std::string& text, bool tabAllowed) {
-    for (char c : text) {
+// A tab is whitespace within a header value, and browsers drop it from URLs.
+bool HasControlCharacterOtherThanTab(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
         auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && !(tabAllowed && byte == '\t')) || byte == 0x7F) {
-            return true;
-        }
-    }
-    return false;
+        return (byte < 0x20 && byte != '\t') || byte == 0x7F;
+    });
 }
 
-// A string of at most `longest` bytes (at least one when !emptyAllowed), no control characters
-// unless `anyText`.
-const std::string& ReadText(const Json& value, const std::string& field, size_t longest,
-                            bool emptyAllowed, bool anyText) {
+const std::string& ReadText(const Json& value, const std::string& field, const TextRule& rule) {
     auto refuse = [&] {
-        Refuse(field + " must be a string of " + (emptyAllowed ? "at most " : "1 to ") +
-               std::to_string(longest) + " bytes" + (anyText ? "" : " without control characters") +
+        Refuse(field + " must be a string of " + (rule.mayBeEmpty ? "at most " : "1 to ") +
+               std::to_string(rule.longest) + " bytes" +
+               (rule.mayHoldControlCharacters ? "" : " without control characters but tab") +
                ", not " + Shown(value));
     };
     if (!value.is_string()) {
         refuse();
     }
     const auto& text = value.get_ref<const std::string&>();
-    if (text.size() > longest || (text.empty() && !emptyAllowed) ||
-        (!anyText && HasControlCharacter(text, true))) {
+    if (text.size() > rule.longest || (text.empty() && !rule.mayBeEmpty) ||
+        (!rule.mayHoldControlCharacters && HasControlCharacterOtherThanTab(text))) {
         refuse();
     }
     return text;
@@ -226,8 +229,7 @@ std::vector<std::pair<std::string, std::string>> ReadHeaders(const Json& headers
             Refuse(field + " has " + Json(lower).dump() + " twice (header names ignore case)");
         }
         std::string valueField = field + "[" + Json(name).dump() + "]";
-        read.emplace_back(name,
-                          ReadText(item.value(), valueField, kLongestHeaderValue, true, false));
+        read.emplace_back(name, ReadText(item.value(), valueField, kHeaderValueRule));
     }
     return read;
 }
@@ -243,8 +245,7 @@ MovieDescription::Request ReadRequest(const Json& request, const std::string& wh
         Refuse(where + R"(.method must be "GET" or "POST", not )" + Shown(method));
     }
     read.method = method.get<std::string>();
-    read.url = ReadText(Required(request, "url", where + ".url"), where + ".url", kLongestUrl,
-                        false, false);
+    read.url = ReadText(Required(request, "url", where + ".url"), where + ".url", kUrlRule);
     if (auto headers = request.find("headers"); headers != request.end()) {
         read.headers = ReadHeaders(*headers, where + ".headers");
     }
@@ -252,7 +253,7 @@ MovieDescription::Request ReadRequest(const Json& request, const std::string& wh
         if (read.method != "POST") {
             Refuse(where + ".body is only for POST requests");
         }
-        read.body = ReadText(*body, where + ".body", kLongestBody, true, true);
+        read.body = ReadText(*body, where + ".body", kBodyRule);
     }
     return read;
 }

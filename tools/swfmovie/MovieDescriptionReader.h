@@ -29,6 +29,7 @@
 //                                // starts, in order (needs version 9 or later)
 //       { "method": "POST",      // "GET" or "POST"
 //         "url": "http://127.0.0.1:8080/x",   // 1 to 2048 bytes, no control characters
+//                                             // but tab
 //         "headers": {"X-Token": "1"},        // optional, at most 16: HTTP token names of up
 //                                             // to 128 bytes, each once whatever its case;
 //                                             // values of up to 1024 bytes, no control
