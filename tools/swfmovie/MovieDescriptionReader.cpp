@@ -223,8 +223,9 @@ std::vector<std::pair<std::string, std::string>> ReadHeaders(const Json& headers
                    std::to_string(kLongestHeaderName) + " letters, digits and !#$%&'*+-.^_`|~)");
         }
         std::string lower = name;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](char c) { return static_cast<char>(std::tolower(c)); });
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+            return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        });
         if (!lowerCaseNames.insert(lower).second) {
             Refuse(field + " has " + Json(lower).dump() + " twice (header names ignore case)");
         }
