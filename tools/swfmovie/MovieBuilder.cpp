@@ -1,7 +1,42 @@
 #include "MovieBuilder.h"
 
+#include <string_view>
+
+#include "RequestMovieCode.h"
 #include "ShapeTags.h"
 #include "SwfWriter.h"
+
+namespace {
+
+constexpr uint16_t kDoAbc = 82;
+constexpr uint16_t kSymbolClass = 76;
+// FileAttributes flags.
+constexpr uint8_t kActionScript3 = 0x08;
+constexpr uint8_t kUseNetwork = 0x01;
+
+void AppendCString(std::vector<uint8_t>& out, std::string_view text) {
+    out.insert(out.end(), text.begin(), text.end());
+    out.push_back(0);
+}
+
+std::vector<uint8_t> DoAbc(const std::vector<MovieDescription::Request>& requests) {
+    // Flags, a little-endian UI32: 1, run the script when a name it defines is first needed, as
+    // compilers write it.
+    std::vector<uint8_t> body = {1, 0, 0, 0};
+    AppendCString(body, ""); // no name
+    std::vector<uint8_t> abc = RequestMovieCode::Abc(requests);
+    body.insert(body.end(), abc.begin(), abc.end());
+    return body;
+}
+
+// Character 0, the main timeline, is an instance of the document class.
+std::vector<uint8_t> SymbolClass() {
+    std::vector<uint8_t> body = {1, 0, 0, 0}; // one symbol: character 0
+    AppendCString(body, RequestMovieCode::kDocumentClass);
+    return body;
+}
+
+} // namespace
 
 std::vector<uint8_t> MovieBuilder::Build(const MovieDescription& movie) {
     SwfWriter writer;
@@ -9,7 +44,9 @@ std::vector<uint8_t> MovieBuilder::Build(const MovieDescription& movie) {
         .FrameSizePixels(movie.width, movie.height)
         .FrameRate(movie.frameRate)
         .FrameCount(movie.frames);
-    if (movie.version >= 8) {
+    if (movie.requests) {
+        writer.Tag(ShapeTags::kFileAttributes, {kActionScript3 | kUseNetwork, 0, 0, 0});
+    } else if (movie.version >= 8) {
         // No ActionScript 3, no network access: a plain local movie.
         writer.Tag(ShapeTags::kFileAttributes, {0, 0, 0, 0});
     }
@@ -26,6 +63,11 @@ std::vector<uint8_t> MovieBuilder::Build(const MovieDescription& movie) {
                                               shape.withAlpha));
         MATRIX place{0x10000, 0, 0, 0x10000, shape.x, shape.y};
         writer.Tag(ShapeTags::kPlaceObject2, ShapeTags::PlaceObject2(number, number, place));
+    }
+    if (movie.requests) {
+        // In the first frame, after its shapes, as compilers place the code.
+        writer.Tag(kDoAbc, DoAbc(*movie.requests));
+        writer.Tag(kSymbolClass, SymbolClass());
     }
     for (uint16_t frame = 0; frame < movie.frames; ++frame) {
         writer.ShowFrame();

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 // A simple movie as swfmovie writes it, checked and in SWF units (see MovieDescriptionReader.h
@@ -18,6 +20,15 @@ struct MovieDescription {
         bool withAlpha = false;
     };
 
+    // An HTTP request the movie's code makes when it starts.
+    struct Request {
+        std::string method; // "GET" or "POST"
+        std::string url;
+        // Name and value, in the description's order.
+        std::vector<std::pair<std::string, std::string>> headers;
+        std::optional<std::string> body; // POST only
+    };
+
     uint8_t version = 10;
     // Frame size in pixels.
     int32_t width = 0;
@@ -27,4 +38,7 @@ struct MovieDescription {
     bool compressed = false;
     std::optional<uint32_t> background; // 0xRRGGBB
     std::vector<Rectangle> shapes;
+    // Given (even empty), the movie is an ActionScript 3 one whose document class makes these
+    // requests in order as it is constructed.
+    std::optional<std::vector<Request>> requests;
 };

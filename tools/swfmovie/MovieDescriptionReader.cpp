@@ -1,5 +1,6 @@
 #include "MovieDescriptionReader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -14,13 +15,31 @@
 
 namespace {
 
-using Json = nlohmann::json;
+// Ordered, so a request's headers keep the description's order.
+using Json = nlohmann::ordered_json;
 
 constexpr int64_t kLargestFrame = 8191;
 constexpr int64_t kMaxFrames = 65535;
 // Characters and depths are numbered from 1 in 16 bits.
 constexpr size_t kMaxShapes = 65535;
 constexpr int kTwipsPerPixel = 20;
+// Enough for any test movie, and each fits in one small constructor.
+constexpr size_t kMaxRequests = 64;
+constexpr size_t kMaxHeaders = 16;
+constexpr size_t kLongestHeaderName = 128;
+
+// What a request's strings may hold.
+struct TextRule {
+    size_t longest; // bytes
+    bool mayBeEmpty;
+    // Control characters would let a URL or header value end its line early.
+    bool mayHoldControlCharacters;
+};
+constexpr TextRule kUrlRule{2048, false, false};
+constexpr TextRule kHeaderValueRule{1024, true, false};
+constexpr TextRule kBodyRule{16384, true, true};
+// Classes and URLLoader came with version 9.
+constexpr uint8_t kFirstActionScript3Version = 9;
 
 [[noreturn]] void Refuse(const std::string& reason) {
     throw std::runtime_error(reason);
@@ -148,6 +167,98 @@ MovieDescription::Rectangle ReadShape(const Json& shape, const std::string& wher
     return rectangle;
 }
 
+// A tab is whitespace within a header value, and browsers drop it from URLs.
+bool HasControlCharacterOtherThanTab(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && byte != '\t') || byte == 0x7F;
+    });
+}
+
+const std::string& ReadText(const Json& value, const std::string& field, const TextRule& rule) {
+    auto refuse = [&] {
+        Refuse(field + " must be a string of " + (rule.mayBeEmpty ? "at most " : "1 to ") +
+               std::to_string(rule.longest) + " bytes" +
+               (rule.mayHoldControlCharacters ? "" : " without control characters but tab") +
+               ", not " + Shown(value));
+    };
+    if (!value.is_string()) {
+        refuse();
+    }
+    const auto& text = value.get_ref<const std::string&>();
+    if (text.size() > rule.longest || (text.empty() && !rule.mayBeEmpty) ||
+        (!rule.mayHoldControlCharacters && HasControlCharacterOtherThanTab(text))) {
+        refuse();
+    }
+    return text;
+}
+
+// A header name is an HTTP token: letters, digits and a few marks.
+bool IsHeaderName(const std::string& name) {
+    static const std::string kMarks = "!#$%&'*+-.^_`|~";
+    if (name.empty() || name.size() > kLongestHeaderName) {
+        return false;
+    }
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 ||
+               kMarks.find(c) != std::string::npos;
+    });
+}
+
+std::vector<std::pair<std::string, std::string>> ReadHeaders(const Json& headers,
+                                                             const std::string& field) {
+    if (!headers.is_object()) {
+        Refuse(field + " must be an object of header names and values, not " + Shown(headers));
+    }
+    if (headers.size() > kMaxHeaders) {
+        Refuse(field + " holds " + std::to_string(headers.size()) + " headers, more than " +
+               std::to_string(kMaxHeaders));
+    }
+    std::vector<std::pair<std::string, std::string>> read;
+    std::set<std::string> lowerCaseNames;
+    for (const auto& item : headers.items()) {
+        const std::string& name = item.key();
+        if (!IsHeaderName(name)) {
+            Refuse(field + " has " + Shown(Json(name)) + ", not a header name (1 to " +
+                   std::to_string(kLongestHeaderName) + " letters, digits and !#$%&'*+-.^_`|~)");
+        }
+        std::string lower = name;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+            return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        });
+        if (!lowerCaseNames.insert(lower).second) {
+            Refuse(field + " has " + Json(lower).dump() + " twice (header names ignore case)");
+        }
+        std::string valueField = field + "[" + Json(name).dump() + "]";
+        read.emplace_back(name, ReadText(item.value(), valueField, kHeaderValueRule));
+    }
+    return read;
+}
+
+MovieDescription::Request ReadRequest(const Json& request, const std::string& where) {
+    if (!request.is_object()) {
+        Refuse(where + " must be an object, not " + Shown(request));
+    }
+    OnlyKnownKeys(request, {"method", "url", "headers", "body"}, where);
+    MovieDescription::Request read;
+    const Json& method = Required(request, "method", where + ".method");
+    if (method != "GET" && method != "POST") {
+        Refuse(where + R"(.method must be "GET" or "POST", not )" + Shown(method));
+    }
+    read.method = method.get<std::string>();
+    read.url = ReadText(Required(request, "url", where + ".url"), where + ".url", kUrlRule);
+    if (auto headers = request.find("headers"); headers != request.end()) {
+        read.headers = ReadHeaders(*headers, where + ".headers");
+    }
+    if (auto body = request.find("body"); body != request.end()) {
+        if (read.method != "POST") {
+            Refuse(where + ".body is only for POST requests");
+        }
+        read.body = ReadText(*body, where + ".body", kBodyRule);
+    }
+    return read;
+}
+
 // nlohmann keeps the last of repeated keys without a word; this notes the first repeat.
 class RepeatedKeyFinder {
 public:
@@ -241,10 +352,10 @@ MovieDescription MovieDescriptionReader::Parse(const std::string& text) {
     if (!document.is_object()) {
         Refuse("the description must be a JSON object, not " + Shown(document));
     }
-    OnlyKnownKeys(
-        document,
-        {"version", "width", "height", "frameRate", "frames", "compressed", "background", "shapes"},
-        "");
+    OnlyKnownKeys(document,
+                  {"version", "width", "height", "frameRate", "frames", "compressed", "background",
+                   "shapes", "requests"},
+                  "");
 
     MovieDescription movie;
     movie.version = static_cast<uint8_t>(
@@ -284,6 +395,25 @@ MovieDescription MovieDescriptionReader::Parse(const std::string& text) {
         // PlaceObject2 and DefineShape3 came with version 3.
         if (!movie.shapes.empty() && movie.version < 3) {
             Refuse("movies with shapes need version 3 or later, not " +
+                   std::to_string(movie.version));
+        }
+    }
+    if (auto requests = document.find("requests"); requests != document.end()) {
+        if (!requests->is_array()) {
+            Refuse("requests must be a list, not " + Shown(*requests));
+        }
+        if (requests->size() > kMaxRequests) {
+            Refuse("requests holds " + std::to_string(requests->size()) + " requests, more than " +
+                   std::to_string(kMaxRequests));
+        }
+        movie.requests.emplace();
+        for (size_t i = 0; i < requests->size(); ++i) {
+            movie.requests->push_back(
+                ReadRequest((*requests)[i], "requests[" + std::to_string(i) + "]"));
+        }
+        if (movie.version < kFirstActionScript3Version) {
+            Refuse("movies with requests need version " +
+                   std::to_string(kFirstActionScript3Version) + " or later, not " +
                    std::to_string(movie.version));
         }
     }

@@ -24,12 +24,26 @@
 //         "width": 100,          // size in whole pixels, 1 to 8191
 //         "height": 50,
 //         "color": "#ff8800" }   // "#rrggbb", or "#rrggbbaa" for a translucent fill
+//     ],
+//     "requests": [              // optional, at most 64: HTTP requests the movie makes as it
+//                                // starts, in order (needs version 9 or later)
+//       { "method": "POST",      // "GET" or "POST"
+//         "url": "http://127.0.0.1:8080/x",   // 1 to 2048 bytes, no control characters
+//                                             // but tab
+//         "headers": {"X-Token": "1"},        // optional, at most 16: HTTP token names of up
+//                                             // to 128 bytes, each once whatever its case;
+//                                             // values of up to 1024 bytes, no control
+//                                             // characters but tab
+//         "body": "a=1" }        // optional, POST only: up to 16384 bytes, sent as given
+//                                // (Ruffle sends a POST without a body as a GET)
 //     ]
 //   }
 //
-// Every shape is in the first frame and stays for the rest. Failures throw std::runtime_error
-// whose message is the reason, naming the field: `width must be ...`, `shapes[1].color is
-// missing`, `unknown key "colour" in shapes[0]`, `malformed JSON: ...`.
+// Every shape is in the first frame and stays for the rest. With "requests" (even an empty
+// list) the movie is an ActionScript 3 one. Failures throw std::runtime_error whose message is
+// the reason, naming the field: `width must be ...`, `shapes[1].color is missing`,
+// `unknown key "colour" in shapes[0]`, `requests[0].body is only for POST requests`,
+// `malformed JSON: ...`.
 class MovieDescriptionReader {
 public:
     static MovieDescription ReadFile(const std::string& path);

@@ -30,8 +30,8 @@ Outcome<> WriteMovie(const std::string& path, const std::vector<uint8_t>& movie)
 
 int SwfMovieCommand::Run(const std::vector<std::string>& args, std::ostream& out,
                          std::ostream& err) {
-    CLI::App app{"Writes a simple SWF movie (stage, background, filled rectangles, frames) from "
-                 "a JSON description.",
+    CLI::App app{"Writes a simple SWF movie (stage, background, filled rectangles, frames and, "
+                 "optionally, ActionScript 3 code making HTTP requests) from a JSON description.",
                  "swfmovie"};
     std::string descriptionPath;
     std::string outputPath;
@@ -49,6 +49,13 @@ int SwfMovieCommand::Run(const std::vector<std::string>& args, std::ostream& out
         "  shapes      optional, filled rectangles drawn in order, each\n"
         "              {\"x\", \"y\", \"width\", \"height\" (whole pixels), \"color\": \"#rrggbb\" "
         "or \"#rrggbbaa\"}\n"
+        "  requests    optional, at most 64 HTTP requests made in order when the movie starts,\n"
+        "              each {\"method\": \"GET\" or \"POST\", \"url\" (1 to 2048 bytes),\n"
+        "              \"headers\" (optional, at most 16: {\"Name\": \"value\"}), \"body\" "
+        "(optional,\n"
+        "              POST only, up to 16384 bytes)}; needs version 9 or later. The movie is\n"
+        "              then ActionScript 3: its document class sends each request with\n"
+        "              URLLoader, a refused one not stopping the next\n"
         "Unknown or repeated keys are refused. OUT is replaced only by a complete movie.\n"
         "Exit status: 0 on success, 1 when the description or OUT fails, 2 on a usage error.");
 
