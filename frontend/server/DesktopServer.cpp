@@ -28,12 +28,12 @@ constexpr uintmax_t kMostIconBytes = 16 * 1024 * 1024;
 // stream and its worker within this time.
 constexpr auto kStreamPoll = std::chrono::milliseconds(250);
 
-// The desktop page loads only what this server serves, and frames only the frames' origin; nobody
-// may frame it.
+// The desktop page loads only what this server serves, and frames only the frames' origin (by
+// way of this server's own /frame/ address, which sends it there); nobody may frame it.
 std::string DesktopPolicy(const std::string& framesOrigin) {
     return "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; "
            "style-src 'self' 'unsafe-inline'; img-src 'self' data: blob:; media-src 'self' blob:; "
-           "connect-src 'self'; frame-src " +
+           "connect-src 'self'; frame-src 'self' " +
            framesOrigin +
            "; worker-src 'self' blob:; object-src 'none'; base-uri 'none'; form-action 'none'; "
            "frame-ancestors 'none'";
