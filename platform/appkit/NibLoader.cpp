@@ -16,14 +16,14 @@
 #include "appkit/NibDecoderTable.h"
 #include "appkit/NibMenuDecoders.h"
 #include "appkit/NibOutletTable.h"
-#include "foundation/JsonShape.h"
+#include "foundation/BoundedJson.h"
 #include "runtime/MessageSend.h"
 
 namespace {
 
 using nlohmann::json;
 
-constexpr std::uintmax_t kMaxFileSize = 4U << 20U;
+constexpr size_t kMaxFileSize = 4U << 20U;
 constexpr int kMaxDepth = 64;
 // Room for kMaxDepth nested objects, each a few levels of properties and lists deep.
 constexpr int kMaxJsonNesting = 512;
@@ -321,17 +321,15 @@ NibLoadResult loadNibFile(const std::string& path, id owner) {
     NibReading reading(owner);
     std::string reason;
     try {
-        bool tooDeep = false;
-        json document = json::parse(ReadFile(path), NestingLimit(kMaxJsonNesting, tooDeep));
-        if (tooDeep) {
-            Fail(Text("values nested deeper than ", std::to_string(kMaxJsonNesting), " levels"));
+        Outcome<json> document =
+            ParseBoundedJson(ReadFile(path), {kMaxFileSize, kMaxJsonNesting}, path);
+        if (!document) {
+            Fail(document.failure().why);
         }
-        reading.Run(document);
+        reading.Run(document.value());
         return std::move(reading.result());
     } catch (const LoadFailure& failure) {
         reason = failure.what();
-    } catch (const json::parse_error& error) {
-        reason = Text("malformed JSON: ", error.what());
     } catch (const std::exception& error) {
         reason = error.what();
     }

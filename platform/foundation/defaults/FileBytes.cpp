@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-std::optional<std::string> ReadFileBytes(const std::string& path, int* error) {
+std::optional<std::string> ReadFileBytes(const std::string& path, int* error, size_t mostBytes) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (error != nullptr) {
@@ -30,6 +30,13 @@ std::optional<std::string> ReadFileBytes(const std::string& path, int* error) {
         }
         if (n == 0) {
             break;
+        }
+        if (static_cast<size_t>(n) > mostBytes - bytes.size()) {
+            if (error != nullptr) {
+                *error = EFBIG;
+            }
+            ::close(fd);
+            return std::nullopt;
         }
         bytes.append(buffer, static_cast<size_t>(n));
     }

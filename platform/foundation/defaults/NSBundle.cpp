@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "foundation/BoundedJson.h"
 #include "foundation/Log.h"
 #include "foundation/PathString.h"
 #include "foundation/defaults/FileBytes.h"
@@ -13,6 +14,9 @@
 #include "runtime/ObjcClass.h"
 
 namespace {
+
+// A bundle's Info.json is a few flat keys; the limits keep a crafted one from costing more.
+constexpr JsonLimits kInfoLimits{1024 * 1024, 32};
 
 std::mutex& RegistryMutex() {
     static std::mutex mutex;
@@ -72,23 +76,25 @@ Ref<NSBundle> NSBundle::bundleWithPath(const std::string& path) {
     }
     const std::string infoPath = stringByAppendingPathComponent(folder, "Info.json");
     int readError = 0;
-    std::optional<std::string> bytes = ReadFileBytes(infoPath, &readError);
+    std::optional<std::string> bytes = ReadFileBytes(infoPath, &readError, kInfoLimits.mostBytes);
     if (!bytes) {
-        if (readError != ENOENT) {
+        if (readError == EFBIG) {
+            LogBadInfo(infoPath, LargerThan(kInfoLimits.mostBytes));
+        } else if (readError != ENOENT) {
             LogBadInfo(infoPath, std::strerror(readError));
         }
         return nullptr;
     }
-    nlohmann::json info = nlohmann::json::parse(*bytes, nullptr, false);
-    if (info.is_discarded()) {
-        LogBadInfo(infoPath, "not valid JSON");
+    Outcome<nlohmann::json> info = ParseBoundedJson(*bytes, kInfoLimits, infoPath);
+    if (!info) {
+        LogBadInfo(infoPath, info.failure().why);
         return nullptr;
     }
-    if (!info.is_object()) {
+    if (!info.value().is_object()) {
         LogBadInfo(infoPath, "not a JSON object");
         return nullptr;
     }
-    return Ref<NSBundle>::Adopt(new NSBundle(std::move(folder), std::move(info)));
+    return Ref<NSBundle>::Adopt(new NSBundle(std::move(folder), std::move(info).value()));
 }
 
 Ref<NSBundle> NSBundle::bundleWithIdentifier(std::string identifier) {

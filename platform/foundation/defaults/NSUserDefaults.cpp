@@ -11,8 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "foundation/BoundedJson.h"
 #include "foundation/FileManager.h"
-#include "foundation/JsonShape.h"
 #include "foundation/Log.h"
 #include "foundation/PathString.h"
 #include "foundation/defaults/FileBytes.h"
@@ -21,8 +21,9 @@
 
 namespace {
 
-// Far beyond what any setting needs (the deepest is a list inside a dictionary).
-constexpr int kMaxNesting = 64;
+// Far beyond what any setting needs (the deepest is a list inside a dictionary; the files hold
+// kilobytes).
+constexpr JsonLimits kLimits{16 * 1024 * 1024, 64};
 
 std::mutex& StandardMutex() {
     static std::mutex mutex;
@@ -176,7 +177,11 @@ void NSUserDefaults::setFailpointForTesting(AtomicFile::Failpoint failpoint) {
 
 void NSUserDefaults::Load() {
     int error = 0;
-    std::optional<std::string> bytes = ReadFileBytes(m_path, &error);
+    std::optional<std::string> bytes = ReadFileBytes(m_path, &error, kLimits.mostBytes);
+    if (!bytes && error == EFBIG) {
+        SetAside(LargerThan(kLimits.mostBytes));
+        return;
+    }
     if (!bytes) {
         // Only something that is there can hold settings worth keeping; ENOENT and ENOTDIR
         // both mean there is nothing.
@@ -189,17 +194,13 @@ void NSUserDefaults::Load() {
         }
         return;
     }
-    bool tooDeep = false;
-    nlohmann::json values =
-        nlohmann::json::parse(*bytes, NestingLimit(kMaxNesting, tooDeep), false);
-    if (values.is_discarded()) {
-        SetAside("is not valid JSON");
-    } else if (tooDeep) {
-        SetAside("nests values deeper than " + std::to_string(kMaxNesting) + " levels");
-    } else if (!values.is_object()) {
+    Outcome<nlohmann::json> values = ParseBoundedJson(*bytes, kLimits, m_path);
+    if (!values) {
+        SetAside(values.failure().why);
+    } else if (!values.value().is_object()) {
         SetAside("does not hold a JSON object");
     } else {
-        m_values = std::move(values);
+        m_values = std::move(values).value();
     }
 }
 

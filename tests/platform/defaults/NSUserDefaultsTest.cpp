@@ -186,7 +186,7 @@ TEST_F(NSUserDefaultsTest, AFileNestedTooDeeplyIsSetAsideInsteadOfCrashing) {
         NSUserDefaults& defaults = Fresh();
         if (defaults.objectForKey("deep") || fs::exists(File()) ||
             OtherFiles(m_home.DefaultsFolder(), "").size() != 1 || log.Lines().size() != 1 ||
-            log.Lines()[0].find("nests values deeper than 64 levels") == std::string::npos) {
+            log.Lines()[0].find("values nested deeper than 64 levels") == std::string::npos) {
             return 1;
         }
         defaults.setInteger(7, "n");
