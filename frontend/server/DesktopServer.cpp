@@ -8,10 +8,12 @@
 #include <sys/socket.h>
 
 #include "DesktopToken.h"
+#include "GuardedHttpServer.h"
 #include "IcnsImage.h"
 #include "MainThreadAnswer.h"
 #include "ServedFile.h"
 #include "UserEventDelivery.h"
+#include "foundation/BoundedJson.h"
 #include "foundation/RunLoop.h"
 #include "webkit/WebView.h"
 
@@ -85,7 +87,12 @@ Outcome<> DesktopServer::Start() {
     if (m_options.token.empty()) {
         return Failure{"the desktop server", "no token"};
     }
-    m_http = std::make_unique<httplib::Server>();
+    // Slow or idle connections that have not sent a request yet may hold a quarter of the workers;
+    // the rest stay free for the user's requests and streams.
+    GuardedHttpServer::Limits limits;
+    limits.requestDeadline = std::chrono::seconds(10);
+    limits.mostWaiting = kPoolSize / 4;
+    m_http = std::make_unique<GuardedHttpServer>(limits);
     m_http->new_task_queue = [] { return new httplib::ThreadPool(kPoolSize); };
     m_http->set_keep_alive_timeout(kKeepAliveSeconds);
     m_http->set_read_timeout(kIoTimeoutSeconds, 0);
@@ -370,10 +377,21 @@ void DesktopServer::ServeIcon(const httplib::Request& request, httplib::Response
 }
 
 void DesktopServer::ServeEvents(httplib::Response& response) {
+    // Each open stream holds a worker. A new one ends the oldest past this many, so the user's
+    // newest tab always gets its events and forgotten tabs cannot take the pool.
+    constexpr size_t kMostStreams = 8;
     auto stream = std::make_shared<EventStreamQueue>();
     {
         std::lock_guard lock(m_streamsMutex);
-        std::erase_if(m_streams, [](const auto& weak) { return weak.expired(); });
+        std::erase_if(m_streams, [](const auto& weak) {
+            auto open = weak.lock();
+            return !open || open->IsClosed();
+        });
+        for (; m_streams.size() >= kMostStreams; m_streams.erase(m_streams.begin())) {
+            if (auto oldest = m_streams.front().lock()) {
+                oldest->Close();
+            }
+        }
         m_streams.push_back(stream);
     }
     RunLoop::Main().Post([presenter = m_presenter, stream] {
@@ -429,11 +447,13 @@ void DesktopServer::TakePageEvent(const httplib::Request& request, httplib::Resp
 
 void DesktopServer::Deliver(EventSource source, const httplib::Request& request,
                             httplib::Response& response) {
-    json event = json::parse(request.body, nullptr, false);
-    if (event.is_discarded()) {
-        Refuse(response, 400, "not JSON", request.path);
+    // An event is a flat object: a few levels are room enough.
+    Outcome<json> parsed = ParseBoundedJson(request.body, {kMostBodyBytes, 8}, request.path);
+    if (!parsed) {
+        Refuse(response, 400, parsed.failure().why, request.path);
         return;
     }
+    json event = std::move(parsed).value();
     if (std::optional<EventAnswer> wrong = CheckEventShape(event, source)) {
         Refuse(response, wrong->status, wrong->error, request.path);
         return;
