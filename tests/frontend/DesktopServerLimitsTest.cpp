@@ -415,9 +415,10 @@ TEST(GuardedHttpServerTest, AWellBehavedClientKeepsItsConnectionAcrossRequests) 
 TEST(GuardedHttpServerTest, StoppingEndsEveryWaitingConnectionAtOnce) {
     GuardedHttpServer::Limits limits;
     limits.requestDeadline = 1h;
-    auto run = std::make_unique<GuardedRun>(limits);
-    Tricklers slow(run->port, 8, 100ms);
-    std::future<void> stopped = std::async(std::launch::async, [&run] { run->Stop(); });
+    GuardedRun run(limits);
+    std::future<void> stopped; // waited for after the connections stop sending
+    Tricklers slow(run.port, 8, 100ms);
+    stopped = std::async(std::launch::async, [&run] { run.Stop(); });
     EXPECT_EQ(stopped.wait_for(kGenerous), std::future_status::ready);
 }
 

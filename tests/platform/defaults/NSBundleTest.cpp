@@ -72,6 +72,34 @@ TEST(NSBundleTest, RefusesFoldersThatAreNotBundlesAndLogsACorruptInfo) {
     EXPECT_NE(log.Lines()[1].find("not a JSON object"), std::string::npos);
 }
 
+// A crafted Info.json costs no more than its limits: nested values past them would recurse once
+// per level when copied, and a huge file would be read whole.
+TEST(NSBundleTest, AnInfoPastItsLimitsIsRefusedWithItsPathAndTheReason) {
+    TempDir dir;
+    const struct {
+        const char* bundle;
+        std::string info;
+        std::string reason;
+    } table[] = {
+        {"deep.bundle",
+         R"({"CFBundleIdentifier": "x", "Deep": )" + std::string(100000, '[') +
+             std::string(100000, ']') + "}",
+         "values nested deeper than 32 levels"},
+        {"large.bundle",
+         R"({"CFBundleIdentifier": "x", "Large": ")" + std::string(2 * 1024 * 1024, 'a') + "\"}",
+         "larger than 1 MiB"},
+    };
+    for (const auto& row : table) {
+        WriteText(dir / (std::string(row.bundle) + "/Info.json"), row.info);
+        LogCapture log;
+        EXPECT_FALSE(NSBundle::bundleWithPath(dir / row.bundle)) << row.bundle;
+        ASSERT_EQ(log.Lines().size(), 1U) << row.bundle;
+        EXPECT_NE(log.Lines()[0].find(dir / (std::string(row.bundle) + "/Info.json: " + row.reason)),
+                  std::string::npos)
+            << log.Lines()[0];
+    }
+}
+
 TEST(NSBundleTest, LooksUpStringTablesOnceAndFallsBackToValueThenKey) {
     TempDir dir;
     const std::string root = MakeBundle(dir);

@@ -195,6 +195,20 @@ TEST_F(NSUserDefaultsTest, AFileNestedTooDeeplyIsSetAsideInsteadOfCrashing) {
     EXPECT_EQ(status, 0) << "-1: reading the file crashed";
 }
 
+// A file past the limit is not read into memory whole; it is kept aside like any unusable file.
+TEST_F(NSUserDefaultsTest, AFileLargerThanTheLimitIsSetAsideUnread) {
+    WriteText(File(), R"({"big": ")" + std::string(17 * 1024 * 1024, 'a') + "\"}");
+    LogCapture log;
+    NSUserDefaults& defaults = Fresh();
+    EXPECT_FALSE(defaults.objectForKey("big"));
+    EXPECT_FALSE(fs::exists(File()));
+    EXPECT_EQ(OtherFiles(m_home.DefaultsFolder(), "").size(), 1U);
+    ASSERT_EQ(log.Lines().size(), 1U);
+    EXPECT_NE(log.Lines()[0].find(File() + ": larger than 16 MiB; set aside as "),
+              std::string::npos)
+        << log.Lines()[0];
+}
+
 // Runs `body` in a forked child and answers how the child ended.
 template <typename Body> int InChild(Body body) {
     const pid_t pid = fork();
