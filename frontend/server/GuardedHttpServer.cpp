@@ -14,8 +14,7 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 milliseconds Duration(time_t sec, time_t usec) {
-    return std::chrono::duration_cast<milliseconds>(seconds(sec) +
-                                                    std::chrono::microseconds(usec));
+    return std::chrono::duration_cast<milliseconds>(seconds(sec) + std::chrono::microseconds(usec));
 }
 
 // The library inflates a compressed body into memory without a limit.
@@ -31,16 +30,16 @@ std::optional<BodyRefused> RefusalOf(const httplib::Request& request) {
 
 GuardedHttpServer::GuardedHttpServer(Limits limits)
     : m_limits(limits), m_waiting(limits.mostWaiting) {
-    set_exception_handler([](const httplib::Request&, httplib::Response& response,
-                             const std::exception_ptr& thrown) {
-        try {
-            std::rethrow_exception(thrown);
-        } catch (const BodyRefused& refused) {
-            response.status = refused.status();
-        } catch (...) {
-            response.status = 500;
-        }
-    });
+    set_exception_handler(
+        [](const httplib::Request&, httplib::Response& response, const std::exception_ptr& thrown) {
+            try {
+                std::rethrow_exception(thrown);
+            } catch (const BodyRefused& refused) {
+                response.status = refused.status();
+            } catch (...) {
+                response.status = 500;
+            }
+        });
 }
 
 bool GuardedHttpServer::process_and_close_socket(socket_t socket) {

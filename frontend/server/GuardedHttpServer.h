@@ -24,7 +24,7 @@ class GuardedHttpServer : public httplib::Server {
 public:
     struct Limits {
         std::chrono::milliseconds requestDeadline{10000};
-        size_t mostHeaderBytes = 64 * 1024;
+        size_t mostHeaderBytes = size_t{64} * 1024;
         size_t mostWaiting = 16;
         // How long a connection whose body was refused is read and dropped before it is closed.
         std::chrono::milliseconds drainAfterRefusal{1000};

@@ -13,7 +13,7 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr size_t kBufferBytes = 16 * 1024;
+constexpr size_t kBufferBytes = size_t{16} * 1024;
 // How often a wait looks whether the server is stopping: Stop() joins every worker.
 constexpr milliseconds kStopCheck(100);
 
@@ -21,8 +21,8 @@ void AddressOf(socket_t socket, bool peer, std::string& ip, int& port) {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
     auto* generic = reinterpret_cast<sockaddr*>(&address);
-    if ((peer ? ::getpeername(socket, generic, &length) : ::getsockname(socket, generic, &length)) !=
-        0) {
+    if ((peer ? ::getpeername(socket, generic, &length)
+              : ::getsockname(socket, generic, &length)) != 0) {
         return;
     }
     char text[INET6_ADDRSTRLEN] = {};

@@ -27,11 +27,6 @@ WaitingConnections::Ticket WaitingConnections::Enter(int socket) {
     return {*this, number};
 }
 
-size_t WaitingConnections::Count() const {
-    std::lock_guard lock(m_mutex);
-    return m_waiting.size();
-}
-
 void WaitingConnections::Leave(uint64_t number) {
     std::lock_guard lock(m_mutex);
     m_waiting.erase(number);

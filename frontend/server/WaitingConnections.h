@@ -35,13 +35,12 @@ public:
 
     // `socket` waits from now on. Any thread; the socket stays open until its ticket is gone.
     Ticket Enter(int socket);
-    size_t Count() const;
 
 private:
     void Leave(uint64_t number);
 
     size_t m_most;
-    mutable std::mutex m_mutex;
-    uint64_t m_next = 0;                // guarded by m_mutex
+    std::mutex m_mutex;
+    uint64_t m_next = 0;               // guarded by m_mutex
     std::map<uint64_t, int> m_waiting; // guarded by m_mutex; the oldest first
 };

@@ -57,8 +57,8 @@ Outcome<json> ParseBoundedJson(std::string_view text, const JsonLimits& limits,
     try {
         return json::parse(text, stopTooDeep);
     } catch (const TooDeep&) {
-        return Failure{what, "values nested deeper than " + std::to_string(limits.mostDepth) +
-                                 " levels"};
+        return Failure{what,
+                       "values nested deeper than " + std::to_string(limits.mostDepth) + " levels"};
     } catch (const json::exception& error) {
         return Failure{what, "malformed JSON: " + Described(error)};
     }

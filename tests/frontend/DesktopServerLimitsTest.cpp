@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr auto kGenerous = 10s;
-constexpr size_t kMiB = 1024 * 1024;
+constexpr size_t kMiB = size_t{1024} * 1024;
 
 // A plain TCP connection to the server, for clients that do what no browser does.
 class RawConnection {
@@ -37,8 +37,7 @@ public:
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<uint16_t>(port));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_connected =
-            ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        m_connected = ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     }
     ~RawConnection() { ::close(m_fd); }
     RawConnection(const RawConnection&) = delete;
@@ -258,8 +257,8 @@ TEST(DesktopServerLimitsTest, ANewEventStreamEndsTheOldestPastAFewAndTheNewestGe
     // The newest stream is attached when the main loop runs; a timer lets the loop look at it.
     RawConnection& newest = *streams.back();
     const RunLoop::TimerId look = RunLoop::Main().AddTimer(10ms, true, [] {});
-    EXPECT_TRUE(RunLoop::Main().RunUntil(
-        [&] { return newest.AwaitText("event: snapshot", 1ms); }, kGenerous));
+    EXPECT_TRUE(RunLoop::Main().RunUntil([&] { return newest.AwaitText("event: snapshot", 1ms); },
+                                         kGenerous));
     RunLoop::Main().CancelTimer(look);
 
     for (size_t i = 0; i + kKept < kOpened; ++i) {
@@ -271,7 +270,7 @@ TEST(DesktopServerLimitsTest, ANewEventStreamEndsTheOldestPastAFewAndTheNewestGe
 TEST(DesktopServerLimitsTest, RequestsPastTheLimitsAreRefusedWithoutBeingReadIntoMemory) {
     DesktopHarness desktop;
     WriteText(desktop.dir.Path() / "web" / "a.txt", "hello");
-    const std::string chunk(64 * 1024, ' ');
+    const std::string chunk(size_t{64} * 1024, ' ');
     std::string chunked;
     for (size_t sent = 0; sent < 2 * kMiB; sent += chunk.size()) {
         chunked += "10000\r\n" + chunk + "\r\n";
@@ -281,7 +280,7 @@ TEST(DesktopServerLimitsTest, RequestsPastTheLimitsAreRefusedWithoutBeingReadInt
     const struct {
         const char* name;
         std::string head;
-        std::string body;       // sent `repeats` times
+        std::string body; // sent `repeats` times
         size_t repeats;
         const char* status;
     } table[] = {
@@ -297,7 +296,7 @@ TEST(DesktopServerLimitsTest, RequestsPastTheLimitsAreRefusedWithoutBeingReadInt
                   "\r\n"),
          gzipped, 1, "HTTP/1.1 415"},
         {"endless headers", "GET /ui/a.txt HTTP/1.1\r\n",
-         "X-Padding: " + std::string(1000, 'a') + "\r\n", 128 * 1024, "HTTP/1.1 400"},
+         "X-Padding: " + std::string(1000, 'a') + "\r\n", size_t{128} * 1024, "HTTP/1.1 400"},
     };
     for (const auto& row : table) {
         ASSERT_TRUE(ResetPeakMemory());
@@ -339,7 +338,7 @@ TEST(DesktopServerLimitsTest, EventsNestedTooDeeplyOrMalformedAreRefusedWithTheR
         {R"({"oid":1,"kind":"click","extra":)" + deep + "}", "values nested deeper than 8 levels"},
         {R"({"oid":1,"kind":"click","extra":[[[[[[[]]]]]]]})", "no such object"},
         {"{\"oid\":\xff}", "malformed JSON: parse error at line 1, column 8: syntax error while "
-                            "parsing value - invalid literal"},
+                           "parsing value - invalid literal"},
     };
     for (const auto& row : table) {
         httplib::Result answer = desktop.OffMain([&] {

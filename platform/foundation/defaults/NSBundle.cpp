@@ -16,7 +16,7 @@
 namespace {
 
 // A bundle's Info.json is a few flat keys; the limits keep a crafted one from costing more.
-constexpr JsonLimits kInfoLimits{1024 * 1024, 32};
+constexpr JsonLimits kInfoLimits{size_t{1024} * 1024, 32};
 
 std::mutex& RegistryMutex() {
     static std::mutex mutex;

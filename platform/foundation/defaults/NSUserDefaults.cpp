@@ -23,7 +23,7 @@ namespace {
 
 // Far beyond what any setting needs (the deepest is a list inside a dictionary; the files hold
 // kilobytes).
-constexpr JsonLimits kLimits{16 * 1024 * 1024, 64};
+constexpr JsonLimits kLimits{size_t{16} * 1024 * 1024, 64};
 
 std::mutex& StandardMutex() {
     static std::mutex mutex;

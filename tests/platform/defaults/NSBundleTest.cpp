@@ -86,7 +86,8 @@ TEST(NSBundleTest, AnInfoPastItsLimitsIsRefusedWithItsPathAndTheReason) {
              std::string(100000, ']') + "}",
          "values nested deeper than 32 levels"},
         {"large.bundle",
-         R"({"CFBundleIdentifier": "x", "Large": ")" + std::string(2 * 1024 * 1024, 'a') + "\"}",
+         R"({"CFBundleIdentifier": "x", "Large": ")" + std::string(size_t{2} * 1024 * 1024, 'a') +
+             "\"}",
          "larger than 1 MiB"},
     };
     for (const auto& row : table) {
@@ -94,8 +95,9 @@ TEST(NSBundleTest, AnInfoPastItsLimitsIsRefusedWithItsPathAndTheReason) {
         LogCapture log;
         EXPECT_FALSE(NSBundle::bundleWithPath(dir / row.bundle)) << row.bundle;
         ASSERT_EQ(log.Lines().size(), 1U) << row.bundle;
-        EXPECT_NE(log.Lines()[0].find(dir / (std::string(row.bundle) + "/Info.json: " + row.reason)),
-                  std::string::npos)
+        EXPECT_NE(
+            log.Lines()[0].find(dir / (std::string(row.bundle) + "/Info.json: " + row.reason)),
+            std::string::npos)
             << log.Lines()[0];
     }
 }

@@ -197,7 +197,7 @@ TEST_F(NSUserDefaultsTest, AFileNestedTooDeeplyIsSetAsideInsteadOfCrashing) {
 
 // A file past the limit is not read into memory whole; it is kept aside like any unusable file.
 TEST_F(NSUserDefaultsTest, AFileLargerThanTheLimitIsSetAsideUnread) {
-    WriteText(File(), R"({"big": ")" + std::string(17 * 1024 * 1024, 'a') + "\"}");
+    WriteText(File(), R"({"big": ")" + std::string(size_t{17} * 1024 * 1024, 'a') + "\"}");
     LogCapture log;
     NSUserDefaults& defaults = Fresh();
     EXPECT_FALSE(defaults.objectForKey("big"));

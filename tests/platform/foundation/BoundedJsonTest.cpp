@@ -52,10 +52,11 @@ TEST(BoundedJsonTest, AMillionLevelsStopAtTheLimit) {
 }
 
 TEST(BoundedJsonTest, SizesAreNamedInTheLargestWholeUnit) {
-    EXPECT_EQ(LargerThan(1024 * 1024), "larger than 1 MiB");
-    EXPECT_EQ(LargerThan(16 * 1024 * 1024), "larger than 16 MiB");
-    EXPECT_EQ(LargerThan(64 * 1024), "larger than 64 KiB");
-    EXPECT_EQ(LargerThan(1536 * 1024), "larger than 1536 KiB");
+    constexpr size_t kKiB = 1024;
+    EXPECT_EQ(LargerThan(kKiB * kKiB), "larger than 1 MiB");
+    EXPECT_EQ(LargerThan(16 * kKiB * kKiB), "larger than 16 MiB");
+    EXPECT_EQ(LargerThan(64 * kKiB), "larger than 64 KiB");
+    EXPECT_EQ(LargerThan(1536 * kKiB), "larger than 1536 KiB");
     EXPECT_EQ(LargerThan(1000), "larger than 1000 bytes");
 }
 
