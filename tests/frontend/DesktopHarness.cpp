@@ -10,6 +10,9 @@
 #include "server/DesktopToken.h"
 
 DesktopHarness::DesktopHarness(size_t eventsPerSecond) {
+    // The loop's main thread is the first one to ask for the loop: the test's own, before a server
+    // thread asks on behalf of a request.
+    static_cast<void>(RunLoop::Main());
     for (const char* folder : {"web", "resources", "capture", "player"}) {
         std::filesystem::create_directory(dir.Path() / folder);
     }
