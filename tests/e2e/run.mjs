@@ -42,6 +42,7 @@ try {
         const pages = new Suite('pages', artifacts);
         suites.push(pages);
         await pagesSuite(pages, browser.context, resolve(values.swfharvex), values.swfmovie && resolve(values.swfmovie));
+        suites.push(await (await import('./player.mjs')).playerSuite(browser.context, artifacts, resolve(values.swfharvex), values.swfmovie && resolve(values.swfmovie)));
     }
 } finally {
     await browser.close();
