@@ -1,5 +1,6 @@
 #include "Reports.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <utility>
@@ -64,6 +65,50 @@ std::string Escaped(std::string_view bytes) {
     return text;
 }
 
+// What every form lists of a dissection, decided in this one place so that the forms agree.
+struct Listing {
+    size_t tags = 0;
+    size_t references = 0;
+    size_t referencesLeftOut = 0; // by the dissector's bound and by this report's
+    std::string tagsCut;          // where the tag list stops; empty when it lists every tag
+    std::string referencesCut;    // likewise for the references the dissector kept
+};
+
+std::string CutText(size_t leftOut, const char* rows, const std::string& from,
+                    const std::string& most) {
+    return "The list stops here: " + std::to_string(leftOut) + " more " + rows + ", from the one " +
+           from + " on, are left out of this report, which lists at most " + most + ".";
+}
+
+Listing ListingOf(const Dissection& dissection) {
+    Listing listing;
+    listing.tags = std::min(dissection.tags.size(), ReportBounds::kMostTagRows);
+    if (listing.tags < dissection.tags.size()) {
+        listing.tagsCut = CutText(dissection.tags.size() - listing.tags, "tags",
+                                  "at " + OffsetText(dissection.tags[listing.tags].offset),
+                                  std::to_string(ReportBounds::kMostTagRows));
+    }
+    size_t bytes = 0;
+    for (const Dissection::Reference& reference : dissection.references) {
+        bytes += reference.text.size() + reference.where.size();
+        if (listing.references == ReportBounds::kMostReferenceRows ||
+            bytes > ReportBounds::kMostReferenceBytes) {
+            break;
+        }
+        ++listing.references;
+    }
+    const size_t cut = dissection.references.size() - listing.references;
+    listing.referencesLeftOut = cut + dissection.referencesLeftOut;
+    if (cut > 0) {
+        listing.referencesCut =
+            CutText(listing.referencesLeftOut, "references",
+                    "found in " + dissection.references[listing.references].where,
+                    std::to_string(ReportBounds::kMostReferenceRows) + ", and " +
+                        std::to_string(ReportBounds::kMostReferenceBytes >> 20) + " MiB of them");
+    }
+    return listing;
+}
+
 constexpr const char* kStyle = R"(
 body { font: 14px/1.4 system-ui, sans-serif; margin: 2em; color: #222; }
 h1 { font-size: 1.4em; } h2 { font-size: 1.1em; margin-top: 1.6em; }
@@ -76,14 +121,19 @@ code, td.c { font-family: ui-monospace, monospace; } .stop { color: #a00; font-w
 } // namespace
 
 void WriteTextReport(const Dissection& dissection, std::ostream& out) {
+    const Listing listing = ListingOf(dissection);
     dissection.facts.WriteText(out);
     out << "\nTags (" << dissection.tags.size() << "):\n";
     char line[160];
-    for (const Dissection::Tag& tag : dissection.tags) {
+    for (size_t index = 0; index < listing.tags; ++index) {
+        const Dissection::Tag& tag = dissection.tags[index];
         std::snprintf(line, sizeof line, "  %s %4u  %-*s%-30s %10u\n",
                       OffsetText(tag.offset).c_str(), tag.code, tag.depth * 2, "", tag.name,
                       tag.length);
         out << line;
+    }
+    if (!listing.tagsCut.empty()) {
+        out << "  (" << listing.tagsCut << ")\n";
     }
     const Dissection::Summary& summary = dissection.summary;
     out << "\nSummary:\n";
@@ -95,11 +145,14 @@ void WriteTextReport(const Dissection& dissection, std::ostream& out) {
         << "  lowest version the tags need: " << summary.minVersion << '\n'
         << "  ActionScript: " << ActionScriptText(summary) << '\n';
     out << "\nNeeds from outside (" << dissection.references.size() << "):\n";
-    for (const Dissection::Reference& reference : dissection.references) {
+    for (size_t index = 0; index < listing.references; ++index) {
+        const Dissection::Reference& reference = dissection.references[index];
         out << "  " << reference.text << "  (" << reference.where << ")\n";
     }
-    if (dissection.referencesLeftOut > 0) {
-        out << "  (" << dissection.referencesLeftOut << " more left out of this report)\n";
+    if (!listing.referencesCut.empty()) {
+        out << "  (" << listing.referencesCut << ")\n";
+    } else if (listing.referencesLeftOut > 0) {
+        out << "  (" << listing.referencesLeftOut << " more left out of this report)\n";
     }
     if (dissection.stoppedAt) {
         out << "\nReading stopped at " << OffsetText(dissection.stoppedAt->offset) << ": "
@@ -108,6 +161,7 @@ void WriteTextReport(const Dissection& dissection, std::ostream& out) {
 }
 
 void WriteJsonReport(const Dissection& dissection, std::ostream& out) {
+    const Listing listing = ListingOf(dissection);
     out << "{\n\"header\": " << dissection.facts.ToJson().dump();
     if (!dissection.Readable()) {
         out << "\n}\n";
@@ -127,9 +181,18 @@ void WriteJsonReport(const Dissection& dissection, std::ostream& out) {
                                                   {"reason", dissection.stoppedAt->reason}}
                                  : nlohmann::json(nullptr))
                .dump()
-        << ",\n\"referencesLeftOut\": " << dissection.referencesLeftOut << ",\n\"references\": [";
+        << ",\n\"referencesLeftOut\": " << listing.referencesLeftOut
+        << ",\n\"tagsLeftOut\": " << dissection.tags.size() - listing.tags << ",\n\"cut\": ";
+    nlohmann::json cuts = nlohmann::json::array();
+    for (const std::string* cut : {&listing.tagsCut, &listing.referencesCut}) {
+        if (!cut->empty()) {
+            cuts.push_back(*cut);
+        }
+    }
+    out << cuts.dump() << ",\n\"references\": [";
     const char* separator = "\n";
-    for (const Dissection::Reference& reference : dissection.references) {
+    for (size_t index = 0; index < listing.references; ++index) {
+        const Dissection::Reference& reference = dissection.references[index];
         nlohmann::json entry = nlohmann::json::object();
         PutText(entry, "url", reference.text);
         entry["where"] = reference.where;
@@ -138,7 +201,8 @@ void WriteJsonReport(const Dissection& dissection, std::ostream& out) {
     }
     out << "],\n\"tags\": [";
     separator = "\n";
-    for (const Dissection::Tag& tag : dissection.tags) {
+    for (size_t index = 0; index < listing.tags; ++index) {
+        const Dissection::Tag& tag = dissection.tags[index];
         out << separator << "{\"offset\":" << tag.offset << ",\"code\":" << tag.code
             << R"(,"name":")" << tag.name << R"(","length":)" << tag.length
             << ",\"depth\":" << tag.depth << '}';
@@ -148,6 +212,7 @@ void WriteJsonReport(const Dissection& dissection, std::ostream& out) {
 }
 
 void WriteHtmlReport(const Dissection& dissection, std::ostream& page) {
+    const Listing listing = ListingOf(dissection);
     const std::string title = Escaped(dissection.facts.path);
     page << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
          << R"(<meta http-equiv="Content-Security-Policy" content="default-src 'none'; )"
@@ -179,20 +244,28 @@ void WriteHtmlReport(const Dissection& dissection, std::ostream& page) {
          << ActionScriptText(summary) << "</td></tr>\n</table>\n";
     page << "<h2>Needs from outside (" << dissection.references.size() << ")</h2>\n";
     page << "<table>\n<tr><th>address or file</th><th>found in</th></tr>\n";
-    for (const Dissection::Reference& reference : dissection.references) {
+    for (size_t index = 0; index < listing.references; ++index) {
+        const Dissection::Reference& reference = dissection.references[index];
         page << "<tr><td class=\"c\">" << Escaped(reference.text) << "</td><td>"
              << Escaped(reference.where) << "</td></tr>\n";
     }
     page << "</table>\n";
-    if (dissection.referencesLeftOut > 0) {
-        page << "<p>" << dissection.referencesLeftOut << " more left out of this report.</p>\n";
+    if (!listing.referencesCut.empty()) {
+        page << "<p class=\"stop\">" << Escaped(listing.referencesCut) << "</p>\n";
+    } else if (listing.referencesLeftOut > 0) {
+        page << "<p>" << listing.referencesLeftOut << " more left out of this report.</p>\n";
     }
     page << "<h2>Tags (" << dissection.tags.size() << ")</h2>\n";
     page << "<table>\n<tr><th>offset</th><th>code</th><th>name</th><th>length</th></tr>\n";
-    for (const Dissection::Tag& tag : dissection.tags) {
+    for (size_t index = 0; index < listing.tags; ++index) {
+        const Dissection::Tag& tag = dissection.tags[index];
         page << "<tr><td class=\"c\">" << OffsetText(tag.offset) << "</td><td class=\"n\">"
              << tag.code << R"(</td><td class="c" style="padding-left: )" << 10 + tag.depth * 20
              << "px\">" << tag.name << "</td><td class=\"n\">" << tag.length << "</td></tr>\n";
     }
-    page << "</table>\n</body></html>\n";
+    page << "</table>\n";
+    if (!listing.tagsCut.empty()) {
+        page << "<p class=\"stop\">" << listing.tagsCut << "</p>\n";
+    }
+    page << "</body></html>\n";
 }

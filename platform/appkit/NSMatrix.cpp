@@ -32,11 +32,11 @@ bool NSMatrix::setCellEnabled(size_t row, bool enabled) {
 }
 
 int64_t NSMatrix::selectedRow() const {
-    return m_cells.empty() ? -1 : static_cast<int64_t>(m_selectedRow);
+    return m_cells.empty() || !m_selectedRow ? -1 : static_cast<int64_t>(*m_selectedRow);
 }
 
 int64_t NSMatrix::selectedTag() const {
-    return m_cells.empty() ? -1 : m_cells[m_selectedRow].tag;
+    return m_cells.empty() || !m_selectedRow ? -1 : m_cells[*m_selectedRow].tag;
 }
 
 bool NSMatrix::selectCellWithTag(int64_t tag) {
@@ -79,7 +79,7 @@ void NSMatrix::clickWillSendAction() {
     }
     selectCellAtRow(*row);
     if (m_selectedIndexBinding) {
-        m_selectedIndexBinding->store(static_cast<int64_t>(m_selectedRow));
+        m_selectedIndexBinding->store(static_cast<int64_t>(*row));
     }
 }
 
@@ -89,8 +89,8 @@ bool NSMatrix::bindToUserDefaults(const std::string& binding, const std::string&
     }
     m_selectedIndexBinding.emplace(binding, key);
     if (std::optional<int64_t> stored = m_selectedIndexBinding->restoredValue(0)) {
-        bool isRow = *stored >= 0 && static_cast<uint64_t>(*stored) < m_cells.size();
-        selectCellAtRow(isRow ? static_cast<size_t>(*stored) : 0);
+        const bool isRow = *stored >= 0 && static_cast<uint64_t>(*stored) < m_cells.size();
+        m_selectedRow = isRow ? std::optional(static_cast<size_t>(*stored)) : std::nullopt;
     }
     Changed();
     return true;

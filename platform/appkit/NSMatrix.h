@@ -17,9 +17,10 @@ struct NSMatrixCell {
     friend bool operator==(const NSMatrixCell&, const NSMatrixCell&) = default;
 };
 
-// A column of radio buttons of which exactly one is selected (whenever there are any): the first
-// cell added is selected until another is. A click selects its cell, writes the bound user
-// default ("selectedIndex", the row) and then sends the action, with the matrix as sender.
+// A column of radio buttons of which at most one is selected: the first cell added is selected
+// until another is, and none is when a bound user default names no row. A click selects its
+// cell, writes the bound user default ("selectedIndex", the row) and then sends the action, with
+// the matrix as sender.
 class NSMatrix : public NSView, public ActionSender, public UserDefaultsBindable {
 public:
     NSMatrix();
@@ -30,7 +31,7 @@ public:
     // False for a row that does not exist.
     bool setCellEnabled(size_t row, bool enabled);
 
-    // -1 when there are no cells.
+    // -1 when no cell is selected (or there are none).
     int64_t selectedRow() const;
     int64_t selectedTag() const;
     // Programmatic: no action and no binding written. False, changing nothing, when no cell has
@@ -42,7 +43,9 @@ public:
     // not exist; otherwise the click is taken, whether or not the action reaches a target.
     bool clickCellAtRow(size_t row);
 
-    // "selectedIndex" only: the stored row, or row 0 when it is absent or not a row.
+    // "selectedIndex" only: the stored row, or row 0 when none is stored. A stored value that is
+    // no row (a hand-edited settings file) selects nothing and stays stored until a click: the
+    // matrix must not show a choice that those who read the value do not make.
     bool bindToUserDefaults(const std::string& binding, const std::string& key) override;
 
     NSObject* senderObject() override { return this; }
@@ -53,7 +56,7 @@ public:
 private:
     void ActionStateChanged() override { Changed(); }
     std::vector<NSMatrixCell> m_cells;
-    size_t m_selectedRow = 0; // meaningful only with cells
+    std::optional<size_t> m_selectedRow = 0; // meaningful only with cells
     std::optional<size_t> m_clickedRow;
     std::optional<UserDefaultsBinding> m_selectedIndexBinding;
 };

@@ -33,6 +33,23 @@ SaveWorkflow::Step Replace(const SaveRequest& request) {
     return Copied(FileManager::defaultManager().replaceItemByCopying(source, target), target);
 }
 
+// A choice the window never stores: nothing is copied, and the person learns where to fix it.
+std::string UnknownClashPolicy(int64_t policy) {
+    return "the stored choice for when a file of that name exists (" + std::to_string(policy) +
+           ") is not one of the choices: choose one in Preferences";
+}
+
+// The folder the person agreed to create: made now, or already there because something else
+// made it while the question was open. Anything else in its place is a failure.
+Outcome<> MakeFolder(const std::string& folder) {
+    Outcome<> made = FileManager::defaultManager().createDirectoryAtPath(folder);
+    std::error_code error;
+    if (!made && std::filesystem::is_directory(folder, error)) {
+        return {};
+    }
+    return made;
+}
+
 } // namespace
 
 std::string SaveSourcePath(const SaveRequest& request) {
@@ -95,7 +112,7 @@ SaveWorkflow::Step SaveWorkflow::Start(const SaveRequest& request) {
             m_state = State::AskingOverwrite;
             return ShowSheet{SaveSheet::Overwrite};
         default:
-            return Finished{folder};
+            return Failed{Failure{target, UnknownClashPolicy(request.clashPolicy)}};
         }
     }
     if (files.fileExistsAtPath(folder)) {
@@ -135,9 +152,7 @@ SaveWorkflow::Step SaveWorkflow::AfterCreateFolder(const CreateFolderAnswered& a
     }
     const std::string target = SaveTargetPath(answer.request);
     // One level only: a missing parent is reported, not made.
-    if (Outcome<> made =
-            FileManager::defaultManager().createDirectoryAtPath(answer.request.folderText);
-        !made) {
+    if (Outcome<> made = MakeFolder(answer.request.folderText); !made) {
         return Failed{SaveFailure(target, made.failure())};
     }
     return Copied(FileManager::defaultManager().copyPath(SaveSourcePath(answer.request), target),

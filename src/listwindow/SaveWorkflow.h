@@ -14,7 +14,7 @@ struct SaveRequest {
     std::string swfName;       // the selected movie's file name; empty while none is selected
     std::string folderText;    // the folder the user named
     // When the target file exists: 0 a numbered name beside it, 1 replace it, 2 ask; any other
-    // value saves nothing and finishes as a save.
+    // value (a hand-edited setting) saves nothing and fails, saying so.
     int64_t clashPolicy = 0;
 };
 

@@ -60,10 +60,19 @@ var PageBridge = (function () {
     return "file://" + path;
   }
 
+  function api(playerElement) {
+    return typeof playerElement.ruffle === "function" ? playerElement.ruffle() : playerElement;
+  }
+
   // Starts a movie in a player element; the result may be a promise.
   function load(playerElement, url) {
-    var api = typeof playerElement.ruffle === "function" ? playerElement.ruffle() : playerElement;
-    return api.load({ url: url });
+    return api(playerElement).load({ url: url });
+  }
+
+  // Whether a player element shows a movie: its ready state is past "have nothing" (0), which
+  // it stays at while a movie is fetched and returns to when a movie could not be played.
+  function showsMovie(playerElement) {
+    return api(playerElement).readyState > 0;
   }
 
   // Runs `start` once the page is parsed, then tells the native side that everything it calls
@@ -92,6 +101,7 @@ var PageBridge = (function () {
     player: player,
     movieURL: movieURL,
     load: load,
+    showsMovie: showsMovie,
     start: start
   };
 })();

@@ -46,6 +46,7 @@ try {
         const hostile = new Suite('hostile', artifacts);
         suites.push(hostile);
         await hostileSuite(hostile, browser.context, resolve(values.swfharvex), values.swfmovie && resolve(values.swfmovie));
+        suites.push(await (await import('./player.mjs')).playerSuite(browser.context, artifacts, resolve(values.swfharvex), values.swfmovie && resolve(values.swfmovie)));
     }
 } finally {
     await browser.close();

@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -173,7 +174,9 @@ TEST_F(ListWindowSaveTest, TheClashPolicyAndTheSheetsDecideWhatIsWritten) {
         {"replaced", "movie.swf", {"movie.swf"}, 1, true, {}, {}, "movie.swf", true},
         {"asked, OK", "movie.swf", {"movie.swf"}, 2, true, {kOverwrite}, {0}, "movie.swf", true},
         {"asked, Cancel", "movie.swf", {"movie.swf"}, 2, true, {kOverwrite}, {1}, "", false},
-        {"an unknown policy", "movie.swf", {"movie.swf"}, 7, true, {}, {}, "", true},
+        // A hand-edited setting: a failed save, not a silent one.
+        {"a policy of 7", "movie.swf", {"movie.swf"}, 7, true, {kSaveFailed}, {0}, "", false},
+        {"a policy of -1", "movie.swf", {"movie.swf"}, -1, true, {kSaveFailed}, {0}, "", false},
         {"folder created", "movie.swf", {}, 0, false, {kCreateFolder}, {0}, "movie.swf", true},
         {"folder not created", "movie.swf", {}, 0, false, {kCreateFolder}, {1}, "", false},
     };
@@ -190,12 +193,20 @@ TEST_F(ListWindowSaveTest, TheClashPolicyAndTheSheetsDecideWhatIsWritten) {
         HVXSWFListWindowController& window = WindowWith(each.name);
         ASSERT_TRUE(window.combox->userEditedText(folder.string()));
         const json historyBefore = StoredHistory();
+        const size_t revealsBefore = workspace->calls().size();
 
         Press(window.btnSaveSWF.get());
         for (size_t step = 0; step < each.sheets.size(); ++step) {
             EXPECT_EQ(SheetMessage(window), each.sheets[step]);
+            ASSERT_NE(Sheet(window), nullptr);
+            if (each.sheets[step] == kSaveFailed) {
+                EXPECT_NE(Sheet(window)->informativeText().find("choose one in Preferences"),
+                          std::string::npos);
+            }
             Answer(window, each.answers[step]);
         }
+        // Revealed (the setting's default is on) exactly when saved.
+        EXPECT_EQ(workspace->calls().size() > revealsBefore, each.recorded);
         EXPECT_EQ(Sheet(window), nullptr);
 
         std::set<std::string> expected(each.present.begin(), each.present.end());
@@ -216,6 +227,46 @@ TEST_F(ListWindowSaveTest, TheClashPolicyAndTheSheetsDecideWhatIsWritten) {
             EXPECT_EQ(StoredHistory().front(), folder.string());
             EXPECT_EQ(window.combox->items().back(), folder.string());
         } else {
+            EXPECT_EQ(StoredHistory(), historyBefore);
+        }
+    }
+}
+
+// The folder appears while the question to create it is open: a folder there is as good as one
+// made; anything else there still fails, and is left as it was.
+TEST_F(ListWindowSaveTest, WhatAppearsWhileTheCreateQuestionIsOpenDecidesTheAnswer) {
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&)> appear;
+        bool saved;
+    } cases[] = {
+        {"a folder", [](const fs::path& at) { fs::create_directory(at); }, true},
+        {"a link to a folder",
+         [this](const fs::path& at) {
+             fs::create_directory(out / "elsewhere");
+             fs::create_directory_symlink(out / "elsewhere", at);
+         },
+         true},
+        {"a plain file", [](const fs::path& at) { std::ofstream(at) << kOld; }, false},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.what);
+        const fs::path folder = out / each.what;
+        HVXSWFListWindowController& window = WindowWith("movie.swf");
+        ASSERT_TRUE(window.combox->userEditedText(folder.string()));
+        Press(window.btnSaveSWF.get());
+        ASSERT_EQ(SheetMessage(window), kCreateFolder);
+        const json historyBefore = StoredHistory();
+        each.appear(folder);
+        Answer(window, 0);
+        if (each.saved) {
+            EXPECT_EQ(Sheet(window), nullptr);
+            EXPECT_EQ(ReadWholeFile(folder / "movie.swf"), MovieBytes());
+            EXPECT_EQ(StoredHistory().front(), folder.string());
+        } else {
+            EXPECT_EQ(SheetMessage(window), kSaveFailed);
+            Answer(window, 0);
+            EXPECT_EQ(ReadWholeFile(folder), kOld);
             EXPECT_EQ(StoredHistory(), historyBefore);
         }
     }

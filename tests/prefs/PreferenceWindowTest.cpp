@@ -98,6 +98,28 @@ TEST_F(PreferenceWindowTest, TheFirstShowDisplaysTheStoredSettingsAndSavesThem) 
     }
 }
 
+// A hand-edited choice that is no row: neither matrix shows a choice it does not make (the save
+// then starts from the folder field, left usable, and a clash fails asking for a choice), and
+// the value stays as stored until a click replaces it.
+TEST_F(PreferenceWindowTest, AStoredChoiceThatIsNoRowShowsNoChoice) {
+    StoreSettings({{keys::kSavePrefePath, "/srv/movies"}}, 7);
+    NSUserDefaults::standardUserDefaults()->setInteger(-1, keys::kFileMatrixIndex);
+    ASSERT_TRUE(NSUserDefaults::standardUserDefaults()->synchronize());
+    HVXPreferenceWindowController& controller = Open();
+    NSMatrix* fileMatrix = FileMatrix();
+    ASSERT_NE(fileMatrix, nullptr);
+    EXPECT_EQ(controller.m_matrixSavePath->selectedRow(), -1);
+    EXPECT_EQ(fileMatrix->selectedRow(), -1);
+    EXPECT_TRUE(controller.m_savePath->isEnabled());
+    EXPECT_TRUE(controller.m_browsePath->isEnabled());
+    EXPECT_EQ(StoredDefaults()[keys::kSaveMatrixIndex], 7);
+    EXPECT_EQ(StoredDefaults()[keys::kFileMatrixIndex], -1);
+
+    ASSERT_TRUE(fileMatrix->clickCellAtRow(2));
+    EXPECT_EQ(fileMatrix->selectedRow(), 2);
+    EXPECT_EQ(StoredDefaults()[keys::kFileMatrixIndex], 2);
+}
+
 TEST_F(PreferenceWindowTest, TheMatricesStoreTheirRowsAndTheSaveOptionStoresTheFolderAgain) {
     HVXPreferenceWindowController& controller = Open();
     NSMatrix& saveMatrix = *controller.m_matrixSavePath;

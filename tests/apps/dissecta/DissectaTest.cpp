@@ -12,6 +12,7 @@
 #include "PlantedMovie.h"
 #include "ReadWholeFile.h"
 #include "RecordingWorkspaceBackend.h"
+#include "Reports.h"
 #include "SwfWriter.h"
 #include "TempDir.h"
 #include "appkit/NSWorkspace.h"
@@ -222,6 +223,72 @@ TEST_F(DissectaTest, ReferencesBeyondTheReportsBoundAreCountedNotKept) {
     EXPECT_EQ(dissection.references.size() + dissection.referencesLeftOut, 9000U);
     EXPECT_GT(dissection.referencesLeftOut, 0U);
     EXPECT_FALSE(dissection.stoppedAt);
+}
+
+// A movie of a few megabytes whose lists blow a report up: a million tags, and references made
+// of the character that grows most in a form (a quote, six bytes in HTML; a byte that is not
+// UTF-8, five in JSON). Every form stays under the bound, lists the same rows, and says where each
+// list stops.
+TEST_F(DissectaTest, AReportStaysUnderItsBoundAndSaysWhereEachListStops) {
+    using namespace ReportBounds;
+    constexpr size_t kPools = 40;
+    constexpr size_t kNames = 30;
+    constexpr size_t kFrames = 999'000 - kPools;
+    for (const char fill : {'"', '\xFF'}) {
+        SCOPED_TRACE(static_cast<int>(fill));
+        const std::string name = std::string(1996, fill) + ".swf";
+        Bytes pool = Word(kNames);
+        for (size_t n = 0; n < kNames; ++n) {
+            pool = pool + Text(name);
+        }
+        Bytes tags;
+        for (size_t n = 0; n < kPools; ++n) {
+            tags = tags + Tag(12, Action(0x88, pool) + Bytes{0});
+        }
+        tags.reserve(tags.size() + 2 * kFrames);
+        for (size_t n = 0; n < kFrames; ++n) {
+            tags.insert(tags.end(), {0x40, 0x00});
+        }
+        const std::string movie = Write("blown.swf", Movie(tags));
+        const Dissection dissection = Dissector::Dissect(movie);
+        ASSERT_EQ(dissection.tags.size(), kPools + kFrames + 1);
+        ASSERT_EQ(dissection.references.size() + dissection.referencesLeftOut, kPools * kNames);
+        const std::string tagsStop = "more tags, from the one at " +
+                                     OffsetText(dissection.tags[kMostTagRows].offset) + " on,";
+
+        ASSERT_EQ(Run({movie}), DissectaCommand::kWhole) << err.str();
+        const std::string text = out.str();
+        EXPECT_LT(text.size(), kMostReportBytes);
+        EXPECT_NE(text.find("  (The list stops here: " +
+                            std::to_string(kPools + kFrames + 1 - kMostTagRows) + " " + tagsStop),
+                  std::string::npos);
+        EXPECT_NE(text.find("more references, from the one found in DoAction at 0x"),
+                  std::string::npos);
+
+        const std::string page = folder / "blown.html";
+        ASSERT_EQ(Run({"--html", page, movie}), DissectaCommand::kWhole) << err.str();
+        const std::string html = ReadWholeFile(page);
+        EXPECT_LT(html.size(), kMostReportBytes);
+        EXPECT_NE(html.find(tagsStop), std::string::npos);
+        EXPECT_NE(html.find("more references, from the one found in DoAction at 0x"),
+                  std::string::npos);
+
+        ASSERT_EQ(Run({"--json", movie}), DissectaCommand::kWhole) << err.str();
+        EXPECT_LT(out.str().size(), kMostReportBytes);
+        const nlohmann::json json = nlohmann::json::parse(out.str());
+        EXPECT_EQ(json.at("tags").size(), kMostTagRows);
+        EXPECT_EQ(json.at("tagsLeftOut"), kPools + kFrames + 1 - kMostTagRows);
+        EXPECT_EQ(json.at("references").size() + json.at("referencesLeftOut").get<size_t>(),
+                  kPools * kNames);
+        size_t listed = 0;
+        for (size_t n = 0; n < json.at("references").size(); ++n) {
+            listed += dissection.references[n].text.size() + dissection.references[n].where.size();
+        }
+        EXPECT_LE(listed, kMostReferenceBytes);
+        EXPECT_GT(listed, kMostReferenceBytes - 2 * name.size());
+        ASSERT_EQ(json.at("cut").size(), 2U);
+        EXPECT_NE(json.at("cut").at(0).get<std::string>().find(tagsStop), std::string::npos);
+    }
 }
 
 // The three forms and the application start, with what each promises.

@@ -182,7 +182,7 @@ TEST_F(ChoiceControlsTest, ABoundMatrixTakesTheStoredRowOnLoad) {
         int64_t row;
     };
     for (const Case& c :
-         {Case{json(), 0}, Case{2, 2}, Case{1, 1}, Case{3, 0}, Case{-1, 0}, Case{"2", 2}}) {
+         {Case{json(), 0}, Case{2, 2}, Case{1, 1}, Case{"2", 2}, Case{3, -1}, Case{-1, -1}}) {
         NSUserDefaults::resetStandardUserDefaults();
         Defaults().setObject(c.stored, kFileKey);
         NibLoadResult result = Load(R"({"class": "NSMatrix", "id": "file", "properties": {
@@ -193,6 +193,12 @@ TEST_F(ChoiceControlsTest, ABoundMatrixTakesTheStoredRowOnLoad) {
         ASSERT_TRUE(result.ok()) << result.error->message();
         auto* matrix = dynamic_cast<NSMatrix*>(result.objectWithId("file"));
         EXPECT_EQ(matrix->selectedRow(), c.row) << c.stored;
+        // No row: nothing shown as chosen, and nothing written over what is stored.
+        if (c.row < 0) {
+            EXPECT_EQ(matrix->selectedTag(), -1);
+            EXPECT_EQ(matrix->Describe()["selectedRow"], -1);
+            EXPECT_EQ(Defaults().objectForKey(kFileKey).value_or(json()), c.stored);
+        }
     }
 }
 
