@@ -5,11 +5,10 @@
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
-#include <sys/socket.h>
 
 #include "DesktopToken.h"
-#include "GuardedHttpServer.h"
 #include "IcnsImage.h"
+#include "LoopbackHttp.h"
 #include "MainThreadAnswer.h"
 #include "ServedFile.h"
 #include "UserEventDelivery.h"
@@ -23,8 +22,6 @@ using json = nlohmann::json;
 
 constexpr const char* kLoopback = "127.0.0.1";
 constexpr int kPoolSize = 64; // each open event stream holds a worker
-constexpr time_t kKeepAliveSeconds = 2;
-constexpr time_t kIoTimeoutSeconds = 5;
 constexpr uintmax_t kMostIconBytes = 16 * 1024 * 1024;
 // How often a waiting stream looks whether its client is still there: a tab that closes frees its
 // stream and its worker within this time.
@@ -87,28 +84,20 @@ Outcome<> DesktopServer::Start() {
     if (m_options.token.empty()) {
         return Failure{"the desktop server", "no token"};
     }
+    LoopbackHttp::Settings settings;
+    settings.workers = kPoolSize;
+    settings.mostBodyBytes = kMostBodyBytes;
     // Slow or idle connections that have not sent a request yet may hold a quarter of the workers;
     // the rest stay free for the user's requests and streams.
-    GuardedHttpServer::Limits limits;
-    limits.requestDeadline = std::chrono::seconds(10);
-    limits.mostWaiting = kPoolSize / 4;
-    m_http = std::make_unique<GuardedHttpServer>(limits);
-    m_http->new_task_queue = [] { return new httplib::ThreadPool(kPoolSize); };
-    m_http->set_keep_alive_timeout(kKeepAliveSeconds);
-    m_http->set_read_timeout(kIoTimeoutSeconds, 0);
-    m_http->set_write_timeout(kIoTimeoutSeconds, 0);
-    m_http->set_payload_max_length(kMostBodyBytes);
-    // The library's default also sets SO_REUSEPORT, which lets a second process listen on the
-    // same port and take the browser's requests (token included); address reuse alone only lets
-    // a restarted desktop have its port back from TIME_WAIT.
-    m_http->set_socket_options([](socket_t socket) {
-        int yes = 1;
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
+    settings.mostWaiting = kPoolSize / 4;
+    settings.requestDeadline = std::chrono::seconds(10);
+    m_http = std::make_unique<LoopbackHttp>(settings);
     Route();
-    if (Outcome<> bound = Bind(); !bound) {
-        return bound;
+    Outcome<int> bound = m_http->Bind(m_options.port, m_options.portAttempts);
+    if (!bound) {
+        return Failure{"the desktop server", bound.failure().why};
     }
+    m_port = bound.value();
     FrameServer::Options frames;
     frames.webRoot = m_options.webRoot;
     frames.resourcesRoot = m_options.resourcesRoot;
@@ -121,34 +110,7 @@ Outcome<> DesktopServer::Start() {
         return framed;
     }
     m_policy = DesktopPolicy(m_frames->origin());
-    m_thread = std::thread([this] { m_http->listen_after_bind(); });
-    // This version has no readiness signal; requests made before it runs would wait anyway.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!m_http->is_running() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return {};
-}
-
-Outcome<> DesktopServer::Bind() {
-    if (m_options.port == 0) {
-        m_port = m_http->bind_to_any_port(kLoopback);
-    } else {
-        m_port = -1;
-        for (int i = 0; i < std::max(1, m_options.portAttempts) && m_port < 0; ++i) {
-            if (m_http->bind_to_port(kLoopback, m_options.port + i)) {
-                m_port = m_options.port + i;
-            }
-        }
-    }
-    if (m_port < 0) {
-        m_port = 0;
-        std::string ports = std::to_string(m_options.port);
-        if (m_options.portAttempts > 1) {
-            ports += "-" + std::to_string(m_options.port + m_options.portAttempts - 1);
-        }
-        return Failure{"the desktop server", "cannot listen on 127.0.0.1 port " + ports};
-    }
+    m_http->Listen();
     return {};
 }
 
@@ -168,10 +130,7 @@ void DesktopServer::Stop() {
         m_streams.clear();
     }
     if (m_http) {
-        m_http->stop();
-    }
-    if (m_thread.joinable()) {
-        m_thread.join();
+        m_http->Stop();
     }
     if (m_frames) {
         m_frames->Stop();
@@ -180,10 +139,7 @@ void DesktopServer::Stop() {
 
 void DesktopServer::Refuse(httplib::Response& response, int status, const std::string& reason,
                            const std::string& path) {
-    m_refusals.Refused(status, reason, path);
-    response.status = status;
-    response.set_header("Connection", "close");
-    response.set_content(json{{"error", reason}}.dump(), "application/json");
+    m_http->Refuse(response, status, reason, path);
 }
 
 bool DesktopServer::Admit(const httplib::Request& request, httplib::Response& response) {
@@ -242,29 +198,16 @@ bool DesktopServer::FromTheDesktopPage(const httplib::Request& request,
 void DesktopServer::Route() {
     using httplib::Request;
     using httplib::Response;
-    // Before the body is read: a refused request costs nothing more.
-    m_http->set_pre_routing_handler([this](const Request& request, Response& response) {
-        return Admit(request, response) ? httplib::Server::HandlerResponse::Unhandled
-                                        : httplib::Server::HandlerResponse::Handled;
-    });
-    // Refusals the library makes itself (an unknown route, a body that is too large).
-    m_http->set_error_handler(httplib::Server::HandlerWithResponse([this](const Request& request,
-                                                                          Response& response) {
-        if (!response.body.empty()) {
-            return httplib::Server::HandlerResponse::Unhandled;
-        }
-        const int status = response.status;
-        Refuse(response, status, status == 413 ? "body too large" : "no such route", request.path);
-        return httplib::Server::HandlerResponse::Handled;
-    }));
-    m_http->Get("/", [this](const Request& request, Response& response) {
+    m_http->AdmitWith(
+        [this](const Request& request, Response& response) { return Admit(request, response); });
+    m_http->routes().Get("/", [this](const Request& request, Response& response) {
         ServeDesktopPage(request, response);
     });
-    m_http->Get(R"(/ui/(.*))", [this](const Request& request, Response& response) {
+    m_http->routes().Get(R"(/ui/(.*))", [this](const Request& request, Response& response) {
         ServeFile(m_web, request.matches[1], request, response);
     });
-    m_http->Get(R"(/files/(resources|capture|player)/(.*))", [this](const Request& request,
-                                                                    Response& response) {
+    m_http->routes().Get(R"(/files/(resources|capture|player)/(.*))", [this](const Request& request,
+                                                                             Response& response) {
         const std::string area = request.matches[1];
         std::string relative = request.matches[2];
         if (area == "resources" && relative.starts_with(kPlayerBesidePages)) {
@@ -276,17 +219,18 @@ void DesktopServer::Route() {
                                                          : m_player;
         ServeFile(folder, relative, request, response);
     });
-    m_http->Get(R"(/frame/(\d{1,15}))", [this](const Request& request, Response& response) {
-        ServeFrame(request, response);
-    });
-    m_http->Get("/icon", [this](const Request& request, Response& response) {
+    m_http->routes().Get(
+        R"(/frame/(\d{1,15}))",
+        [this](const Request& request, Response& response) { ServeFrame(request, response); });
+    m_http->routes().Get("/icon", [this](const Request& request, Response& response) {
         ServeIcon(request, response);
     });
-    m_http->Get("/events", [this](const Request&, Response& response) { ServeEvents(response); });
-    m_http->Post("/event", [this](const Request& request, Response& response) {
+    m_http->routes().Get("/events",
+                         [this](const Request&, Response& response) { ServeEvents(response); });
+    m_http->routes().Post("/event", [this](const Request& request, Response& response) {
         TakeEvent(request, response);
     });
-    m_http->Post("/page", [this](const Request& request, Response& response) {
+    m_http->routes().Post("/page", [this](const Request& request, Response& response) {
         TakePageEvent(request, response);
     });
 }

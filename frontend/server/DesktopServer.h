@@ -6,14 +6,13 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "DesktopPresenter.h"
 #include "EventStreamQueue.h"
 #include "FrameServer.h"
+#include "LoopbackHttp.h"
 #include "RateLimiter.h"
-#include "RefusalLog.h"
 #include "ServedFolder.h"
 #include "UserEventDelivery.h"
 #include "foundation/Outcome.h"
@@ -66,7 +65,6 @@ public:
     FrameServer* frames() const { return m_frames.get(); }
 
 private:
-    Outcome<> Bind();
     void Route();
     bool Admit(const httplib::Request& request, httplib::Response& response);
     // Only the desktop page itself, or an address typed or opened from outside the browser:
@@ -96,13 +94,11 @@ private:
     ServedFolder m_resources;
     ServedFolder m_capture;
     ServedFolder m_player;
-    RefusalLog m_refusals;
     RateLimiter m_rate;
-    std::unique_ptr<httplib::Server> m_http;
+    std::unique_ptr<LoopbackHttp> m_http;
     std::unique_ptr<FrameServer> m_frames;
     std::string
         m_policy; // the desktop page's Content-Security-Policy, once the frames' port is known
-    std::thread m_thread;
     int m_port = 0;
 
     std::mutex m_streamsMutex;

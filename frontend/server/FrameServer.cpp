@@ -4,7 +4,6 @@
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
-#include <sys/socket.h>
 
 #include "DesktopToken.h"
 #include "FramePage.h"
@@ -18,8 +17,6 @@ namespace {
 constexpr const char* kLoopback = "127.0.0.1";
 // Pages load their player's scripts, its WebAssembly and a movie at once.
 constexpr int kPoolSize = 16;
-constexpr time_t kKeepAliveSeconds = 2;
-constexpr time_t kIoTimeoutSeconds = 5;
 constexpr uintmax_t kLargestPage = uintmax_t{1} << 20;
 // Far more views than any run makes; past it the oldest views lose their frames' addresses.
 constexpr size_t kMostCapabilities = 4096;
@@ -93,37 +90,26 @@ std::string FrameServer::origin() const {
 }
 
 Outcome<> FrameServer::Start() {
-    m_http = std::make_unique<httplib::Server>();
-    m_http->new_task_queue = [] { return new httplib::ThreadPool(kPoolSize); };
-    m_http->set_keep_alive_timeout(kKeepAliveSeconds);
-    m_http->set_read_timeout(kIoTimeoutSeconds, 0);
-    m_http->set_write_timeout(kIoTimeoutSeconds, 0);
+    LoopbackHttp::Settings settings;
+    settings.workers = kPoolSize;
     // Nothing here takes a body but the browser's reports.
-    m_http->set_payload_max_length(kLargestReport);
-    m_http->set_socket_options([](socket_t socket) {
-        int yes = 1;
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
+    settings.mostBodyBytes = kLargestReport;
+    settings.mostWaiting = kPoolSize / 4;
+    settings.logPrefix = "frames: ";
+    m_http = std::make_unique<LoopbackHttp>(settings);
     Route();
-    m_port = m_http->bind_to_any_port(kLoopback);
-    if (m_port <= 0) {
-        m_port = 0;
-        return Failure{"the frames' server", "cannot listen on 127.0.0.1"};
+    Outcome<int> bound = m_http->Bind(0, 1);
+    if (!bound) {
+        return Failure{"the frames' server", bound.failure().why};
     }
-    m_thread = std::thread([this] { m_http->listen_after_bind(); });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!m_http->is_running() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    m_port = bound.value();
+    m_http->Listen();
     return {};
 }
 
 void FrameServer::Stop() {
     if (m_http) {
-        m_http->stop();
-    }
-    if (m_thread.joinable()) {
-        m_thread.join();
+        m_http->Stop();
     }
 }
 
@@ -157,10 +143,7 @@ std::optional<ModelObject::ObjectId> FrameServer::ViewOf(const std::string& capa
 
 void FrameServer::Refuse(httplib::Response& response, int status, const std::string& reason,
                          const std::string& path) {
-    m_refusals.Refused(status, "frames: " + reason, path);
-    response.status = status;
-    response.set_header("Connection", "close");
-    response.set_content(nlohmann::json{{"error", reason}}.dump(), "application/json");
+    m_http->Refuse(response, status, reason, path);
 }
 
 bool FrameServer::Admit(const httplib::Request& request, httplib::Response& response) {
@@ -180,19 +163,8 @@ bool FrameServer::Admit(const httplib::Request& request, httplib::Response& resp
 void FrameServer::Route() {
     using httplib::Request;
     using httplib::Response;
-    m_http->set_pre_routing_handler([this](const Request& request, Response& response) {
-        return Admit(request, response) ? httplib::Server::HandlerResponse::Unhandled
-                                        : httplib::Server::HandlerResponse::Handled;
-    });
-    m_http->set_error_handler(httplib::Server::HandlerWithResponse([this](const Request& request,
-                                                                          Response& response) {
-        if (!response.body.empty()) {
-            return httplib::Server::HandlerResponse::Unhandled;
-        }
-        const int status = response.status;
-        Refuse(response, status, status == 413 ? "body too large" : "no such route", request.path);
-        return httplib::Server::HandlerResponse::Handled;
-    }));
+    m_http->AdmitWith(
+        [this](const Request& request, Response& response) { return Admit(request, response); });
     // Each route looks its capability up first: an unknown one reads nothing.
     auto withView = [this](auto serve) {
         return [this, serve](const Request& request, Response& response) {
@@ -204,12 +176,12 @@ void FrameServer::Route() {
             serve(*view, request, response);
         };
     };
-    m_http->Get(
+    m_http->routes().Get(
         std::string("/") + kCapability + "/page",
         withView([this](ModelObject::ObjectId view, const Request& request, Response& response) {
             ServePage(view, request.matches[1], request, response);
         }));
-    m_http->Post(
+    m_http->routes().Post(
         std::string("/") + kCapability + "/violation",
         withView([this](ModelObject::ObjectId, const Request& request, Response& response) {
             std::optional<std::pair<std::string, std::string>> violation =
@@ -219,15 +191,16 @@ void FrameServer::Route() {
                 return;
             }
             // Logged like a refusal of this server's own, once per address and rule.
-            m_refusals.Refused(403, "frames: the page's policy (" + violation->second + ")",
+            m_http->LogRefusal(403, "the page's policy (" + violation->second + ")",
                                violation->first);
             response.status = 204;
         }));
-    m_http->Get(std::string("/") + kCapability + "/bridge.js",
-                withView([this](ModelObject::ObjectId, const Request& request, Response& response) {
-                    ServeFile(m_web, "framebridge.js", request, response);
-                }));
-    m_http->Get(
+    m_http->routes().Get(
+        std::string("/") + kCapability + "/bridge.js",
+        withView([this](ModelObject::ObjectId, const Request& request, Response& response) {
+            ServeFile(m_web, "framebridge.js", request, response);
+        }));
+    m_http->routes().Get(
         std::string("/") + kCapability + "/files/(resources|capture|player)/(.*)",
         withView([this](ModelObject::ObjectId, const Request& request, Response& response) {
             const std::string area = request.matches[2];
@@ -248,7 +221,7 @@ void FrameServer::Route() {
             ServeFile(area == "resources" ? m_resources : m_capture, relative, request, response);
         }));
     // The player is a published package: nothing in it needs a capability.
-    m_http->Get("/player/(.*)", [this](const Request& request, Response& response) {
+    m_http->routes().Get("/player/(.*)", [this](const Request& request, Response& response) {
         ServeFile(m_player, request.matches[1], request, response);
     });
 }

@@ -7,10 +7,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "RefusalLog.h"
+#include "LoopbackHttp.h"
 #include "ServedFolder.h"
 #include "appkit/ModelObject.h"
 #include "foundation/Outcome.h"
@@ -76,9 +75,7 @@ private:
     ServedFolder m_resources;
     ServedFolder m_capture;
     ServedFolder m_player;
-    RefusalLog m_refusals;
-    std::unique_ptr<httplib::Server> m_http;
-    std::thread m_thread;
+    std::unique_ptr<LoopbackHttp> m_http;
     int m_port = 0;
 
     std::mutex m_capabilitiesMutex;
