@@ -9,7 +9,7 @@
 #include "FramePage.h"
 #include "MainThreadAnswer.h"
 #include "ServedFile.h"
-#include "foundation/JsonShape.h"
+#include "foundation/BoundedJson.h"
 #include "foundation/URL.h"
 
 namespace {
@@ -49,13 +49,13 @@ std::string PagePolicy(const std::vector<std::string>& desktopOrigins,
 // What a browser's report of a refused load says, for the log: the address it refused and the
 // rule; nothing when the report is not one.
 std::optional<std::pair<std::string, std::string>> ViolationOf(const std::string& body) {
-    bool tooDeep = false;
-    const nlohmann::json report =
-        nlohmann::json::parse(body, NestingLimit(kReportDepth, tooDeep), false);
-    if (tooDeep || !report.is_object() || !report.contains("csp-report") ||
-        !report["csp-report"].is_object()) {
+    Outcome<nlohmann::json> parsed =
+        ParseBoundedJson(body, {kLargestReport, kReportDepth}, "a policy report");
+    if (!parsed || !parsed.value().is_object() || !parsed.value().contains("csp-report") ||
+        !parsed.value()["csp-report"].is_object()) {
         return std::nullopt;
     }
+    const nlohmann::json report = std::move(parsed).value();
     const nlohmann::json& facts = report["csp-report"];
     auto text = [&facts](const char* key) {
         auto found = facts.find(key);

@@ -54,9 +54,10 @@ void LoopbackHttp::AdmitWith(
             }
             const int status = response.status;
             Refuse(response, status,
-                   status == 413   ? "body too large"
+                   status == 404   ? "no such route"
+                   : status == 413 ? "body too large"
                    : status == 415 ? "compressed bodies are not taken"
-                                   : "no such route",
+                                   : "a malformed request",
                    request.path);
             return httplib::Server::HandlerResponse::Handled;
         }));

@@ -6,6 +6,7 @@ import net from 'node:net';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { promisify } from 'node:util';
+import { inflateSync } from 'node:zlib';
 import { check, same, until } from './harness.mjs';
 
 const READY_LINE = /SWFHarvex desktop: (http:\/\/127\.0\.0\.1:(\d+)\/\?token=([0-9A-Za-z]+))/;
@@ -135,6 +136,75 @@ async function filesContaining(folder, text) {
         }
     }
     return found;
+}
+
+// A desktop in a home of its own for cases that play generated movies: `cases` gets the desktop,
+// its page (open and ready), the person's driver (desktopDriver), a folder for movies and the
+// captured-SWF window's player (watchPlayer). Everything stops and goes afterwards, whatever
+// happened.
+export async function withMovieDesktop(suite, context, { command, swfmovie, name }, cases) {
+    const home = await mkdtemp(join(tmpdir(), `swfharvex-e2e-${name}-`));
+    const work = await mkdtemp(join(tmpdir(), `swfharvex-e2e-${name}-movies-`));
+    let desktop = null;
+    let page = null;
+    try {
+        await suite.run(`the desktop starts for the ${name} cases`, async () => {
+            check(swfmovie, 'no movie tool was given (--swfmovie)');
+            desktop = await startDesktop(command, home);
+        });
+        if (desktop) {
+            page = await context.newPage();
+            await page.goto(desktop.url);
+            await page.waitForSelector('body[data-ready]');
+            await cases({ desktop, page, home, work, ...desktopDriver(page), player: watchPlayer(page) });
+        }
+    } finally {
+        await page?.close();
+        await desktop?.stop();
+        await rm(home, { recursive: true, force: true });
+        await rm(work, { recursive: true, force: true });
+    }
+}
+
+// The colour of one pixel of a one-pixel PNG: with nothing above or to the left, every PNG filter
+// leaves the bytes as they are.
+export function pixelOf(png) {
+    let at = 8;
+    const data = [];
+    while (at < png.length) {
+        const length = png.readUInt32BE(at);
+        const type = png.toString('latin1', at + 4, at + 8);
+        if (type === 'IDAT') {
+            data.push(png.subarray(at + 8, at + 8 + length));
+        }
+        at += 12 + length;
+    }
+    const row = inflateSync(Buffer.concat(data));
+    return [row[1], row[2], row[3]];
+}
+
+const near = (a, b) => a.every((value, i) => Math.abs(value - b[i]) <= 24);
+
+// The captured-SWF window's list page as a person sees it: its options, choosing one, and the
+// colour at the centre of its player, read off the screen.
+export function watchPlayer(page) {
+    const frame = page.frameLocator('iframe[title="Caught movies"]');
+    const centre = async () => {
+        const box = await frame.locator('#stage').boundingBox();
+        const png = await page.screenshot({ clip: { x: Math.round(box.x + box.width / 2), y: Math.round(box.y + box.height / 2), width: 1, height: 1 } });
+        return pixelOf(png);
+    };
+    return {
+        frame,
+        options: frame.getByRole('option'),
+        async choose(name) {
+            const option = frame.getByRole('option', { name, exact: true });
+            await option.click();
+            await until(async () => (await option.getAttribute('aria-selected')) === 'true', `${name} to be marked`);
+        },
+        // `rgb` as [r, g, b]; `what` names it in a timeout.
+        plays: (rgb, what) => until(async () => near(await centre(), rgb), `the player to show ${what}`, 15000),
+    };
 }
 
 // What a person does in the desktop, by role and name.

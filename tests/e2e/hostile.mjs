@@ -2,11 +2,10 @@
 // token tries to read the desktop and to drive it; a script in each of the window's frames tries
 // the same. Nothing may happen: nothing pressed, no setting changed, no file written outside the
 // capture folder, and the desktop logs what it refused.
-import { mkdtemp, readdir, readFile, rm, stat } from 'node:fs/promises';
-import { tmpdir } from 'node:os';
+import { readdir, readFile, stat } from 'node:fs/promises';
 import { dirname, join, relative } from 'node:path';
 import { check, same, until } from './harness.mjs';
-import { desktopDriver, makeMovie, serveFiles, startDesktop } from './desktop.mjs';
+import { makeMovie, serveFiles, withMovieDesktop } from './desktop.mjs';
 
 // Every file under `folder` but those under `skip`, with its size and time: what a run wrote.
 async function filesUnder(folder, skip) {
@@ -41,109 +40,90 @@ function attack(desktop) {
     return requests;
 }
 
-export async function hostileSuite(suite, context, command, swfmovie) {
-    const home = await mkdtemp(join(tmpdir(), 'swfharvex-e2e-hostile-'));
-    const work = await mkdtemp(join(tmpdir(), 'swfharvex-e2e-hostile-movies-'));
-    const capture = join(home, 'Documents', 'SWFHarvexData');
+export function hostileSuite(suite, context, command, swfmovie) {
     const bundleBanner = join(dirname(dirname(command)), 'SWFHarvex.bundle', 'Resources', 'AdBrowser.swf');
-    let desktop = null;
-    await suite.run('the desktop starts for the hostile movie', async () => {
-        check(swfmovie, 'no movie tool was given (--swfmovie)');
-        desktop = await startDesktop(command, home);
-    });
-    if (!desktop) {
-        await rm(home, { recursive: true, force: true });
-        await rm(work, { recursive: true, force: true });
-        return;
-    }
-    const page = await context.newPage();
-    const { dialog, chooseFromMenu, loadInBrowserWindow } = desktopDriver(page);
-    const list = dialog('Captured SWFs');
-    const files = {};
-    const server = await serveFiles(files);
-    try {
-        await page.goto(desktop.url);
-        await page.waitForSelector('body[data-ready]');
-        await chooseFromMenu('Captured SWFs…');
-        await list.waitFor();
-        const banner = await readFile(bundleBanner);
+    return withMovieDesktop(suite, context, { command, swfmovie, name: 'hostile' }, async ({ desktop, page, home, work, dialog, chooseFromMenu, loadInBrowserWindow, player }) => {
+        const capture = join(home, 'Documents', 'SWFHarvexData');
+        const list = dialog('Captured SWFs');
+        const files = {};
+        const server = await serveFiles(files);
+        try {
+            await chooseFromMenu('Captured SWFs…');
+            await list.waitFor();
+            const banner = await readFile(bundleBanner);
 
-        await suite.run('a caught movie that knows the token drives nothing, and each attempt is refused', async () => {
-            files['AdBrowser.swf'] = await makeMovie(swfmovie, work, 'AdBrowser', {
-                version: 10, width: 320, height: 240, frameRate: 12, frames: 1, background: '#ff00ff', requests: attack(desktop),
+            await suite.run('a caught movie that knows the token drives nothing, and each attempt is refused', async () => {
+                files['AdBrowser.swf'] = await makeMovie(swfmovie, work, 'AdBrowser', {
+                    version: 10, width: 320, height: 240, frameRate: 12, frames: 1, background: '#ff00ff', requests: attack(desktop),
+                });
+                files['attack.html'] = '<html><body><embed src="AdBrowser.swf" width="320" height="240"></body></html>';
+                await loadInBrowserWindow(server.url('attack.html'), [server.url('AdBrowser.swf')]);
+                const settingsBefore = await filesUnder(join(home, '.config'), capture);
+                const homeBefore = await filesUnder(home, capture);
+                const folderBox = await list.getByRole('combobox').inputValue();
+
+                await list.locator('header .title').click();
+                await list.getByRole('button', { name: 'Reload' }).click();
+                await player.choose('AdBrowser.swf');
+                // The frame's policy stops the movie's requests to the desktop in the browser, token or
+                // not, and the browser reports each; what it sends to its own origin is refused there.
+                for (const line of [
+                    `refused http://127.0.0.1:${desktop.port}`,
+                    "frames: the page's policy (connect-src",
+                    'refused /event (403, frames: frames only read)',
+                    'refused /events (404, frames: no such route)',
+                ]) {
+                    await until(() => desktop.output().includes(line), `the log to say ${line}`, 20000);
+                }
+                await suite.screenshot(page, 'hostile-movie-playing');
+                // Give any request that got through the time to act: none may have.
+                await new Promise((resolve) => setTimeout(resolve, 1000));
+                same(await desktop.opened(), [], 'addresses the desktop opened');
+                same(await list.getByRole('combobox').inputValue(), folderBox, 'the folder box');
+                same(await filesUnder(join(home, '.config'), capture), settingsBefore, 'the settings files');
+                same(await filesUnder(home, capture), homeBefore, 'the files outside the capture folder');
+                check((await readFile(bundleBanner)).equals(banner), "the bundle's own banner movie was replaced");
+                check(await page.getByRole('alertdialog').count() === 0, 'a sheet is up');
             });
-            files['attack.html'] = '<html><body><embed src="AdBrowser.swf" width="320" height="240"></body></html>';
-            await loadInBrowserWindow(server.url('attack.html'), [server.url('AdBrowser.swf')]);
-            const settingsBefore = await filesUnder(join(home, '.config'), capture);
-            const homeBefore = await filesUnder(home, capture);
-            const folderBox = await list.getByRole('combobox').inputValue();
 
-            await list.locator('header .title').click();
-            await list.getByRole('button', { name: 'Reload' }).click();
-            const frame = page.frameLocator('iframe[title="Caught movies"]');
-            await frame.getByRole('option', { name: 'AdBrowser.swf', exact: true }).click();
-            // The frame's policy stops the movie's requests to the desktop in the browser, token or
-            // not, and the browser reports each; what it sends to its own origin is refused there.
-            for (const line of [
-                `refused http://127.0.0.1:${desktop.port}`,
-                "frames: the page's policy (connect-src",
-                'refused /event (403, frames: frames only read)',
-                'refused /events (404, frames: no such route)',
-            ]) {
-                await until(() => desktop.output().includes(line), `the log to say ${line}`, 20000);
-            }
-            await suite.screenshot(page, 'hostile-movie-playing');
-            // Give any request that got through the time to act: none may have.
-            await new Promise((resolve) => setTimeout(resolve, 1000));
-            same(await desktop.opened(), [], 'addresses the desktop opened');
-            same(await list.getByRole('combobox').inputValue(), folderBox, 'the folder box');
-            same(await filesUnder(join(home, '.config'), capture), settingsBefore, 'the settings files');
-            same(await filesUnder(home, capture), homeBefore, 'the files outside the capture folder');
-            check((await readFile(bundleBanner)).equals(banner), "the bundle's own banner movie was replaced");
-            check(await page.getByRole('alertdialog').count() === 0, 'a sheet is up');
-        });
-
-        await suite.run("a script in each of the window's frames reaches nothing of the desktop's", async () => {
-            const frames = page.frames().filter((frame) => frame !== page.mainFrame());
-            same(frames.length >= 2, true, 'frames of the captured-SWF window');
-            const before = await filesUnder(home, capture);
-            for (const frame of frames) {
-                const tried = await frame.evaluate(async ({ port, token }) => {
-                    const desktopOrigin = `http://127.0.0.1:${port}`;
-                    const results = {};
-                    const attempts = {
-                        page: [`${desktopOrigin}/`, {}],
-                        frame: [`${desktopOrigin}/frame/1`, {}],
-                        event: [`${desktopOrigin}/event`, { method: 'POST', headers: { 'X-SWFHarvex-Token': token }, body: '{"oid":1,"kind":"click"}' }],
-                    };
-                    for (const [name, [url, init]] of Object.entries(attempts)) {
-                        try {
-                            const response = await fetch(url, { credentials: 'include', ...init });
-                            results[name] = `read ${response.status}`;
-                        } catch {
-                            results[name] = 'blocked';
+            await suite.run("a script in each of the window's frames reaches nothing of the desktop's", async () => {
+                const frames = page.frames().filter((frame) => frame !== page.mainFrame());
+                same(frames.length >= 2, true, 'frames of the captured-SWF window');
+                const before = await filesUnder(home, capture);
+                for (const frame of frames) {
+                    const tried = await frame.evaluate(async ({ port, token }) => {
+                        const desktopOrigin = `http://127.0.0.1:${port}`;
+                        const results = {};
+                        const attempts = {
+                            page: [`${desktopOrigin}/`, {}],
+                            frame: [`${desktopOrigin}/frame/1`, {}],
+                            event: [`${desktopOrigin}/event`, { method: 'POST', headers: { 'X-SWFHarvex-Token': token }, body: '{"oid":1,"kind":"click"}' }],
+                        };
+                        for (const [name, [url, init]] of Object.entries(attempts)) {
+                            try {
+                                const response = await fetch(url, { credentials: 'include', ...init });
+                                results[name] = `read ${response.status}`;
+                            } catch {
+                                results[name] = 'blocked';
+                            }
                         }
-                    }
-                    results.token = document.documentElement.outerHTML.includes(token) ? 'found' : 'absent';
-                    results.popup = window.open('about:blank') === null ? 'blocked' : 'opened';
-                    // Straight to the desktop page, past the page's own bridge object.
-                    parent.postMessage({ swfharvex: 'page', event: { oid: 1, kind: 'click' } }, '*');
-                    parent.postMessage({ swfharvex: 'page', event: { kind: 'call', object: 'cocoaApp', name: 'Save', args: [] } }, '*');
-                    return results;
-                }, { port: desktop.port, token: desktop.token });
-                same(tried, { page: 'blocked', frame: 'blocked', event: 'blocked', token: 'absent', popup: 'blocked' }, `what ${frame.url()} reached`);
-            }
-            for (const line of ['a page may only use its bridge, not click', 'the page may not call cocoaApp.Save']) {
-                await until(() => desktop.output().includes(line), `the log to say ${line}`);
-            }
-            same(await desktop.opened(), [], 'addresses the desktop opened');
-            same(await filesUnder(home, capture), before, 'the files outside the capture folder');
-        });
-    } finally {
-        await page.close();
-        await server.stop();
-        await desktop.stop();
-        await rm(home, { recursive: true, force: true });
-        await rm(work, { recursive: true, force: true });
-    }
+                        results.token = document.documentElement.outerHTML.includes(token) ? 'found' : 'absent';
+                        results.popup = window.open('about:blank') === null ? 'blocked' : 'opened';
+                        // Straight to the desktop page, past the page's own bridge object.
+                        parent.postMessage({ swfharvex: 'page', event: { oid: 1, kind: 'click' } }, '*');
+                        parent.postMessage({ swfharvex: 'page', event: { kind: 'call', object: 'cocoaApp', name: 'Save', args: [] } }, '*');
+                        return results;
+                    }, { port: desktop.port, token: desktop.token });
+                    same(tried, { page: 'blocked', frame: 'blocked', event: 'blocked', token: 'absent', popup: 'blocked' }, `what ${frame.url()} reached`);
+                }
+                for (const line of ['a page may only use its bridge, not click', 'the page may not call cocoaApp.Save']) {
+                    await until(() => desktop.output().includes(line), `the log to say ${line}`);
+                }
+                same(await desktop.opened(), [], 'addresses the desktop opened');
+                same(await filesUnder(home, capture), before, 'the files outside the capture folder');
+            });
+        } finally {
+            await server.stop();
+        }
+    });
 }
