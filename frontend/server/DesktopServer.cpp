@@ -22,7 +22,7 @@ using json = nlohmann::json;
 
 constexpr const char* kLoopback = "127.0.0.1";
 constexpr int kPoolSize = 64; // each open event stream holds a worker
-constexpr uintmax_t kMostIconBytes = 16 * 1024 * 1024;
+constexpr uintmax_t kMostIconBytes = uintmax_t{16} * 1024 * 1024;
 // How often a waiting stream looks whether its client is still there: a tab that closes frees its
 // stream and its worker within this time.
 constexpr auto kStreamPoll = std::chrono::milliseconds(250);

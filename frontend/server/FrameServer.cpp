@@ -24,7 +24,7 @@ constexpr size_t kMostCapabilities = 4096;
 constexpr std::string_view kPlayerBesidePages = "ruffle/";
 constexpr const char* kCapability = "([0-9a-f]{64})";
 // A browser's report of a refused load is small and flat.
-constexpr size_t kLargestReport = 64 * 1024;
+constexpr size_t kLargestReport = size_t{64} * 1024;
 constexpr int kReportDepth = 4;
 constexpr size_t kLongestReportedText = 300;
 

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kReadChunk = size_t{64} * 1024;
 
 } // namespace
 
