@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "ChromiumCaptureFixture.h"
 #include "swfharvex/CaptureCommand.h"
@@ -146,6 +147,26 @@ TEST_F(ChromiumCaptureTest, AMovieAddressIsCaughtAsItsOwnPage) {
               (std::map<std::string, std::string>{{server.Url("/m/direct.swf"), "direct.swf"}}));
     // It ends at once rather than wait for its time limit.
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+}
+
+// A file page must be a regular file, whichever engine reads it, and is refused before anything
+// opens it: a FIFO would hold the page (and the run) until its time limit, a device would be read
+// without end.
+TEST_F(ChromiumCaptureTest, LocalPagesThatAreNoRegularFilesAreRefusedAsTheStaticEngineRefusesThem) {
+    const fs::path fifo = temp.Path() / "page.html";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::map<std::string, std::string> refusals = {
+        {"file://" + fifo.string(), fifo.string() + " is not a regular file (a FIFO)"},
+        {"file:///dev/zero", "/dev/zero is not a regular file (a character device)"},
+    };
+    for (const auto& [url, reason] : refusals) {
+        const std::string line = Joined({"swfharvex: Could not load ", url, ": ", reason, "\n"});
+        for (const PageEngineChoice& engine : {StaticEngine(), Chromium(1, 10)}) {
+            EXPECT_EQ(Capture({url}, engine), CaptureCommand::kSomeFailed) << engine.engine;
+            EXPECT_NE(err.find(line), std::string::npos) << engine.engine << ": " << err;
+            EXPECT_EQ(Caught().size(), 0U);
+        }
+    }
 }
 
 } // namespace

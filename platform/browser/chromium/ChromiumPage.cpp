@@ -1,6 +1,7 @@
 #include "browser/chromium/ChromiumPage.h"
 
 #include "browser/DOMElement.h"
+#include "browser/LocalPageFile.h"
 #include "browser/MovieDocument.h"
 #include "browser/chromium/ChromiumEngine.h"
 #include "browser/chromium/PlayerFiles.h"
@@ -41,6 +42,12 @@ ChromiumPage::Result ChromiumPage::load(const URL& pageURL) {
     m_navigated = m_loadFired = m_everLoaded = false;
     m_contexts.clear();
     m_httpError.clear();
+    // Refused before the browser opens it, as the static engine refuses it: a FIFO would hold
+    // the page until its time limit, a device would be read without end.
+    if (std::optional<std::string> notAPage = local_page_file::WhyNotAPage(pageURL)) {
+        Fail(*notAPage);
+        return result();
+    }
     m_engine.Enqueue(*this);
     return Result::Loaded();
 }
