@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "ChromiumCaptureFixture.h"
+#include "browser/chromium/ChromiumEngine.h"
 #include "swfharvex/CaptureCommand.h"
 
 namespace fs = std::filesystem;
@@ -167,6 +168,42 @@ TEST_F(ChromiumCaptureTest, LocalPagesThatAreNoRegularFilesAreRefusedAsTheStatic
             EXPECT_EQ(Caught().size(), 0U);
         }
     }
+}
+
+// A page whose renderer passes the memory bound is ended there and lost, naming why; the movie it
+// held before is caught, and the other pages go on. Its script allocates without end, in buffers
+// outside the script heap or in the heap itself.
+TEST_F(ChromiumCaptureTest, PagesThatAllocateWithoutEndAreEndedAtTheBoundAndTheOthersGoOn) {
+    // Each stops at 2 GB, twice the bound, and then only loops: should the bound ever fail, the
+    // test fails at the page's time limit rather than take the machine's memory.
+    Page("buffers.html", "<embed src=/m/buffers.swf><script>const kept = [];"
+                         "for (let i = 0; i < 32; ++i) kept.push(new Uint8Array(64 << 20).fill(1));"
+                         "for (;;) {}</script>");
+    Page("arrays.html", "<embed src=/m/arrays.swf><script>const kept = [];"
+                        "for (let i = 0; i < 256; ++i) kept.push(new Array(1 << 20).fill(i + 0.5));"
+                        "for (;;) {}</script>");
+    Page("calm.html", "<embed src=/m/calm.swf>");
+    const std::vector<std::string> hogs = {"buffers.html", "arrays.html"};
+
+    const BrowserWatch browser(Tmp().string());
+    EXPECT_EQ(Capture({PageURL("buffers.html"), PageURL("arrays.html"), PageURL("calm.html")},
+                      Chromium(1, 30)),
+              CaptureCommand::kSomeFailed)
+        << err;
+    for (const std::string& hog : hogs) {
+        EXPECT_NE(err.find("swfharvex: Could not load " + PageURL(hog) + ": used more than " +
+                           std::to_string(ChromiumEngine::kMostPageMemoryMiB) + " MB of memory"),
+                  std::string::npos)
+            << err;
+    }
+    EXPECT_EQ(err.find("calm.html"), std::string::npos) << err;
+    EXPECT_EQ(Caught(), (std::map<std::string, std::string>{
+                            {server.Url("/m/buffers.swf"), "buffers.swf"},
+                            {server.Url("/m/arrays.swf"), "arrays.swf"},
+                            {server.Url("/m/calm.swf"), "calm.swf"},
+                        }));
+    EXPECT_GT(browser.Seen(), 0U);
+    EXPECT_EQ(browser.Left(), std::vector<std::string>());
 }
 
 } // namespace

@@ -299,6 +299,9 @@ Outcome<std::unique_ptr<ChromiumProcess>> ChromiumProcess::Start(const Options& 
     args.insert(args.end(), kQuietFlags.begin(), kQuietFlags.end());
     args.push_back("--user-data-dir=" + folder.string());
     args.push_back("--crash-dumps-dir=" + (folder / "crashes").string());
+    if (options.scriptHeapMiB > 0) {
+        args.push_back("--js-flags=--max-old-space-size=" + std::to_string(options.scriptHeapMiB));
+    }
     if (options.playsSound) {
         args.emplace_back("--autoplay-policy=no-user-gesture-required");
     }
@@ -393,4 +396,22 @@ std::string ChromiumProcess::LogTail() const {
         }
     }
     return tail;
+}
+
+std::vector<pid_t> ChromiumProcess::Renderers() const {
+    std::vector<pid_t> renderers;
+    if (m_pid <= 0) {
+        return renderers;
+    }
+    for (const process_table::Member& member : process_table::GroupMembers(m_pid)) {
+        if (!member.zombie &&
+            process_table::CommandLine(member.pid).find("--type=renderer") != std::string::npos) {
+            renderers.push_back(member.pid);
+        }
+    }
+    return renderers;
+}
+
+bool ChromiumProcess::EndRenderer(pid_t renderer) const {
+    return m_pid > 0 && renderer != m_pid && process_table::KillIfInGroup(renderer, m_pid);
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -22,6 +23,8 @@ public:
         std::string executable; // empty: Find()
         bool headless = true;
         bool playsSound = false; // movies may start their sound without a click
+        // The most a page's script heap may grow to, in MiB; 0 leaves the browser's own limit.
+        size_t scriptHeapMiB = 0;
     };
 
     // The Debian package that provides the browser, for messages.
@@ -48,6 +51,11 @@ public:
     void Stop(std::chrono::milliseconds grace);
     // The last lines the browser wrote to its error output, for a failure's reason.
     std::string LogTail() const;
+
+    // The browser's renderers (the processes that run the pages) that are running now.
+    std::vector<pid_t> Renderers() const;
+    // Ends one of them at once; false when it was no longer in the group.
+    bool EndRenderer(pid_t renderer) const;
 
 private:
     ChromiumProcess() = default;

@@ -10,6 +10,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace process_table {
@@ -88,6 +89,16 @@ template <typename Look> void EachProcess(Look look) {
 
 } // namespace
 
+std::vector<Member> GroupMembers(pid_t group) {
+    std::vector<Member> members;
+    EachProcess([&](pid_t pid, const Status& status) {
+        if (status.group == group) {
+            members.push_back({pid, status.state == 'Z'});
+        }
+    });
+    return members;
+}
+
 std::vector<pid_t> ChildrenOf(pid_t parent) {
     std::vector<pid_t> children;
     EachProcess([&](pid_t pid, const Status& status) {
@@ -100,6 +111,31 @@ std::vector<pid_t> ChildrenOf(pid_t parent) {
 
 std::string CommandLine(pid_t pid) {
     return ReadSmall("/proc/" + std::to_string(pid) + "/cmdline", size_t{64} << 10U);
+}
+
+std::optional<uint64_t> ResidentBytes(pid_t pid) {
+    // "size resident shared ..." in pages.
+    const std::string statm = ReadSmall("/proc/" + std::to_string(pid) + "/statm", 256);
+    unsigned long long size = 0;
+    unsigned long long resident = 0;
+    if (std::sscanf(statm.c_str(), "%llu %llu", &size, &resident) != 2) {
+        return std::nullopt;
+    }
+    return resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+bool KillIfInGroup(pid_t pid, pid_t group) {
+    // Through syscall(): glibc 2.36's <sys/pidfd.h> declares its wrappers without C linkage.
+    const int handle = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (handle < 0) {
+        return false;
+    }
+    // Asked after the descriptor was taken: it names this process for good.
+    const std::optional<Status> status = StatusOf(pid);
+    const bool killed = status && status->group == group &&
+                        syscall(SYS_pidfd_send_signal, handle, SIGKILL, nullptr, 0) == 0;
+    close(handle);
+    return killed;
 }
 
 } // namespace process_table
