@@ -305,3 +305,12 @@ std::map<std::string, std::string> ChromiumCaptureTest::Caught() {
     }
     return caught;
 }
+
+std::map<std::string, std::string> ChromiumCaptureTest::NotCaught() const {
+    std::map<std::string, std::string> lost;
+    const nlohmann::json report = nlohmann::json::parse(out, nullptr, false);
+    for (const nlohmann::json& entry : report.value("notCaught", nlohmann::json::array())) {
+        lost[entry.value("url", "")] = entry.value("reason", "");
+    }
+    return lost;
+}

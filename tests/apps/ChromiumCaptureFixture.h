@@ -102,6 +102,8 @@ protected:
     int Capture(std::vector<std::string> urls, PageEngineChoice engine);
     // Address -> name of every caught movie, after checking each file is the movie served.
     std::map<std::string, std::string> Caught();
+    // Address -> reason of every movie listed as not caught.
+    std::map<std::string, std::string> NotCaught() const;
 
     TempDir home;
     TempDir temp;

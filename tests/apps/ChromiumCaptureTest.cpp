@@ -206,4 +206,48 @@ TEST_F(ChromiumCaptureTest, PagesThatAllocateWithoutEndAreEndedAtTheBoundAndTheO
     EXPECT_EQ(browser.Left(), std::vector<std::string>());
 }
 
+// A movie at an address no one can fetch from (inline data, an object in the page's memory, a
+// script) is named among the movies not caught, with the reason other refused schemes get; a
+// data address megabytes long is shortened. Objects there that are no movies are not listed.
+// Each engine in a test of its own: a process hosts one capture.
+class UnfetchableMovies : public ChromiumCaptureTest {
+protected:
+    void Check(const PageEngineChoice& engine) {
+        const std::string flash = "application/x-shockwave-flash";
+        const std::string data = "data:" + flash + ";base64," + std::string(2 << 20, 'A');
+        const std::string blob = "blob:" + server.Url("/0d4c1f2e-5b6a-4f7e-8c9d-0a1b2c3d4e5f");
+        const std::string script = "javascript:void('movie')";
+        Page("inline.html", "<embed src='" + data + "'><object type=" + flash + " data='" + blob +
+                                "'></object><embed type=" + flash + " src=\"" + script +
+                                "\"><object data='data:image/svg+xml,<svg/>'></object>"
+                                "<embed src=/m/plain.swf>");
+        const std::string shortData =
+            data.substr(0, 64) + "\u2026 (" + std::to_string(data.size()) + " bytes)";
+
+        EXPECT_EQ(Capture({PageURL("inline.html")}, engine), CaptureCommand::kSomeNotCaught) << err;
+        const std::map<std::string, std::string> lost = NotCaught();
+        EXPECT_EQ(lost, (std::map<std::string, std::string>{
+                            {shortData, "only http and https movies are fetched"},
+                            {blob, "only http and https movies are fetched"},
+                            {script, "only http and https movies are fetched"},
+                        }));
+        for (const auto& [url, reason] : lost) {
+            EXPECT_NE(err.find(Joined({"swfharvex: ", url, ": not caught: ", reason, "\n"})),
+                      std::string::npos)
+                << err;
+        }
+        EXPECT_LT(err.size(), 2000U);
+        EXPECT_EQ(Caught(),
+                  (std::map<std::string, std::string>{{server.Url("/m/plain.swf"), "plain.swf"}}));
+    }
+};
+
+TEST_F(UnfetchableMovies, AreListedAsNotCaughtByTheStaticEngine) {
+    Check(StaticEngine());
+}
+
+TEST_F(UnfetchableMovies, AreListedAsNotCaughtByChromium) {
+    Check(Chromium(1, 20));
+}
+
 } // namespace
