@@ -298,6 +298,7 @@ Outcome<std::unique_ptr<ChromiumProcess>> ChromiumProcess::Start(const Options& 
     }
     args.insert(args.end(), kQuietFlags.begin(), kQuietFlags.end());
     args.push_back("--user-data-dir=" + folder.string());
+    // Read by some builds; Debian's follows the configuration folder (see ChildEnvironment).
     args.push_back("--crash-dumps-dir=" + (folder / "crashes").string());
     if (options.scriptHeapMiB > 0) {
         args.push_back("--js-flags=--max-old-space-size=" + std::to_string(options.scriptHeapMiB));
