@@ -2,6 +2,7 @@
 
 #include "browser/ASCIIText.h"
 #include "browser/DOMElement.h"
+#include "browser/UnfetchableMovie.h"
 #include "browser/WebBaseNetscapePluginView.h"
 #include "browser/WebPluginPackage.h"
 #include "foundation/RunLoop.h"
@@ -9,6 +10,7 @@
 #include "foundation/objects/NSString.h"
 #include "foundation/objects/NSURL.h"
 #include "runtime/MessageSend.h"
+#include "webkit/DownloadActivity.h"
 
 namespace {
 
@@ -90,6 +92,14 @@ bool HostPage::addPluginObject(const Ref<DOMElement>& element, const std::string
     SEL initialiser = PluginViewInitialiser(cls);
     if (initialiser == nullptr) {
         return true;
+    }
+    // Such an address reaches the plug-in as no URL at all, so no plug-in can refuse it: the
+    // host reports the movie as the plug-in reports those it refuses.
+    if (!url) {
+        if (std::optional<DownloadActivity::Loss> loss =
+                unfetchable_movie::LossFor(urlText, mimeType)) {
+            DownloadActivity::Shared().Refused(std::move(loss->url), std::move(loss->reason));
+        }
     }
     const Ref<WebPluginPackage> package = WebPluginPackage::PackageFor(mimeType, url);
     const Ref<NSURL> pluginURL = url ? MakeRef<NSURL>(*url) : nullptr;

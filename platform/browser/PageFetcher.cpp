@@ -3,7 +3,8 @@
 #include <memory>
 
 #include <curl/curl.h>
-#include <sys/stat.h>
+
+#include "browser/LocalPageFile.h"
 
 namespace {
 
@@ -34,38 +35,15 @@ PageFetcher::Result Failure(const URL& url, const std::string& reason) {
     return result;
 }
 
-// Why a local page cannot be read as a file, if it cannot. Asked without opening it: libcurl's
-// file reader would wait on a FIFO or device for ever, past any time limit.
-std::optional<std::string> NotARegularFile(const URL& url) {
-    std::optional<std::string> path = URL::PercentDecoded(url.path());
-    struct stat status {};
-    if (!path || stat(path->c_str(), &status) != 0) {
-        return std::nullopt; // libcurl names what is wrong with it
-    }
-    if (S_ISREG(status.st_mode)) {
-        return std::nullopt;
-    }
-    if (S_ISDIR(status.st_mode)) {
-        return *path + " is a folder";
-    }
-    const char* kind = S_ISFIFO(status.st_mode)   ? "a FIFO"
-                       : S_ISSOCK(status.st_mode) ? "a socket"
-                       : S_ISCHR(status.st_mode)  ? "a character device"
-                       : S_ISBLK(status.st_mode)  ? "a block device"
-                                                  : "a special file";
-    return *path + " is not a regular file (" + kind + ")";
-}
-
 } // namespace
 
 PageFetcher::Result PageFetcher::Fetch(const URL& url, const Options& options) {
     if (!url.IsHTTP() && url.scheme() != "file") {
         return Failure(url, "unsupported scheme \"" + url.scheme() + "\"");
     }
-    if (url.scheme() == "file") {
-        if (std::optional<std::string> reason = NotARegularFile(url)) {
-            return Failure(url, *reason);
-        }
+    // Before libcurl opens it: its file reader would wait on a FIFO or device for ever.
+    if (std::optional<std::string> reason = local_page_file::WhyNotAPage(url)) {
+        return Failure(url, *reason);
     }
     const std::unique_ptr<CURL, EasyDeleter> handle(curl_easy_init());
     if (!handle) {

@@ -23,6 +23,9 @@ public:
     // How the latest transfer of a URL stands.
     enum class TransferState { Running, Finished, Failed };
 
+    // Why a movie at an address that is neither http nor https is not caught.
+    static constexpr const char* kOnlyWebMovies = "only http and https movies are fetched";
+
     // A movie that was asked for and not caught, and why.
     struct Loss {
         std::string url;

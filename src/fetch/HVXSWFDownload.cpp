@@ -60,7 +60,7 @@ void HVXSWFDownload::downloadSWF(const std::string& url, const std::string& save
     if (!download) {
         // Kept with the losses, so a run without windows can still say which movie it missed.
         DownloadActivity::Shared().Refused(url, parsed && !parsed->IsHTTP()
-                                                    ? "only http and https movies are fetched"
+                                                    ? DownloadActivity::kOnlyWebMovies
                                                     : "not a usable address");
         NSBeginAlertSheet("Invalid or unsupported URL", "", "", "", NSApp().mainWindow(),
                           kUnusableURL);

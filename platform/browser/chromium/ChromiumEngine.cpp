@@ -5,6 +5,7 @@
 
 #include "browser/chromium/ChromiumPage.h"
 #include "browser/chromium/PlayerFiles.h"
+#include "browser/chromium/ProcessTable.h"
 
 extern const char* const kChromiumObserverScript; // observer.js, built in
 extern const char* const kChromiumPlayerScript;   // player.js, built in
@@ -17,6 +18,8 @@ constexpr size_t kSpareTabs = 4;
 constexpr auto kStartTimeout = std::chrono::seconds(20);
 constexpr auto kTickInterval = std::chrono::milliseconds(50);
 constexpr auto kCloseGrace = std::chrono::milliseconds(2000);
+// A page allocating as fast as it can gains a few hundred MiB between two looks.
+constexpr auto kMemoryWatchInterval = std::chrono::milliseconds(200);
 
 } // namespace
 
@@ -27,7 +30,7 @@ Outcome<std::unique_ptr<ChromiumEngine>> ChromiumEngine::Start(Options options) 
     std::unique_ptr<ChromiumEngine> engine(new ChromiumEngine(std::move(options)));
     Outcome<std::unique_ptr<ChromiumProcess>> process =
         ChromiumProcess::Start({engine->m_options.executable, engine->m_options.headless,
-                                !engine->m_options.playerRoot.empty()});
+                                !engine->m_options.playerRoot.empty(), kMostScriptHeapMiB});
     if (!process) {
         return process.failure();
     }
@@ -50,14 +53,22 @@ Outcome<std::unique_ptr<ChromiumEngine>> ChromiumEngine::Start(Options options) 
     engine->m_product = "Chromium " + product.substr(product.find('/') + 1);
     // A movie's address opened as a document must not become a file in some folder.
     engine->m_connection->Send("Browser.setDownloadBehavior", {{"behavior", "deny"}});
+    // For Target.targetCrashed, which says which target's renderer ended, and how.
+    engine->m_connection->Send(
+        "Target.setDiscoverTargets",
+        {{"discover", true}, {"filter", {{{"type", "page"}}, {{"type", "iframe"}}}}});
     engine->m_tick =
         RunLoop::Main().AddTimer(kTickInterval, true, [raw = engine.get()] { raw->Tick(); });
+    engine->m_memoryWatch = RunLoop::Main().AddTimer(kMemoryWatchInterval, true,
+                                                     [raw = engine.get()] { raw->WatchMemory(); });
     return engine;
 }
 
 ChromiumEngine::~ChromiumEngine() {
-    if (m_tick != 0) {
-        RunLoop::Main().CancelTimer(m_tick);
+    for (const RunLoop::TimerId timer : {m_tick, m_memoryWatch}) {
+        if (timer != 0) {
+            RunLoop::Main().CancelTimer(timer);
+        }
     }
     const bool connected = m_connection && m_connection->connected();
     if (connected) {
@@ -254,8 +265,45 @@ void ChromiumEngine::Tick() {
     StartWaiting();
 }
 
+void ChromiumEngine::WatchMemory() {
+    for (const pid_t renderer : m_process->Renderers()) {
+        const std::optional<uint64_t> resident = process_table::ResidentBytes(renderer);
+        if (resident && *resident > (kMostPageMemoryMiB << 20U) &&
+            m_process->EndRenderer(renderer)) {
+            ++m_memoryKills;
+        }
+    }
+}
+
+void ChromiumEngine::OnTargetCrashed(const std::string& targetId, const std::string& status) {
+    // Only this engine kills renderers (the kernel's OOM killer aside, for memory too).
+    const std::string reason = status == "killed" && m_memoryKills > 0
+                                   ? "used more than " + std::to_string(kMostPageMemoryMiB) +
+                                         " MB of memory and was ended; what it held by then is kept"
+                               : status == "crashed" ? std::string("its renderer crashed")
+                                                     : "its renderer ended (" + status + ")";
+    std::vector<Tab*> tabs;
+    for (const auto& tab : m_tabs) {
+        tabs.push_back(tab.get());
+    }
+    for (Tab* tab : tabs) {
+        if (tab->page != nullptr && tab->page->Holds(targetId)) {
+            tab->page->Crashed(reason);
+            return;
+        }
+        if (tab->page == nullptr && tab->targetId == targetId) {
+            CloseTab(*tab);
+            return;
+        }
+    }
+}
+
 void ChromiumEngine::OnEvent(const std::string& method, const DevToolsConnection::Json& params,
                              const std::string& sessionId) {
+    if (method == "Target.targetCrashed") {
+        OnTargetCrashed(params.value("targetId", ""), params.value("status", ""));
+        return;
+    }
     if (method.empty()) {
         // The browser ended under us: every page still loading fails, naming why.
         const std::string log = m_process->LogTail();

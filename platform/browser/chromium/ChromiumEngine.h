@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -46,6 +47,15 @@ public:
     // kMostOpenPages (each holds a tab, and a tab costs memory).
     static constexpr size_t kMostLoadingPages = 16;
     static constexpr size_t kMostOpenPages = 64;
+
+    // A page whose renderer holds more memory than this (resident, in MiB) is ended and reported
+    // lost; what it held by then is kept. A plain page's renderer holds about 120 MiB, one playing
+    // movies a few hundred: the bound leaves big pages room and stops a page that allocates
+    // without end long before it can take the machine (one drove the browser to 7.2 GB).
+    static constexpr uint64_t kMostPageMemoryMiB = 1024;
+    // The script heap's own limit, well above the bound above: the renderer passes the bound
+    // first, and is ended, unless its memory cannot be watched.
+    static constexpr size_t kMostScriptHeapMiB = 2 * kMostPageMemoryMiB;
 
     static Outcome<std::unique_ptr<ChromiumEngine>> Start(Options options);
     // Closes the browser and waits (briefly) for it to end; kills its group in any case.
@@ -93,8 +103,12 @@ private:
 
     void OnEvent(const std::string& method, const DevToolsConnection::Json& params,
                  const std::string& sessionId);
+    // A renderer ended under a target: its page is lost, an idle tab closed.
+    void OnTargetCrashed(const std::string& targetId, const std::string& status);
     void StartWaiting();
     void Tick();
+    // Ends every renderer past kMostPageMemoryMiB.
+    void WatchMemory();
 
     Options m_options;
     std::string m_product;
@@ -106,4 +120,7 @@ private:
     std::deque<ChromiumPage*> m_waiting;
     std::vector<ChromiumPage*> m_loading; // open and not finished: loading or settling
     RunLoop::TimerId m_tick = 0;
+    RunLoop::TimerId m_memoryWatch = 0;
+    // Renderers this engine ended for their memory: then a renderer killed is one of them.
+    size_t m_memoryKills = 0;
 };

@@ -1,6 +1,7 @@
 #include "browser/chromium/ChromiumPage.h"
 
 #include "browser/DOMElement.h"
+#include "browser/LocalPageFile.h"
 #include "browser/MovieDocument.h"
 #include "browser/chromium/ChromiumEngine.h"
 #include "browser/chromium/PlayerFiles.h"
@@ -41,6 +42,12 @@ ChromiumPage::Result ChromiumPage::load(const URL& pageURL) {
     m_navigated = m_loadFired = m_everLoaded = false;
     m_contexts.clear();
     m_httpError.clear();
+    // Refused before the browser opens it, as the static engine refuses it: a FIFO would hold
+    // the page until its time limit, a device would be read without end.
+    if (std::optional<std::string> notAPage = local_page_file::WhyNotAPage(pageURL)) {
+        Fail(*notAPage);
+        return result();
+    }
     m_engine.Enqueue(*this);
     return Result::Loaded();
 }
@@ -152,6 +159,7 @@ void ChromiumPage::OnEvent(const std::string& method, const Json& params,
         if (info.value("type", "") == "iframe") {
             // A frame that cannot be observed still runs; it costs only its own movies.
             m_sessions.insert(child);
+            m_frameTargets.insert(info.value("targetId", ""));
             m_engine.Attach(child, *this);
             m_engine.SetUpSession(child, [&engine = m_engine, child](const Outcome<>&) {
                 engine.connection().Send("Runtime.runIfWaitingForDebugger", Json::object(), child);
@@ -165,6 +173,7 @@ void ChromiumPage::OnEvent(const std::string& method, const Json& params,
     } else if (method == "Target.detachedFromTarget") {
         const std::string child = params.value("sessionId", "");
         m_sessions.erase(child);
+        m_frameTargets.erase(params.value("targetId", ""));
         m_engine.Detach(child);
     }
 }
@@ -263,6 +272,18 @@ void ChromiumPage::Fail(const std::string& reason) {
     End(Result::Failed("Could not load " + m_url->absoluteString() + ": " + reason));
 }
 
+bool ChromiumPage::Holds(const std::string& targetId) const {
+    return !targetId.empty() && (targetId == m_targetId || m_frameTargets.contains(targetId));
+}
+
+void ChromiumPage::Crashed(const std::string& reason) {
+    if (!finished()) {
+        Fail(reason);
+    } else {
+        Close(); // a page kept open lets go of its dead tab; its list stays
+    }
+}
+
 void ChromiumPage::End(Result result, bool settled) {
     if (finished()) {
         return;
@@ -278,6 +299,7 @@ void ChromiumPage::Close(bool reusable) {
         m_engine.Detach(session);
     }
     m_sessions.clear();
+    m_frameTargets.clear();
     m_requests.clear();
     if (m_tab != nullptr) {
         m_engine.ReturnTab(*m_tab, reusable);

@@ -40,6 +40,10 @@ private:
     // Ends the page when it is done or past its limit.
     void Check(Clock::time_point now);
     void Fail(const std::string& reason);
+    // Whether the target is this page's main frame or one of its frames.
+    bool Holds(const std::string& targetId) const;
+    // A renderer of the page has ended (`reason`): the page is lost, what it held is kept.
+    void Crashed(const std::string& reason);
 
     void UseTab(ChromiumEngine::Tab& tab);
     void Navigate();
@@ -56,6 +60,7 @@ private:
     std::string m_targetId;
     std::string m_mainSession;
     std::set<std::string> m_sessions;
+    std::set<std::string> m_frameTargets; // the frames that run apart, by target id
     // Requests in flight, by id: a frame's document request starts in its parent's session and
     // ends in the frame's own.
     std::set<std::string> m_requests;

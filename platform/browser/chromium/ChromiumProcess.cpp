@@ -6,15 +6,21 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "browser/chromium/ProcessTable.h"
 
 namespace fs = std::filesystem;
 
@@ -53,14 +59,93 @@ std::atomic<pid_t> g_group{0};
 struct sigaction g_previous[3];
 constexpr std::array kStopSignals = {SIGINT, SIGTERM, SIGHUP};
 
+// How long a stop waits for the group's last processes to end after SIGKILL: only a process stuck
+// in the kernel takes long, and the command must end all the same.
+constexpr auto kGroupEndLimit = std::chrono::seconds(10);
+constexpr auto kGroupPoll = std::chrono::milliseconds(2);
+
+// Whether any process of the group is left, zombies included.
+bool GroupLeft(pid_t group) {
+    return kill(-group, 0) == 0 || errno != ESRCH;
+}
+
+// Kills the group and reaps what of it is ours (with the subreaper flag, all of it) until none is
+// left or `limit` has passed. Async-signal-safe.
+void EndGroup(pid_t group, std::chrono::milliseconds limit) {
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    const timespec pause{0, std::chrono::nanoseconds(kGroupPoll).count()};
+    for (;;) {
+        // Again each round: a process may have forked between two rounds.
+        kill(-group, SIGKILL);
+        while (waitpid(-group, nullptr, WNOHANG) > 0) {
+        }
+        if (!GroupLeft(group)) {
+            return;
+        }
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const auto spent = std::chrono::seconds(now.tv_sec - start.tv_sec) +
+                           std::chrono::nanoseconds(now.tv_nsec - start.tv_nsec);
+        if (spent >= limit) {
+            return;
+        }
+        nanosleep(&pause, nullptr);
+    }
+}
+
+// Our children outside the browser's group that run from its profile: helpers the browser
+// started in a session of their own, adopted by us when their starter left.
+std::vector<pid_t> EscapedHelpers(pid_t group, const std::string& profile) {
+    std::vector<pid_t> escaped;
+    for (const pid_t child : process_table::ChildrenOf(getpid())) {
+        if (child != group &&
+            process_table::CommandLine(child).find(profile) != std::string::npos) {
+            escaped.push_back(child);
+        }
+    }
+    return escaped;
+}
+
+// Kills and reaps children of ours; a child cannot be another process until we have reaped it.
+void EndChildren(const std::vector<pid_t>& children, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (const pid_t child : children) {
+        kill(child, SIGKILL);
+        while (waitpid(child, nullptr, WNOHANG) == 0 &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(kGroupPoll);
+        }
+    }
+}
+
 void KillGroupAndDie(int signal) {
     const pid_t group = g_group.load();
     if (group > 0) {
-        kill(-group, SIGKILL);
+        EndGroup(group, kGroupEndLimit);
     }
     // Then end as the signal would have ended us.
     ::signal(signal, SIG_DFL);
     raise(signal);
+}
+
+// While a browser runs, this process adopts the browser's orphans (a helper whose parent ended
+// first), so that it can reap them: a zombie re-parented to an init that never reaps would keep
+// the group alive for good. What the flag was before comes back with the last browser.
+int g_adopting = 0;
+int g_wasSubreaper = 0;
+
+void StartAdopting() {
+    if (g_adopting++ == 0) {
+        prctl(PR_GET_CHILD_SUBREAPER, &g_wasSubreaper);
+        prctl(PR_SET_CHILD_SUBREAPER, 1);
+    }
+}
+
+void StopAdopting() {
+    if (g_adopting > 0 && --g_adopting == 0) {
+        prctl(PR_SET_CHILD_SUBREAPER, g_wasSubreaper);
+    }
 }
 
 // Only where nobody else handles the signal: a command with its own handlers (the desktop) stops
@@ -89,6 +174,9 @@ void RemoveStopHandlers() {
     }
 }
 
+// Where the browser puts the socket that makes it the one instance of its profile.
+constexpr const char* kSingletonSocket = "/org.chromium.Chromium.XXXXXX/SingletonSocket";
+
 bool IsExecutable(const fs::path& path) {
     std::error_code error;
     return fs::is_regular_file(path, error) && access(path.c_str(), X_OK) == 0;
@@ -106,6 +194,54 @@ bool HighPipe(std::array<int, 2>& ends) {
         close(raw[i]);
     }
     return ends[0] >= 0 && ends[1] >= 0;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    pointers.reserve(strings.size() + 1);
+    for (std::string& text : strings) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Our environment, with the browser's home, its configuration, caches, crash reports and
+// temporary files moved into its profile: nothing it writes lands outside (Debian's Chromium
+// writes "Crash Reports" under the home's configuration whatever --crash-dumps-dir says, NSS a
+// ".pki" under the home, dconf and fontconfig under the caches).
+std::vector<std::string> ChildEnvironment(const fs::path& profile) {
+    const fs::path home = profile / "home";
+    std::map<std::string, std::string> moved = {
+        {"HOME", home.string()},
+        {"XDG_CONFIG_HOME", (home / ".config").string()},
+        {"XDG_CACHE_HOME", (home / ".cache").string()},
+        {"XDG_DATA_HOME", (home / ".local/share").string()},
+        {"XDG_STATE_HOME", (home / ".local/state").string()},
+    };
+    // The browser's own socket goes in its temporary folder, at a path that must fit a socket
+    // address: where the profile's would not, the browser keeps ours.
+    const fs::path temp = profile / "tmp";
+    if (temp.string().size() + std::strlen(kSingletonSocket) < sizeof(sockaddr_un::sun_path)) {
+        moved["TMPDIR"] = temp.string();
+    }
+    std::error_code ignored; // a folder that cannot be made is the browser's to report
+    fs::create_directories(home, ignored);
+    fs::create_directories(temp, ignored);
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        if (!moved.contains(std::string(text.substr(0, text.find('='))))) {
+            environment.emplace_back(text);
+        }
+    }
+    for (const auto& [name, value] : moved) {
+        std::string entry = name;
+        entry += '=';
+        entry += value;
+        environment.push_back(std::move(entry));
+    }
+    return environment;
 }
 
 } // namespace
@@ -141,14 +277,13 @@ Outcome<std::unique_ptr<ChromiumProcess>> ChromiumProcess::Start(const Options& 
     }
     std::unique_ptr<ChromiumProcess> process(new ChromiumProcess());
     std::error_code noTemp;
-    fs::path temp = fs::temp_directory_path(noTemp);
-    std::string profileTemplate =
-        ((noTemp ? fs::path("/tmp") : temp) / "swfharvex-chromium-XXXXXX");
-    if (mkdtemp(profileTemplate.data()) == nullptr) {
-        return Failure{"Could not make a browser profile in " + profileTemplate,
-                       std::strerror(errno)};
+    const fs::path temp = fs::temp_directory_path(noTemp);
+    Outcome<BrowserProfile> profile = BrowserProfile::Make(noTemp ? fs::path("/tmp") : temp);
+    if (!profile) {
+        return profile.failure();
     }
-    process->m_profile = profileTemplate;
+    process->m_profile.emplace(std::move(profile.value()));
+    const fs::path& folder = process->m_profile->path();
 
     std::array<int, 2> commands{-1, -1};
     std::array<int, 2> replies{-1, -1};
@@ -162,22 +297,26 @@ Outcome<std::unique_ptr<ChromiumProcess>> ChromiumProcess::Start(const Options& 
         args.emplace_back("--disable-gpu");
     }
     args.insert(args.end(), kQuietFlags.begin(), kQuietFlags.end());
-    args.push_back("--user-data-dir=" + process->m_profile.string());
+    args.push_back("--user-data-dir=" + folder.string());
+    // Read by some builds; Debian's follows the configuration folder (see ChildEnvironment).
+    args.push_back("--crash-dumps-dir=" + (folder / "crashes").string());
+    if (options.scriptHeapMiB > 0) {
+        args.push_back("--js-flags=--max-old-space-size=" + std::to_string(options.scriptHeapMiB));
+    }
     if (options.playsSound) {
         args.emplace_back("--autoplay-policy=no-user-gesture-required");
     }
     args.emplace_back("about:blank");
-    std::vector<char*> argv;
-    argv.reserve(args.size() + 1);
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    const std::string log = (process->m_profile / "chromium.log").string();
+    std::vector<char*> argv = Pointers(args);
+    std::vector<std::string> environment = ChildEnvironment(folder);
+    std::vector<char*> envp = Pointers(environment);
+    const std::string log = (folder / "chromium.log").string();
     const pid_t parent = getpid();
 
+    StartAdopting();
     const pid_t pid = fork();
     if (pid < 0) {
+        StopAdopting();
         return Failure{"Could not start Chromium", std::strerror(errno)};
     }
     if (pid == 0) {
@@ -193,7 +332,7 @@ Outcome<std::unique_ptr<ChromiumProcess>> ChromiumProcess::Start(const Options& 
             dup2(logFd, 2) < 0 || dup2(commands[0], 3) < 0 || dup2(replies[1], 4) < 0) {
             _exit(127);
         }
-        execv(argv[0], argv.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     // Both sides set the group, so it exists whichever runs first.
@@ -212,22 +351,28 @@ void ChromiumProcess::Stop(std::chrono::milliseconds grace) {
     if (m_pid <= 0) {
         return;
     }
+    // The browser's crash reporter leaves the group for a session of its own (and we adopted
+    // it): it is found by its profile while it still runs, before the browser goes.
+    const std::vector<pid_t> escaped = EscapedHelpers(m_pid, profile().string());
+    // The browser is watched without being reaped, so that its number keeps naming the group
+    // until the group is gone.
     const auto deadline = std::chrono::steady_clock::now() + grace;
-    int status = 0;
-    pid_t ended = waitpid(m_pid, &status, WNOHANG);
-    while (ended == 0 && std::chrono::steady_clock::now() < deadline) {
+    for (;;) {
+        siginfo_t ended{};
+        if (waitid(P_PID, static_cast<id_t>(m_pid), &ended, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+            ended.si_pid == m_pid || std::chrono::steady_clock::now() >= deadline) {
+            break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ended = waitpid(m_pid, &status, WNOHANG);
     }
-    // The renderers and helpers share the group; none may stay behind.
-    kill(-m_pid, SIGKILL);
-    if (ended == 0) {
-        waitpid(m_pid, &status, 0);
-    }
+    // The renderers and helpers share the group; none may stay behind, not even as a zombie.
+    EndGroup(m_pid, kGroupEndLimit);
+    EndChildren(escaped, kGroupEndLimit);
     if (g_group.load() == m_pid) {
         g_group.store(0);
         RemoveStopHandlers();
     }
+    StopAdopting();
     m_pid = -1;
 }
 
@@ -239,14 +384,11 @@ ChromiumProcess::~ChromiumProcess() {
     if (m_replyFd >= 0) {
         close(m_replyFd);
     }
-    std::error_code ignored;
-    if (!m_profile.empty()) {
-        fs::remove_all(m_profile, ignored);
-    }
+    // The profile goes with its lock (BrowserProfile).
 }
 
 std::string ChromiumProcess::LogTail() const {
-    std::ifstream log(m_profile / "chromium.log");
+    std::ifstream log(profile() / "chromium.log");
     std::string line;
     std::string tail;
     while (std::getline(log, line)) {
@@ -255,4 +397,22 @@ std::string ChromiumProcess::LogTail() const {
         }
     }
     return tail;
+}
+
+std::vector<pid_t> ChromiumProcess::Renderers() const {
+    std::vector<pid_t> renderers;
+    if (m_pid <= 0) {
+        return renderers;
+    }
+    for (const process_table::Member& member : process_table::GroupMembers(m_pid)) {
+        if (!member.zombie &&
+            process_table::CommandLine(member.pid).find("--type=renderer") != std::string::npos) {
+            renderers.push_back(member.pid);
+        }
+    }
+    return renderers;
+}
+
+bool ChromiumProcess::EndRenderer(pid_t renderer) const {
+    return m_pid > 0 && renderer != m_pid && process_table::KillIfInGroup(renderer, m_pid);
 }

@@ -2,23 +2,29 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <sys/types.h>
 
+#include "browser/chromium/BrowserProfile.h"
 #include "foundation/Outcome.h"
 
 // A headless (or windowed) Chromium with a fresh profile, driven through the DevTools pipe: it
 // reads commands on our write end and writes replies and events on our read end. It runs in a
 // process group of its own, which goes with this object (and with this process, even when it is
-// killed or interrupted), so no browser outlives the command.
+// killed or interrupted), so no browser outlives the command. Everything it writes stays in its
+// profile, which goes with it too (or, after a kill, with the next run's start).
 class ChromiumProcess {
 public:
     struct Options {
         std::string executable; // empty: Find()
         bool headless = true;
         bool playsSound = false; // movies may start their sound without a click
+        // The most a page's script heap may grow to, in MiB; 0 leaves the browser's own limit.
+        size_t scriptHeapMiB = 0;
     };
 
     // The Debian package that provides the browser, for messages.
@@ -37,12 +43,19 @@ public:
     int commandFd() const { return m_commandFd; }
     int replyFd() const { return m_replyFd; }
     pid_t pid() const { return m_pid; }
+    const std::filesystem::path& profile() const { return m_profile->path(); }
 
-    // Waits up to `grace` for the browser to end by itself (after Browser.close), then kills
-    // whatever is left of its group. Idempotent.
+    // Waits up to `grace` for the browser to end by itself (after Browser.close), then kills its
+    // whole group and returns once no process of it is left (or, should one never end, after a
+    // bounded wait). Idempotent.
     void Stop(std::chrono::milliseconds grace);
     // The last lines the browser wrote to its error output, for a failure's reason.
     std::string LogTail() const;
+
+    // The browser's renderers (the processes that run the pages) that are running now.
+    std::vector<pid_t> Renderers() const;
+    // Ends one of them at once; false when it was no longer in the group.
+    bool EndRenderer(pid_t renderer) const;
 
 private:
     ChromiumProcess() = default;
@@ -50,5 +63,5 @@ private:
     pid_t m_pid = -1;
     int m_commandFd = -1;
     int m_replyFd = -1;
-    std::filesystem::path m_profile;
+    std::optional<BrowserProfile> m_profile;
 };
