@@ -90,7 +90,7 @@ std::unique_ptr<Transfer> Transfer::Create(const URL& url, std::shared_ptr<Downl
 
 Transfer::Transfer(URL url, std::shared_ptr<DownloadLink> link, TransferLimits limits)
     : m_id(link->Id()), m_url(std::move(url)), m_link(std::move(link)), m_easy(curl_easy_init()),
-      m_limits(limits) {
+      m_limits(limits), m_rate(limits.minBytesPerSecond, limits.rateWindow) {
 }
 
 Transfer::~Transfer() = default;
@@ -136,6 +136,7 @@ size_t Transfer::Write(const char* data, size_t size) {
         // behind us). Hold the data in libcurl until the delegate has chosen the destination.
         PostResponse();
         m_stage = Stage::AwaitingDestination;
+        m_rate.Pause(Clock::now());
         return CURL_WRITEFUNC_PAUSE;
     case Stage::AwaitingDestination:
         return CURL_WRITEFUNC_PAUSE;
@@ -192,8 +193,6 @@ bool Transfer::WithinTime(uint64_t received) {
     const Clock::time_point now = Clock::now();
     if (!m_started) {
         m_started = now;
-        m_windowStart = now;
-        m_windowReceived = received;
     }
     if (m_limits.totalTime.count() > 0 && now - *m_started >= m_limits.totalTime) {
         m_stopError = NSError{NSURLErrorDomain, NSURLErrorTimedOut,
@@ -201,26 +200,13 @@ bool Transfer::WithinTime(uint64_t received) {
                                   SecondsText(m_limits.totalTime) + " limit (--transfer-timeout)"};
         return false;
     }
-    // While we hold the data back, the server is not the one who is slow.
-    if (m_stage == Stage::AwaitingDestination) {
-        m_windowStart = now;
-        m_windowReceived = received;
-        return true;
-    }
-    const auto window = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_windowStart);
-    if (m_limits.minBytesPerSecond == 0 || window < m_limits.rateWindow || window.count() <= 0) {
-        return true;
-    }
-    const uint64_t sent = received - std::min(received, m_windowReceived);
-    if (sent * 1000 < m_limits.minBytesPerSecond * static_cast<uint64_t>(window.count())) {
+    if (!m_rate.Within(now, received)) {
         m_stopError = NSError{
             NSURLErrorDomain, NSURLErrorTimedOut,
             "the server sent less than " + std::to_string(m_limits.minBytesPerSecond) +
                 " bytes a second over " + SecondsText(m_limits.rateWindow) + " (--min-rate)"};
         return false;
     }
-    m_windowStart = now;
-    m_windowReceived = received;
     return true;
 }
 
@@ -239,6 +225,7 @@ bool Transfer::Completed(CURLcode result) {
         // An empty body never reached the write callback.
         PostResponse();
         m_stage = Stage::AwaitingDestination;
+        m_rate.Pause(Clock::now());
         m_bodyComplete = true;
         return false;
     case Stage::AwaitingDestination:
@@ -263,6 +250,8 @@ bool Transfer::DestinationChosen(const std::string& path, bool allowOverwrite) {
     m_file.emplace(std::move(file).value());
     m_allowOverwrite = allowOverwrite;
     m_stage = Stage::Writing;
+    // The time the delegate took is ours, not the server's.
+    m_rate.Resume(Clock::now());
     Post([path](DownloadLink& link) { link.DeliverCreated(path); });
     if (m_bodyComplete) {
         return Finish();

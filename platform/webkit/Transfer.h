@@ -12,6 +12,7 @@
 #include "foundation/StagedFile.h"
 #include "foundation/URL.h"
 #include "webkit/NSError.h"
+#include "webkit/RateWindow.h"
 #include "webkit/TransferLimits.h"
 
 class DownloadLink;
@@ -86,6 +87,5 @@ private:
     // Time limits: from the first progress report, as a transfer may wait for a connection
     // before it starts.
     std::optional<Clock::time_point> m_started;
-    Clock::time_point m_windowStart;
-    uint64_t m_windowReceived = 0; // bytes received when the current rate window began
+    RateWindow m_rate;
 };

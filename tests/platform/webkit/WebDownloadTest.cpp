@@ -463,7 +463,9 @@ TEST_F(WebDownloadTest, HostileServersAreGivenUpAtTheirLimitLeavingNothing) {
         std::string url;
         TransferLimits limits;
         std::string reason;
-        std::chrono::seconds within; // the limit itself, plus a margin
+        // A generous deadline: the limit and a wide margin for a loaded machine, yet well short of
+        // the 60 s low-speed stop that would end a drip or a stall anyway (with another reason).
+        std::chrono::seconds within;
         uint64_t mostWritten = UINT64_MAX;
     };
     const std::vector<Case> cases = {
@@ -473,22 +475,20 @@ TEST_F(WebDownloadTest, HostileServersAreGivenUpAtTheirLimitLeavingNothing) {
         {"endless body", server.Url("/endless.swf"), smallMovies,
          "the movie is larger than the 2 MiB limit (--max-movie-size)", 30s, (2 << 20)},
         {"drip under the rate", drip.Url("/drip.swf"), briskServers,
-         "the server sent less than 100 bytes a second over 1 s (--min-rate)", 4s},
+         "the server sent less than 100 bytes a second over 1 s (--min-rate)", 20s},
         {"stall after the answer", server.Url("/stall.swf"), briskServers,
-         "the server sent less than 100 bytes a second over 1 s (--min-rate)", 4s},
+         "the server sent less than 100 bytes a second over 1 s (--min-rate)", 20s},
         {"drip past the total time", drip.Url("/drip.swf"), shortTransfers,
-         "the transfer took longer than the 2 s limit (--transfer-timeout)", 5s},
+         "the transfer took longer than the 2 s limit (--transfer-timeout)", 20s},
         {"login asked for", server.Url("/login.swf"), TransferLimits{},
-         "the server asks for a login (HTTP 401)", 10s},
+         "the server asks for a login (HTTP 401)", 20s},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const ScopedLimits limits(c.limits);
         RecordingDelegate delegate(dir / "movie.swf");
-        const auto started = std::chrono::steady_clock::now();
         ASSERT_TRUE(delegate.Start(c.url));
-        ASSERT_TRUE(Pump([&] { return delegate.Ended(); }, c.within + 10s));
-        EXPECT_LE(std::chrono::steady_clock::now() - started, c.within);
+        ASSERT_TRUE(Pump([&] { return delegate.Ended(); }, c.within));
 
         ASSERT_TRUE(delegate.Error().has_value());
         EXPECT_EQ(delegate.Error()->localizedDescription, c.reason);
