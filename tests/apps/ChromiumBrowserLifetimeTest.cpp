@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -92,7 +93,7 @@ TEST_F(ChromiumCaptureTest, ProfilesLeftByAKilledRunAreRemovedAtTheNextStartButN
     {
         const BrowserWatch browser(Tmp().string());
         CommandChild killed({"capture", "--engine", "chromium", PageURL("slow.html")});
-        ASSERT_TRUE(WaitFor([&] { return hangs == 1; }, kGenerous));
+        ASSERT_TRUE(WaitFor([&] { return hangs > 0; }, kGenerous));
         killed.Signal(SIGKILL);
         killed.Wait();
         ASSERT_TRUE(WaitFor([&] { return browser.Left().empty(); }, kGenerous));
@@ -101,9 +102,10 @@ TEST_F(ChromiumCaptureTest, ProfilesLeftByAKilledRunAreRemovedAtTheNextStartButN
     ASSERT_EQ(stale.size(), 1U);
 
     // It must still run when the next run starts, however slow the machine.
+    const int hangsBefore = hangs;
     CommandChild live(
         {"capture", "--engine", "chromium", "--page-timeout", "600", PageURL("slow.html")});
-    ASSERT_TRUE(WaitFor([&] { return hangs == 2; }, kGenerous));
+    ASSERT_TRUE(WaitFor([&] { return hangs > hangsBefore; }, kGenerous));
     std::vector<fs::path> inUse = Profiles();
     std::erase(inUse, stale.front());
     ASSERT_EQ(inUse.size(), 1U);
