@@ -222,10 +222,16 @@ def dissecta_tags(dissecta, path):
                           capture_output=True, text=True, timeout=120)
     if proc.returncode != 0:
         raise Failure(f"dissecta exited {proc.returncode}: {proc.stderr.strip()[-2000:]}")
-    return [(t["code"], t["length"]) for t in json.loads(proc.stdout)["tags"] if t["code"] != 0]
+    report = json.loads(proc.stdout)
+    listed = [(t["code"], t["length"]) for t in report["tags"] if t["code"] != 0]
+    return listed, report.get("tagsLeftOut", 0) > 0
 
 
-def compare_tags(theirs, ours):
+def compare_tags(theirs, listed):
+    ours, cut = listed
+    # A report that stops its list at its bound must list the file's first tags.
+    if cut and len(ours) < len(theirs):
+        theirs = theirs[:len(ours)]
     if theirs == ours:
         return []
     for i, (a, b) in enumerate(zip(theirs, ours)):
