@@ -77,7 +77,7 @@ TEST_F(ChromiumCaptureTest, NothingTheBrowserWritesLandsOutsideItsProfile) {
     Page("plain.html",
          "<embed src=/m/plain.swf><iframe src='" + OtherSite("/p/ad.html") + "'></iframe>");
     Page("ad.html", "<embed src=/m/ad.swf>");
-    ASSERT_EQ(Capture({PageURL("plain.html")}, Chromium(1, 30)), CaptureCommand::kAllLoaded) << err;
+    ASSERT_EQ(Capture({PageURL("plain.html")}, Chromium(1, 60)), CaptureCommand::kAllLoaded) << err;
     EXPECT_EQ(Everything(home.Path()),
               (std::vector<std::string>{"Documents", "Documents/.SWFHarvexData.lock",
                                         "Documents/SWFHarvexData", "Documents/SWFHarvexData/ad.swf",
@@ -113,7 +113,7 @@ TEST_F(ChromiumCaptureTest, ProfilesLeftByAKilledRunAreRemovedAtTheNextStartButN
     // A home of its own: the live run holds the capture folder of this one.
     const TempDir otherHome;
     Set("HOME", otherHome.Path().string());
-    ASSERT_EQ(Capture({PageURL("plain.html")}, Chromium(1, 30)), CaptureCommand::kAllLoaded) << err;
+    ASSERT_EQ(Capture({PageURL("plain.html")}, Chromium(1, 60)), CaptureCommand::kAllLoaded) << err;
     EXPECT_EQ(Profiles(), inUse);
     // Whole: the browser would make its folder anew, but never the lock.
     EXPECT_TRUE(fs::exists(inUse.front() / BrowserProfile::kLockName));

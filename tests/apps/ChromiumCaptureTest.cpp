@@ -187,7 +187,7 @@ TEST_F(ChromiumCaptureTest, PagesThatAllocateWithoutEndAreEndedAtTheBoundAndTheO
 
     const BrowserWatch browser(Tmp().string());
     EXPECT_EQ(Capture({PageURL("buffers.html"), PageURL("arrays.html"), PageURL("calm.html")},
-                      Chromium(1, 30)),
+                      Chromium(1, 60)),
               CaptureCommand::kSomeFailed)
         << err;
     for (const std::string& hog : hogs) {
@@ -247,7 +247,7 @@ TEST_F(UnfetchableMovies, AreListedAsNotCaughtByTheStaticEngine) {
 }
 
 TEST_F(UnfetchableMovies, AreListedAsNotCaughtByChromium) {
-    Check(Chromium(1, 20));
+    Check(Chromium(1, 60));
 }
 
 } // namespace

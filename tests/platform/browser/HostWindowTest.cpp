@@ -64,10 +64,12 @@ TEST(HostWindowTest, PagesThatRunScriptsListTheObjectsTheyInsertAsTheyCome) {
     }
     WebBaseNetscapePluginView::RegisterClass(PluginViewInitialisers::Both);
     PageServer server;
+    // The later object comes long after the page is done (300 ms of quiet), however loaded the
+    // machine.
     server.Page("/page.html", "<body><script>const add = (name) => { const e = "
                               "document.createElement('embed'); e.src = name; "
                               "document.body.appendChild(e); };"
-                              "add('first.swf'); setTimeout(() => add('later.swf'), 1500);"
+                              "add('first.swf'); setTimeout(() => add('later.swf'), 4000);"
                               "</script>");
     HostApplication host;
     ChromiumEngine::Options options;
@@ -85,12 +87,12 @@ TEST(HostWindowTest, PagesThatRunScriptsListTheObjectsTheyInsertAsTheyCome) {
                std::string::npos;
     };
     ASSERT_TRUE(
-        RunLoop::Main().RunUntil([&] { return host.pagesFinished(); }, std::chrono::seconds(10)));
+        RunLoop::Main().RunUntil([&] { return host.pagesFinished(); }, std::chrono::seconds(60)));
     EXPECT_EQ(window.status->stringValue(), "Loaded " + page + ": 1 plug-in views");
     EXPECT_TRUE(listed("first.swf"));
     EXPECT_FALSE(listed("later.swf"));
     EXPECT_TRUE(
-        RunLoop::Main().RunUntil([&] { return listed("later.swf"); }, std::chrono::seconds(5)))
+        RunLoop::Main().RunUntil([&] { return listed("later.swf"); }, std::chrono::seconds(60)))
         << window.pluginObjects->stringValue();
     WebBaseNetscapePluginView::UnregisterClass();
 }
