@@ -94,7 +94,9 @@ Outcome<> FrameServer::Start() {
     settings.workers = kPoolSize;
     // Nothing here takes a body but the browser's reports.
     settings.mostBodyBytes = kLargestReport;
-    settings.mostWaiting = kPoolSize / 4;
+    // A browser keeps up to six idle connections to one origin; pushing one of those out races
+    // with the request it is about to carry, so only connections past that many are pushed out.
+    settings.mostWaiting = kPoolSize / 2;
     settings.logPrefix = "frames: ";
     m_http = std::make_unique<LoopbackHttp>(settings);
     Route();

@@ -73,7 +73,10 @@ export function hostileSuite(suite, context, command, swfmovie) {
                     'refused /event (403, frames: frames only read)',
                     'refused /events (404, frames: no such route)',
                 ]) {
-                    await until(() => desktop.output().includes(line), `the log to say ${line}`, 20000);
+                    await until(() => desktop.output().includes(line), `the log to say ${line}`, 20000).catch((error) => {
+                        const refusals = desktop.output().split('\n').filter((said) => said.includes('refused'));
+                        throw new Error(`${error.message}; it said:\n${refusals.join('\n')}`);
+                    });
                 }
                 await suite.screenshot(page, 'hostile-movie-playing');
                 // Give any request that got through the time to act: none may have.
