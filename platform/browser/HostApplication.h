@@ -6,8 +6,8 @@
 
 #include "appkit/NSWindow.h"
 #include "browser/PageFetcher.h"
-#include "browser/WebPageLoader.h"
 #include "browser/chromium/ChromiumEngine.h"
+#include "browser/static/WebPageLoader.h"
 #include "foundation/Outcome.h"
 
 // The host browser process's identity: its bundle identifier, its main window (installed as the

@@ -8,7 +8,7 @@
 #include "PluginViewTestSupport.h"
 #include "TempDir.h"
 #include "browser/DOMElement.h"
-#include "browser/WebPageLoader.h"
+#include "browser/static/WebPageLoader.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "browser/WebPageLoader.h"
+#include "browser/static/WebPageLoader.h"
 
 #include <fstream>
 

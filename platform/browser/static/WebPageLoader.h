@@ -6,8 +6,8 @@
 #include <string>
 
 #include "browser/HostPage.h"
-#include "browser/IsolatedPageReader.h"
 #include "browser/PageFetcher.h"
+#include "browser/static/IsolatedPageReader.h"
 #include "foundation/Outcome.h"
 
 // The static engine: fetches a page (and the pages of its frames, one level deep, in the

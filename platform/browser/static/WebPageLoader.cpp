@@ -1,8 +1,8 @@
-#include "browser/WebPageLoader.h"
+#include "browser/static/WebPageLoader.h"
 
 #include "browser/MovieDocument.h"
-#include "browser/PageCharset.h"
-#include "browser/PluginObject.h"
+#include "browser/static/PageCharset.h"
+#include "browser/static/PluginObject.h"
 #include "foundation/RunLoop.h"
 
 // One fetched document, read in its own character set.
