@@ -6,6 +6,7 @@
 #include "browser/chromium/ChromiumPage.h"
 #include "browser/chromium/PlayerFiles.h"
 #include "browser/chromium/ProcessTable.h"
+#include "foundation/Log.h"
 
 extern const char* const kChromiumObserverScript; // observer.js, built in
 extern const char* const kChromiumPlayerScript;   // player.js, built in
@@ -56,7 +57,6 @@ Outcome<> ChromiumEngine::Begin(int commandFd, int replyFd) {
     using Json = DevToolsConnection::Json;
     m_connection = std::make_unique<DevToolsConnection>(commandFd, replyFd);
     m_connection->OnClosed([this](const std::string& why) { OnClosed(why); });
-    // For Target.targetCrashed, which says which target's renderer ended, and how.
     m_connection->On({}, "Target.targetCrashed", [this](const Json& params) {
         OnTargetCrashed(params.value("targetId", ""), params.value("status", ""));
     });
@@ -70,11 +70,18 @@ Outcome<> ChromiumEngine::Begin(int commandFd, int replyFd) {
     // "HeadlessChrome/156.0.8078.129" names the protocol's product; people know it as Chromium.
     const std::string product = version.value().value("product", "");
     m_product = "Chromium " + product.substr(product.find('/') + 1);
+    // The browser runs without either, less safely or less watched: the log says so.
+    const auto logRefusal = [](const Outcome<Json>& reply) {
+        if (!reply) {
+            NSLog("swfharvex: " + reply.failure().message());
+        }
+    };
     // A movie's address opened as a document must not become a file in some folder.
-    m_connection->Send("Browser.setDownloadBehavior", {{"behavior", "deny"}});
-    m_connection->Send(
-        "Target.setDiscoverTargets",
-        {{"discover", true}, {"filter", {{{"type", "page"}}, {{"type", "iframe"}}}}});
+    m_connection->Send("Browser.setDownloadBehavior", {{"behavior", "deny"}}, {}, logRefusal);
+    // For Target.targetCrashed, which says which target's renderer ended, and how.
+    m_connection->Send("Target.setDiscoverTargets",
+                       {{"discover", true}, {"filter", {{{"type", "page"}}, {{"type", "iframe"}}}}},
+                       {}, logRefusal);
     return {};
 }
 
