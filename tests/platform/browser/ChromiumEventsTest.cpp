@@ -1,6 +1,7 @@
 // The Chromium engine's page life, played over a socket pair by a fake browser that answers the
 // page's commands and sends recorded DevTools events: it runs without Chromium.
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <mutex>
@@ -35,7 +36,8 @@ std::vector<Json> ReadRecording(const std::string& name) {
 
 // The browser's end of the pipe. Each command gets the first recorded answer for its method (and
 // session, when the answer names one), else an empty result; after it, the events recorded to
-// follow that method go out once each, in order. "close" ends the browser's side.
+// follow that method go out once each, in order. "delayMs" holds a line back, "close" ends the
+// browser's side.
 class FakeBrowser {
 public:
     explicit FakeBrowser(const std::string& recording) {
@@ -87,6 +89,7 @@ private:
         for (const Json& line : m_script) {
             if (line.value("answer", "") == method &&
                 (!line.contains("sessionId") || line["sessionId"] == session)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(line.value("delayMs", 0)));
                 reply.erase("result");
                 reply[line.contains("error") ? "error" : "result"] =
                     line.contains("error") ? line["error"] : line["result"];
@@ -234,6 +237,41 @@ TEST(ChromiumEventsTest, AFrameThatCannotBeObservedRunsAndIsLogged) {
     const std::vector<std::string> commands = browser.Commands();
     EXPECT_NE(std::find(commands.begin(), commands.end(), "Runtime.runIfWaitingForDebugger F1"),
               commands.end());
+}
+
+// A page that reached its time limit while its tab was being made leaves the tab to the next
+// page, rather than navigating it when it comes and holding it for good.
+TEST(ChromiumEventsTest, ATabThatComesTooLateServesTheNextPage) {
+    FakeBrowser browser("tab-comes-late.jsonl");
+    ChromiumOptions options;
+    options.settle = 100ms;
+    options.pageTimeout = 1000ms;
+    Outcome<std::unique_ptr<ChromiumEngine>> engine =
+        ChromiumEngine::Connect(options, browser.engineFd(), browser.engineFd());
+    ASSERT_TRUE(engine) << engine.failure().message();
+    std::unique_ptr<HostPage> late = engine.value()->NewPage();
+    ASSERT_TRUE(late->load(std::string_view(kPage)).ok());
+    ASSERT_TRUE(RunLoop::Main().RunUntil([&] { return late->finished(); }, 30s));
+    EXPECT_EQ(late->result().failure().message(),
+              std::string("Could not load ") + kPage + ": still loading after 1 s");
+    // The tab, made meanwhile, goes to the next page.
+    ASSERT_TRUE(RunLoop::Main().RunUntil(
+        [&] {
+            const std::vector<std::string> commands = browser.Commands();
+            return std::find(commands.begin(), commands.end(), "Target.attachToTarget ") !=
+                   commands.end();
+        },
+        30s));
+    RunLoop::Main().RunFor(200ms);
+    std::unique_ptr<HostPage> next = engine.value()->NewPage();
+    ASSERT_TRUE(next->load(std::string_view(kPage)).ok());
+    ASSERT_TRUE(RunLoop::Main().RunUntil([&] { return next->finished(); }, 30s));
+    EXPECT_TRUE(next->result().ok()) << next->result().failure().message();
+    const std::vector<std::string> commands = browser.Commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "Page.navigate S1"), 1);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "Target.createTarget "), 1);
+    next.reset();
+    late.reset();
 }
 
 } // namespace
