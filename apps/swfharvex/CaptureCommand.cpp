@@ -111,12 +111,12 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
     for (const std::string& text : m_options.urls) {
         host.openPage(std::string_view(text));
         host.pages().back()->setFinishHandler([&err, &allLoaded, &page = *host.pages().back()] {
-            const HostPage::Result& result = page.result();
-            if (!result.ok) {
-                err << "swfharvex: " << result.error << '\n';
+            const Outcome<HostPage::Loaded>& result = page.result();
+            if (!result) {
+                err << "swfharvex: " << result.failure().message() << '\n';
                 allLoaded = false;
-            } else if (!result.notice.empty()) {
-                err << "swfharvex: " << result.notice << '\n';
+            } else if (!result.value().notice.empty()) {
+                err << "swfharvex: " << result.value().notice << '\n';
             }
         });
     }

@@ -169,8 +169,8 @@ int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
     for (const std::string& text : m_options.urls) {
         host.openPage(std::string_view(text));
         host.pages().back()->setFinishHandler([&err, &page = *host.pages().back()] {
-            if (!page.result().ok) {
-                err << "swfharvex: " << page.result().error << '\n';
+            if (!page.result()) {
+                err << "swfharvex: " << page.result().failure().message() << '\n';
             }
         });
     }

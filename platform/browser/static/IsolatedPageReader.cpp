@@ -1,4 +1,4 @@
-#include "browser/IsolatedPageReader.h"
+#include "browser/static/IsolatedPageReader.h"
 
 #include <cerrno>
 #include <csignal>
@@ -16,7 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "browser/HTMLDocument.h"
+#include "browser/static/HTMLDocument.h"
 
 namespace {
 
