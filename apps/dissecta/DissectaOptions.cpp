@@ -11,8 +11,8 @@ Failure Usage(std::string message) {
 // The options that exclude each other, in the order the help lists them.
 Outcome<> CheckExclusions(const DissectaOptions& options) {
     const std::array<std::pair<const char*, bool>, 3> chosen{{{"--json", options.json},
-                                                             {"--html", !options.htmlPath.empty()},
-                                                             {"--app", options.asApplication}}};
+                                                              {"--html", !options.htmlPath.empty()},
+                                                              {"--app", options.asApplication}}};
     for (size_t first = 0; first < chosen.size(); ++first) {
         for (size_t second = first + 1; second < chosen.size(); ++second) {
             if (chosen[first].second && chosen[second].second) {

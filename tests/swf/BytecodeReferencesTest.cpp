@@ -45,12 +45,18 @@ Found ScanTagBody(TagCode code, const Bytes& body, Scan scan, bool* answer = nul
 
 TEST(BytecodeReferencesTest, WhatLooksLikeAReference) {
     const std::pair<const char*, bool> cases[] = {
-        {"http://a", true},           {"HTTPS://cdn.example/x", true},
-        {"rtmp://media/stream", true}, {"file:///tmp/a", true},
-        {"http://", false},           {"a.swf", true},
-        {"movies/Intro.SWF", true},   {"data.xml?v=2#top", true},
-        {"page.html", false},         {".swf", false},
-        {"a\x01b.swf", false},        {"plain words", false},
+        {"http://a", true},
+        {"HTTPS://cdn.example/x", true},
+        {"rtmp://media/stream", true},
+        {"file:///tmp/a", true},
+        {"http://", false},
+        {"a.swf", true},
+        {"movies/Intro.SWF", true},
+        {"data.xml?v=2#top", true},
+        {"page.html", false},
+        {".swf", false},
+        {"a\x01b.swf", false},
+        {"plain words", false},
     };
     for (const auto& [text, looks] : cases) {
         EXPECT_EQ(LooksLikeReference(text), looks) << text;

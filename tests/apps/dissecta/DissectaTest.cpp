@@ -364,8 +364,8 @@ TEST_F(DissectaTest, UsageErrorsAreNamedAndHelpIsShown) {
             continue;
         }
         EXPECT_EQ(status, DissectaCommand::kUsageError) << each.error;
-        EXPECT_EQ(err.str(), std::string("dissecta: ") + each.error +
-                                 "\nRun 'dissecta --help' for usage.\n");
+        EXPECT_EQ(err.str(),
+                  std::string("dissecta: ") + each.error + "\nRun 'dissecta --help' for usage.\n");
     }
     EXPECT_TRUE(std::filesystem::exists(folder / "page.html"));
     for (const std::vector<std::string>& help :
