@@ -12,7 +12,7 @@ struct WebPageLoader::Frame {
     PageOutline outline;
 };
 
-Outcome<WebPageLoader::Frame> WebPageLoader::ReadFrame(const PageFetcher::Result& page,
+Outcome<WebPageLoader::Frame> WebPageLoader::ReadFrame(const PageFetcher::Page& page,
                                                        Deadline deadline) const {
     std::string charset = page_charset::Declared(page.contentType, page.body);
     IsolatedPageReader::Limits limits;
@@ -23,10 +23,10 @@ Outcome<WebPageLoader::Frame> WebPageLoader::ReadFrame(const PageFetcher::Result
     if (!outline) {
         return outline.failure();
     }
-    Frame frame{*page.documentURL, std::move(charset), std::move(outline.value())};
+    Frame frame{page.documentURL, std::move(charset), std::move(outline.value())};
     if (frame.outline.baseHref) {
         if (std::optional<URL> base =
-                Resolve(*frame.outline.baseHref, *page.documentURL, frame.charset)) {
+                Resolve(*frame.outline.baseHref, page.documentURL, frame.charset)) {
             frame.base = std::move(*base);
         }
     }
@@ -61,12 +61,13 @@ WebPageLoader::Result WebPageLoader::load(const URL& pageURL) {
 
 WebPageLoader::Result WebPageLoader::Loaded(const URL& pageURL) {
     const Deadline deadline = std::chrono::steady_clock::now() + m_options.timeout;
-    PageFetcher::Result page = PageFetcher::Fetch(pageURL, Until(deadline));
-    if (!page.ok) {
-        return Result::Failed(page.error);
+    Outcome<PageFetcher::Page> fetched = PageFetcher::Fetch(pageURL, Until(deadline));
+    if (!fetched) {
+        return Result::Failed("Could not load " + fetched.failure().message());
     }
+    const PageFetcher::Page& page = fetched.value();
     if (std::optional<std::string> type = movie_document::MovieType(page.contentType, page.body)) {
-        const URL& movie = *page.documentURL;
+        const URL& movie = page.documentURL;
         setDocument(movie, movie);
         addPluginObject(movie_document::FullPageEmbed(movie, *type), *type, movie,
                         movie.absoluteString(), movie, NSMakeRect(0, 0, 0, 0));
@@ -77,7 +78,7 @@ WebPageLoader::Result WebPageLoader::Loaded(const URL& pageURL) {
         return Result::Failed("Could not load " + pageURL.absoluteString() + ": " +
                               main.failure().why);
     }
-    setDocument(*page.documentURL, main.value().base);
+    setDocument(page.documentURL, main.value().base);
     AddPluginObjects(main.value());
 
     // Ads came in frames: the page's frames are loaded too, one level deep, within the page's
@@ -87,7 +88,7 @@ WebPageLoader::Result WebPageLoader::Loaded(const URL& pageURL) {
     for (const std::string& src : main.value().outline.frameSources) {
         std::optional<URL> frameURL = Resolve(src, main.value().base, main.value().charset);
         if (!frameURL || (!frameURL->IsHTTP() && !(frameURL->scheme() == "file" &&
-                                                   page.documentURL->scheme() == "file"))) {
+                                                   page.documentURL.scheme() == "file"))) {
             continue;
         }
         if (++frames > kMostFrames) {
@@ -97,11 +98,11 @@ WebPageLoader::Result WebPageLoader::Loaded(const URL& pageURL) {
             return Result::Loaded(pageURL.absoluteString() +
                                   ": the page's time limit ended before all its frames were read");
         }
-        PageFetcher::Result framePage = PageFetcher::Fetch(*frameURL, Until(deadline));
-        if (!framePage.ok) {
+        Outcome<PageFetcher::Page> framePage = PageFetcher::Fetch(*frameURL, Until(deadline));
+        if (!framePage) {
             continue;
         }
-        if (Outcome<Frame> frame = ReadFrame(framePage, deadline)) {
+        if (Outcome<Frame> frame = ReadFrame(framePage.value(), deadline)) {
             AddPluginObjects(frame.value());
         }
     }
