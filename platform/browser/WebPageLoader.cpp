@@ -87,8 +87,8 @@ WebPageLoader::Result WebPageLoader::Loaded(const URL& pageURL) {
     size_t frames = 0;
     for (const std::string& src : main.value().outline.frameSources) {
         std::optional<URL> frameURL = Resolve(src, main.value().base, main.value().charset);
-        if (!frameURL || (!frameURL->IsHTTP() && !(frameURL->scheme() == "file" &&
-                                                   page.documentURL.scheme() == "file"))) {
+        if (!frameURL || (!frameURL->IsHTTP() &&
+                          !(frameURL->scheme() == "file" && page.documentURL.scheme() == "file"))) {
             continue;
         }
         if (++frames > kMostFrames) {

@@ -20,7 +20,8 @@ struct Failure {
 
     // The failure of a system call, with its errno value as the code.
     static Failure FromErrno(std::string what, int error) {
-        return {std::move(what), std::strerror(error), std::error_code(error, std::generic_category())};
+        return {std::move(what), std::strerror(error),
+                std::error_code(error, std::generic_category())};
     }
     bool is(std::errc error) const { return code == error; }
 
