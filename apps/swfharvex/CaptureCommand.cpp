@@ -74,12 +74,11 @@ std::string CaptureCommand::DefaultBundlePath() {
 
 int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTerminal) const {
     // Taken before the plug-in loads, since loading empties the folder.
-    bool inUse = false;
     const std::string folder = NSHomeDirectory() + "/Documents/SWFHarvexData";
-    Outcome<CaptureFolderLock> lock = CaptureFolderLock::Take(folder, "swfharvex capture", inUse);
+    Outcome<CaptureFolderLock> lock = CaptureFolderLock::Take(folder, "swfharvex capture");
     if (!lock) {
         err << "swfharvex: " << lock.failure().message() << '\n';
-        return inUse ? kFolderInUse : kSomeFailed;
+        return CaptureFolderLock::IsInUse(lock.failure()) ? kFolderInUse : kSomeFailed;
     }
     // Before the page engine, so that its own handlers stand aside (see InterruptSignals).
     InterruptSignals signals;
@@ -91,9 +90,9 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
     WebBaseNetscapePluginView::RegisterClass(PluginViewInitialisers::Both);
     std::string bundlePath =
         m_options.bundlePath.empty() ? DefaultBundlePath() : m_options.bundlePath;
-    BundleLoader::Result loaded = BundleLoader::loadBundle(bundlePath);
-    if (!loaded.bundle) {
-        err << "swfharvex: " << loaded.error << '\n';
+    Outcome<Ref<NSBundle>> loaded = BundleLoader::loadBundle(bundlePath);
+    if (!loaded) {
+        err << "swfharvex: " << loaded.failure().message() << '\n';
         return kSomeFailed;
     }
 

@@ -105,22 +105,20 @@ std::string DesktopCommand::DefaultPlayerRoot() {
 
 int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
     // Loading the plug-in empties the capture folder: never under another run.
-    bool inUse = false;
     const std::string captureFolder = NSHomeDirectory() + "/Documents/SWFHarvexData";
-    Outcome<CaptureFolderLock> lock =
-        CaptureFolderLock::Take(captureFolder, "swfharvex desktop", inUse);
+    Outcome<CaptureFolderLock> lock = CaptureFolderLock::Take(captureFolder, "swfharvex desktop");
     if (!lock) {
         err << "swfharvex: " << lock.failure().message() << '\n';
-        return inUse ? kFolderInUse : kFailed;
+        return CaptureFolderLock::IsInUse(lock.failure()) ? kFolderInUse : kFailed;
     }
     RunLoop& loop = RunLoop::Main();
     HostApplication host;
     WebBaseNetscapePluginView::RegisterClass(PluginViewInitialisers::Both);
     const std::string bundlePath =
         m_options.bundlePath.empty() ? CaptureCommand::DefaultBundlePath() : m_options.bundlePath;
-    BundleLoader::Result loaded = BundleLoader::loadBundle(bundlePath);
-    if (!loaded.bundle) {
-        err << "swfharvex: " << loaded.error << '\n';
+    Outcome<Ref<NSBundle>> loaded = BundleLoader::loadBundle(bundlePath);
+    if (!loaded) {
+        err << "swfharvex: " << loaded.failure().message() << '\n';
         return kFailed;
     }
     // The host window's pages stay open and go on reporting the objects their scripts insert.
