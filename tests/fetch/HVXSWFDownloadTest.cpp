@@ -200,7 +200,8 @@ TEST_F(HVXSWFDownloadTest, UnusableAddressShowsTheSheetAndNothingFollows) {
 }
 
 TEST_F(HVXSWFDownloadTest, NameTheFolderCannotHoldIsRefusedBeforeAnyTransfer) {
-    const std::string name = std::string(300, 'n') + ".swf";
+    std::string name(300, 'n');
+    name.append(".swf");
     const std::string url = server.Url("/movies/" + name);
     Ref<HVXSWFDownload> download = HVXSWFDownload::alloc();
     download->downloadSWF(url, folder / name);

@@ -61,7 +61,9 @@ TEST(BytecodeReferencesTest, WhatLooksLikeAReference) {
     for (const auto& [text, looks] : cases) {
         EXPECT_EQ(LooksLikeReference(text), looks) << text;
     }
-    EXPECT_FALSE(LooksLikeReference(std::string(3000, 'a') + ".swf")) << "longer than any URL";
+    std::string tooLong(3000, 'a');
+    tooLong.append(".swf");
+    EXPECT_FALSE(LooksLikeReference(tooLong)) << "longer than any URL";
 }
 
 // The old virtual machine: each way an action names an address, and where the scan must stop.
