@@ -1,36 +1,27 @@
 #include "swfharvex/CaptureCommand.h"
 
+#include <csignal>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <set>
 
 #include <nlohmann/json.hpp>
 
 #include "appkit/NSAlert.h"
-#include "browser/BundleLoader.h"
 #include "browser/HostApplication.h"
-#include "browser/WebBaseNetscapePluginView.h"
-#include "foundation/FileManager.h"
 #include "foundation/RunLoop.h"
 #include "runtime/MessageSend.h"
-#include "swfharvex/CaptureFolderLock.h"
-#include "swfharvex/DesktopCommand.h"
+#include "swfharvex/HostSession.h"
 #include "swfharvex/InterruptSignals.h"
 #include "swfharvex/JsonText.h"
 #include "swfharvex/ProgressDisplay.h"
 #include "webkit/DownloadActivity.h"
-#include "webkit/WebDownload.h"
 
 namespace {
 
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
 // Transfers end by themselves (the service gives up on stalled ones); this only bounds a bug.
 constexpr auto kLongestWait = std::chrono::hours(24);
-// How soon a caught signal is noticed: the handler only notes it.
-constexpr auto kSignalPoll = std::chrono::milliseconds(100);
-// Lets cancelled transfers report their end before the list is printed.
-constexpr auto kCancelGrace = std::chrono::milliseconds(50);
 
 // No window of this run is ever shown: an alert's texts go to standard error instead.
 class AlertsOnStandardError {
@@ -66,88 +57,72 @@ std::vector<DownloadActivity::Loss> NotCaught(size_t firstLoss, const nlohmann::
 
 } // namespace
 
-std::string CaptureCommand::DefaultBundlePath() {
-    std::error_code error;
-    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    return (program.parent_path().parent_path() / "SWFHarvex.bundle").string();
-}
-
 int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTerminal) const {
-    // Taken before the plug-in loads, since loading empties the folder.
-    bool inUse = false;
-    const std::string folder = NSHomeDirectory() + "/Documents/SWFHarvexData";
-    Outcome<CaptureFolderLock> lock = CaptureFolderLock::Take(folder, "swfharvex capture", inUse);
-    if (!lock) {
-        err << "swfharvex: " << lock.failure().message() << '\n';
-        return inUse ? kFolderInUse : kSomeFailed;
-    }
-    // Before the page engine, so that its own handlers stand aside (see InterruptSignals).
-    InterruptSignals signals;
+    HostSession session({"swfharvex capture",
+                         m_options.bundlePath,
+                         m_options.engine,
+                         false,
+                         {SIGINT, SIGTERM, SIGHUP}});
     AlertsOnStandardError alerts(err);
     const size_t firstLoss = DownloadActivity::Shared().Losses().size();
-
-    RunLoop& loop = RunLoop::Main();
-    HostApplication host;
-    WebBaseNetscapePluginView::RegisterClass(PluginViewInitialisers::Both);
-    std::string bundlePath =
-        m_options.bundlePath.empty() ? DefaultBundlePath() : m_options.bundlePath;
-    BundleLoader::Result loaded = BundleLoader::loadBundle(bundlePath);
-    if (!loaded.bundle) {
-        err << "swfharvex: " << loaded.error << '\n';
+    switch (session.Start(err)) {
+    case HostSession::Refusal::kNone:
+        break;
+    case HostSession::Refusal::kFolderInUse:
+        return kFolderInUse;
+    case HostSession::Refusal::kEngine:
+        return kNoEngine;
+    default:
         return kSomeFailed;
     }
-
-    PageEngineChoice engineChoice = m_options.engine;
-    if (engineChoice.playerRoot.empty()) {
-        engineChoice.playerRoot = DesktopCommand::DefaultPlayerRoot();
-    }
-    if (Outcome<> engine = engineChoice.Apply(host, false, err); !engine) {
-        err << "swfharvex: " << engine.failure().message() << '\n';
-        return kNoEngine;
-    }
-
     // Each page says how it ended as soon as it has; with Chromium they load side by side.
     bool allLoaded = true;
-    for (const std::string& text : m_options.urls) {
-        host.openPage(std::string_view(text));
-        host.pages().back()->setFinishHandler([&err, &allLoaded, &page = *host.pages().back()] {
-            const HostPage::Result& result = page.result();
-            if (!result.ok) {
-                err << "swfharvex: " << result.error << '\n';
-                allLoaded = false;
-            } else if (!result.notice.empty()) {
-                err << "swfharvex: " << result.notice << '\n';
-            }
-        });
+    session.OpenPages(m_options.urls, [&err, &allLoaded](const HostPage& page) {
+        const HostPage::Result& result = page.result();
+        if (!result.ok) {
+            err << "swfharvex: " << result.error << '\n';
+            allLoaded = false;
+        } else if (!result.notice.empty()) {
+            err << "swfharvex: " << result.notice << '\n';
+        }
+    });
+    const int caught = RunUntilCaught(session, err, progressIsTerminal);
+    if (caught != 0) {
+        HostSession::CancelTransfers();
+        err << "swfharvex: interrupted by SIG" << sigabbrev_np(caught)
+            << "; running transfers were cancelled\n";
     }
+    const bool allCaught = PrintCaught(out, err, firstLoss);
+    if (caught != 0) {
+        InterruptSignals::Remember(caught);
+        return 128 + caught;
+    }
+    if (!allLoaded) {
+        return kSomeFailed;
+    }
+    return allCaught ? kAllLoaded : kSomeNotCaught;
+}
 
+int CaptureCommand::RunUntilCaught(HostSession& session, std::ostream& err,
+                                   bool progressIsTerminal) {
     std::optional<ProgressDisplay> display;
     RunLoop::TimerId timer = 0;
     if (progressIsTerminal) {
         display.emplace(err);
-        timer = loop.AddTimer(kProgressInterval, true, [&display] { display->Redraw(); });
+        timer =
+            RunLoop::Main().AddTimer(kProgressInterval, true, [&display] { display->Redraw(); });
     }
-    const RunLoop::TimerId poll = loop.AddTimer(kSignalPoll, true, [] {});
-    loop.RunUntil(
-        [&host, &signals] {
-            return signals.Caught() != 0 ||
-                   (host.pagesFinished() && DownloadActivity::Shared().RunningCount() == 0);
-        },
+    HostApplication& host = session.host();
+    const int caught = session.RunUntil(
+        [&host] { return host.pagesFinished() && DownloadActivity::Shared().RunningCount() == 0; },
         kLongestWait);
-    loop.CancelTimer(poll);
     if (timer != 0) {
-        loop.CancelTimer(timer);
+        RunLoop::Main().CancelTimer(timer);
     }
-    display.reset();
-    const int caught = signals.Caught();
-    if (caught != 0) {
-        // Cancelling removes each transfer's partial file; what finished stays caught.
-        WebDownload::Shutdown();
-        loop.RunFor(kCancelGrace);
-        err << "swfharvex: interrupted by SIG" << sigabbrev_np(caught)
-            << "; running transfers were cancelled\n";
-    }
+    return caught;
+}
 
+bool CaptureCommand::PrintCaught(std::ostream& out, std::ostream& err, size_t firstLoss) const {
     nlohmann::json list = nlohmann::json::parse(
         objc_msgSend<std::string>(NSClassFromString("HVXPlugIn"), "capturedSWFListJSON"));
     const std::vector<DownloadActivity::Loss> losses = NotCaught(firstLoss, list);
@@ -170,11 +145,5 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
         }
     }
     out.flush();
-    if (caught != 0) {
-        return 128 + caught;
-    }
-    if (!allLoaded) {
-        return kSomeFailed;
-    }
-    return losses.empty() ? kAllLoaded : kSomeNotCaught;
+    return losses.empty();
 }
