@@ -55,6 +55,26 @@ std::vector<DownloadActivity::Loss> NotCaught(size_t firstLoss, const nlohmann::
     return losses;
 }
 
+// Says how a page ended when it failed or has something to say; whether it loaded.
+bool ReportPage(const HostPage& page, std::ostream& err) {
+    const HostPage::Result& result = page.result();
+    if (!result.ok) {
+        err << "swfharvex: " << result.error << '\n';
+    } else if (!result.notice.empty()) {
+        err << "swfharvex: " << result.notice << '\n';
+    }
+    return result.ok;
+}
+
+// Cancelling removes each transfer's partial file; what finished stays caught. The process ends
+// as the signal would have ended it once the list is printed (main).
+void StopInterrupted(int signal, std::ostream& err) {
+    HostSession::CancelTransfers();
+    err << "swfharvex: interrupted by SIG" << sigabbrev_np(signal)
+        << "; running transfers were cancelled\n";
+    InterruptSignals::Remember(signal);
+}
+
 } // namespace
 
 int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTerminal) const {
@@ -65,36 +85,23 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
                          {SIGINT, SIGTERM, SIGHUP}});
     AlertsOnStandardError alerts(err);
     const size_t firstLoss = DownloadActivity::Shared().Losses().size();
-    switch (session.Start(err)) {
-    case HostSession::Refusal::kNone:
-        break;
-    case HostSession::Refusal::kFolderInUse:
-        return kFolderInUse;
-    case HostSession::Refusal::kEngine:
-        return kNoEngine;
-    default:
-        return kSomeFailed;
+    if (const HostSession::Refusal refused = session.Start(err);
+        refused != HostSession::Refusal::kNone) {
+        return refused == HostSession::Refusal::kFolderInUse ? kFolderInUse
+               : refused == HostSession::Refusal::kEngine    ? kNoEngine
+                                                             : kSomeFailed;
     }
     // Each page says how it ended as soon as it has; with Chromium they load side by side.
     bool allLoaded = true;
     session.OpenPages(m_options.urls, [&err, &allLoaded](const HostPage& page) {
-        const HostPage::Result& result = page.result();
-        if (!result.ok) {
-            err << "swfharvex: " << result.error << '\n';
-            allLoaded = false;
-        } else if (!result.notice.empty()) {
-            err << "swfharvex: " << result.notice << '\n';
-        }
+        allLoaded = ReportPage(page, err) && allLoaded;
     });
     const int caught = RunUntilCaught(session, err, progressIsTerminal);
     if (caught != 0) {
-        HostSession::CancelTransfers();
-        err << "swfharvex: interrupted by SIG" << sigabbrev_np(caught)
-            << "; running transfers were cancelled\n";
+        StopInterrupted(caught, err);
     }
     const bool allCaught = PrintCaught(out, err, firstLoss);
     if (caught != 0) {
-        InterruptSignals::Remember(caught);
         return 128 + caught;
     }
     if (!allLoaded) {

@@ -190,6 +190,39 @@ Outcome<ChildProcess> StartReader(const std::string& program, int page, int answ
     return ChildProcess::Spawn(options);
 }
 
+enum class Answer { kWhole, kLate, kOverlong };
+
+// Reads the reader's answer until its end, the deadline or the most it may be.
+Answer ReadAnswer(int fd, Clock::time_point deadline, std::string& answer) {
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            return Answer::kLate;
+        }
+        pollfd wait{fd, POLLIN, 0};
+        const int ready =
+            poll(&wait, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
+        if (ready < 0 && errno != EINTR) {
+            return Answer::kLate; // cannot wait for it: give up on it as on a slow one
+        }
+        if (ready <= 0) {
+            continue;
+        }
+        char buffer[65536];
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return Answer::kWhole; // the reader is done, one way or another
+        }
+        answer.append(buffer, static_cast<size_t>(got));
+        if (answer.size() > kMostAnswerBytes) {
+            return Answer::kOverlong;
+        }
+    }
+}
+
 } // namespace
 
 void IsolatedPageReader::Serve(int input, int output, size_t memoryBytes,
@@ -268,39 +301,9 @@ Outcome<PageOutline> IsolatedPageReader::Read(std::string_view html, const Limit
     writing.reset();
 
     std::string answer;
-    bool late = false;
-    bool overlong = false;
-    for (;;) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(limits.deadline - Clock::now());
-        if (left.count() <= 0) {
-            late = true;
-            break;
-        }
-        pollfd wait{reading.get(), POLLIN, 0};
-        const int ready =
-            poll(&wait, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
-        if (ready < 0 && errno != EINTR) {
-            late = true; // cannot wait for it: give up on it as on a slow one
-            break;
-        }
-        if (ready <= 0) {
-            continue;
-        }
-        char buffer[65536];
-        const ssize_t got = read(reading.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break; // the reader is done, one way or another
-        }
-        answer.append(buffer, static_cast<size_t>(got));
-        if (answer.size() > kMostAnswerBytes) {
-            overlong = true;
-            break;
-        }
-    }
+    const Answer got = ReadAnswer(reading.get(), limits.deadline, answer);
+    const bool late = got == Answer::kLate;
+    const bool overlong = got == Answer::kOverlong;
     if (late || overlong) {
         kill(child.pid(), SIGKILL);
     }

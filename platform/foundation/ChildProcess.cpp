@@ -98,17 +98,16 @@ void DefaultSignals() {
     if (report < 0) {
         ReportAndExit(errorPipe);
     }
-    int null = -1;
     for (const auto& [target, source] : prepared.fds) {
-        int from = source;
-        if (from == ChildProcess::kNull) {
-            if (null < 0 && (null = open("/dev/null", O_RDWR | O_CLOEXEC)) < 0) {
-                ReportAndExit(report);
-            }
-            from = null;
-        }
-        if (dup2(from, target) < 0) {
+        if (dup2(source, target) < 0) {
             ReportAndExit(report);
+        }
+    }
+    // Nothing of ours below the highest either, where the map has a gap.
+    for (int fd = 0; fd <= prepared.highest; ++fd) {
+        if (std::none_of(prepared.fds.begin(), prepared.fds.end(),
+                         [fd](const auto& entry) { return entry.first == fd; })) {
+            close(fd);
         }
     }
     for (const auto& [resource, limit] : prepared.limits) {
@@ -131,13 +130,16 @@ Outcome<> PrepareDescriptors(const ChildProcess::Options& options, Prepared& pre
         prepared.highest = std::max(prepared.highest, target);
     }
     for (const auto& [target, source] : options.fds) {
-        int moved = ChildProcess::kNull;
-        if (source != ChildProcess::kNull) {
-            moved = fcntl(source, F_DUPFD_CLOEXEC, prepared.highest + 1);
-            if (moved < 0) {
-                return Failure{options.argv.front(), "descriptor " + std::to_string(source) + ": " +
-                                                         std::strerror(errno)};
-            }
+        const int opened =
+            source == ChildProcess::kNull ? open("/dev/null", O_RDWR | O_CLOEXEC) : source;
+        const int moved = opened < 0 ? -1 : fcntl(opened, F_DUPFD_CLOEXEC, prepared.highest + 1);
+        const int error = errno;
+        if (opened != source && opened >= 0) {
+            close(opened);
+        }
+        if (moved < 0) {
+            return Failure{options.argv.front(),
+                           "descriptor " + std::to_string(source) + ": " + std::strerror(error)};
         }
         prepared.fds.emplace_back(target, moved);
     }
@@ -271,12 +273,14 @@ Outcome<ChildProcess> ChildProcess::Spawn(const Options& options) {
         Reap(pid, nullptr);
         return Failure{prepared.argv.front(), std::strerror(error)};
     }
-    return ChildProcess(pid, prepared.argv.front(), options.ownGroup);
+    ChildProcess child(pid, prepared.argv.front(), options.ownGroup);
+    child.m_started = Clock::now();
+    return child;
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : m_pid(std::exchange(other.m_pid, -1)), m_program(std::move(other.m_program)),
-      m_ownGroup(other.m_ownGroup), m_status(other.m_status), m_late(other.m_late) {
+      m_ownGroup(other.m_ownGroup), m_status(other.m_status), m_started(other.m_started) {
 }
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
@@ -286,7 +290,7 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
         m_program = std::move(other.m_program);
         m_ownGroup = other.m_ownGroup;
         m_status = other.m_status;
-        m_late = other.m_late;
+        m_started = other.m_started;
     }
     return *this;
 }
@@ -317,15 +321,11 @@ Outcome<> ChildProcess::Wait(Clock::time_point deadline) {
         return Failure{m_program, "not started"};
     }
     if (!m_status) {
-        const auto start = Clock::now();
         if (!::AwaitEnd(m_pid, deadline)) {
-            m_late = true;
             Kill();
-            return Failure{m_program,
-                           "did not end within " +
-                               SecondsText(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   deadline - start)) +
-                               " and was killed"};
+            const auto ran =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_started);
+            return Failure{m_program, "did not end within " + SecondsText(ran) + " and was killed"};
         }
         int status = 0;
         Reap(m_pid, &status);

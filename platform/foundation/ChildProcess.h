@@ -89,5 +89,5 @@ private:
     std::string m_program;
     bool m_ownGroup = false;
     std::optional<int> m_status; // the wait status, once reaped
-    bool m_late = false;
+    Clock::time_point m_started;
 };

@@ -220,6 +220,28 @@ std::vector<std::string> ChildEnvironment(const fs::path& profile) {
     return environment;
 }
 
+std::vector<std::string> Arguments(const std::string& executable,
+                                   const ChromiumProcess::Options& options,
+                                   const fs::path& folder) {
+    std::vector<std::string> args = {executable};
+    args.emplace_back(options.headless ? "--headless=new" : "--new-window");
+    if (options.headless) {
+        args.emplace_back("--disable-gpu");
+    }
+    args.insert(args.end(), kQuietFlags.begin(), kQuietFlags.end());
+    args.push_back("--user-data-dir=" + folder.string());
+    // Read by some builds; Debian's follows the configuration folder (see ChildEnvironment).
+    args.push_back("--crash-dumps-dir=" + (folder / "crashes").string());
+    if (options.scriptHeapMiB > 0) {
+        args.push_back("--js-flags=--max-old-space-size=" + std::to_string(options.scriptHeapMiB));
+    }
+    if (options.playsSound) {
+        args.emplace_back("--autoplay-policy=no-user-gesture-required");
+    }
+    args.emplace_back("about:blank");
+    return args;
+}
+
 } // namespace
 
 std::string ChromiumProcess::Find() {
@@ -268,23 +290,7 @@ Outcome<std::unique_ptr<ChromiumProcess>> ChromiumProcess::Start(const Options& 
         return Failure{"Could not start Chromium", std::strerror(error)};
     }
     ChildProcess::Options spawn;
-    spawn.argv = {executable};
-    spawn.argv.emplace_back(options.headless ? "--headless=new" : "--new-window");
-    if (options.headless) {
-        spawn.argv.emplace_back("--disable-gpu");
-    }
-    spawn.argv.insert(spawn.argv.end(), kQuietFlags.begin(), kQuietFlags.end());
-    spawn.argv.push_back("--user-data-dir=" + folder.string());
-    // Read by some builds; Debian's follows the configuration folder (see ChildEnvironment).
-    spawn.argv.push_back("--crash-dumps-dir=" + (folder / "crashes").string());
-    if (options.scriptHeapMiB > 0) {
-        spawn.argv.push_back("--js-flags=--max-old-space-size=" +
-                             std::to_string(options.scriptHeapMiB));
-    }
-    if (options.playsSound) {
-        spawn.argv.emplace_back("--autoplay-policy=no-user-gesture-required");
-    }
-    spawn.argv.emplace_back("about:blank");
+    spawn.argv = Arguments(executable, options, folder);
     spawn.environment = ChildEnvironment(folder);
     const std::string log = (folder / "chromium.log").string();
     const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
