@@ -57,13 +57,13 @@ std::vector<DownloadActivity::Loss> NotCaught(size_t firstLoss, const nlohmann::
 
 // Says how a page ended when it failed or has something to say; whether it loaded.
 bool ReportPage(const HostPage& page, std::ostream& err) {
-    const HostPage::Result& result = page.result();
-    if (!result.ok) {
-        err << "swfharvex: " << result.error << '\n';
-    } else if (!result.notice.empty()) {
-        err << "swfharvex: " << result.notice << '\n';
+    const Outcome<HostPage::Loaded>& result = page.result();
+    if (!result) {
+        err << "swfharvex: " << result.failure().message() << '\n';
+    } else if (!result.value().notice.empty()) {
+        err << "swfharvex: " << result.value().notice << '\n';
     }
-    return result.ok;
+    return result.ok();
 }
 
 // Cancelling removes each transfer's partial file; what finished stays caught. The process ends

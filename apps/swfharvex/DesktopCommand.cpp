@@ -76,8 +76,8 @@ int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
         OpenInBrowser(server.value()->EntryAddress(), err);
     }
     session.OpenPages(m_options.urls, [&err](const HostPage& page) {
-        if (!page.result().ok) {
-            err << "swfharvex: " << page.result().error << '\n';
+        if (!page.result()) {
+            err << "swfharvex: " << page.result().failure().message() << '\n';
         }
     });
     ShowHostWindow(session.host(), m_options.urls);

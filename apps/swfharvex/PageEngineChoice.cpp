@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include "browser/HostApplication.h"
+#include "browser/PageEngines.h"
 
 namespace {
 
@@ -13,7 +14,28 @@ std::chrono::milliseconds Milliseconds(double seconds) {
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
 }
 
-constexpr const char* kStaticLine = "page engine: static (the pages' scripts do not run)";
+// Chromium's options as chosen; fails when its window is asked for without a display.
+Outcome<ChromiumOptions> ChromiumChoice(const PageEngineChoice& choice, bool keepPagesOpen,
+                                        std::ostream& err) {
+    ChromiumOptions options;
+    options.settle = Milliseconds(choice.settleSeconds);
+    options.pageTimeout = Milliseconds(choice.pageTimeoutSeconds);
+    options.keepPagesOpen = keepPagesOpen;
+    if (choice.showBrowser) {
+        if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+            return Failure{"--show-browser", "there is no display (DISPLAY is not set)"};
+        }
+        options.headless = false;
+        if (std::filesystem::is_regular_file(std::filesystem::path(choice.playerRoot) /
+                                             "ruffle.js")) {
+            options.playerRoot = choice.playerRoot;
+        } else {
+            err << "swfharvex: the movie player is not in " << choice.playerRoot
+                << " (scripts/run installs it): the pages' movies will not play\n";
+        }
+    }
+    return options;
+}
 
 } // namespace
 
@@ -42,35 +64,26 @@ Outcome<> PageEngineChoice::Apply(HostApplication& host, bool keepPagesOpen,
                                   std::ostream& err) const {
     PageFetcher::Options pageOptions;
     pageOptions.timeout = Milliseconds(pageTimeoutSeconds);
-    host.setPageOptions(pageOptions);
-    if (engine == "static") {
-        err << "swfharvex: " << kStaticLine << '\n';
-        return {};
-    }
-    ChromiumEngine::Options options;
-    options.settle = Milliseconds(settleSeconds);
-    options.pageTimeout = Milliseconds(pageTimeoutSeconds);
-    options.keepPagesOpen = keepPagesOpen;
-    if (showBrowser) {
-        if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
-            return Failure{"--show-browser", "there is no display (DISPLAY is not set)"};
+    std::unique_ptr<PageEngine> chosen;
+    std::string fallback; // why Chromium does not read the pages, when it was not asked for
+    if (engine != "static") {
+        Outcome<ChromiumOptions> options = ChromiumChoice(*this, keepPagesOpen, err);
+        if (!options) {
+            return options.failure();
         }
-        options.headless = false;
-        if (std::filesystem::is_regular_file(std::filesystem::path(playerRoot) / "ruffle.js")) {
-            options.playerRoot = playerRoot;
-        } else {
-            err << "swfharvex: the movie player is not in " << playerRoot
-                << " (scripts/run installs it): the pages' movies will not play\n";
-        }
-    }
-    if (Outcome<> started = host.useChromium(options); !started) {
-        if (engine == "chromium") {
+        Outcome<std::unique_ptr<PageEngine>> started = page_engines::Chromium(options.value());
+        if (started) {
+            chosen = std::move(started.value());
+        } else if (engine == "chromium") {
             return started.failure();
+        } else {
+            fallback = started.failure().message() + "; ";
         }
-        err << "swfharvex: " << started.failure().message() << "; " << kStaticLine << '\n';
-        return {};
     }
-    err << "swfharvex: page engine: chromium (" << host.chromium()->product()
-        << "; the pages' scripts run)\n";
+    if (!chosen) {
+        chosen = page_engines::Static(pageOptions);
+    }
+    err << "swfharvex: " << fallback << "page engine: " << chosen->description() << '\n';
+    host.setPageEngine(std::move(chosen));
     return {};
 }

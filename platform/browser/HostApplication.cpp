@@ -7,6 +7,7 @@
 #include "appkit/NSMenu.h"
 #include "appkit/NSMenuItem.h"
 #include "browser/HostWindow.h"
+#include "browser/PageEngines.h"
 #include "foundation/defaults/NSBundle.h"
 
 namespace {
@@ -28,7 +29,8 @@ Ref<NSMenu> MakeMainMenu() {
 } // namespace
 
 HostApplication::HostApplication(std::string bundleIdentifier)
-    : m_bundleIdentifier(std::move(bundleIdentifier)), m_mainWindow(MakeRef<NSWindow>()) {
+    : m_bundleIdentifier(std::move(bundleIdentifier)), m_mainWindow(MakeRef<NSWindow>()),
+      m_engine(page_engines::Static()) {
     if (g_current != nullptr) {
         throw std::logic_error("a host application is already running");
     }
@@ -44,7 +46,7 @@ HostApplication::~HostApplication() {
     // they may still look at.
     m_windowController = nullptr;
     m_pages.clear();
-    m_chromium.reset();
+    m_engine.reset();
     if (NSApp().mainWindow() == m_mainWindow.get()) {
         NSApp().setMainWindow(nullptr);
     }
@@ -57,39 +59,35 @@ HostApplication* HostApplication::Current() {
     return g_current;
 }
 
-Outcome<> HostApplication::useChromium(ChromiumEngine::Options options) {
-    Outcome<std::unique_ptr<ChromiumEngine>> engine = ChromiumEngine::Start(std::move(options));
-    if (!engine) {
-        return engine.failure();
+void HostApplication::setPageEngine(std::unique_ptr<PageEngine> engine) {
+    if (!m_pages.empty()) {
+        throw std::logic_error("the page engine changes only before the first page opens");
     }
-    m_chromium = std::move(engine.value());
-    return {};
+    m_engine = std::move(engine);
 }
 
-std::unique_ptr<HostPage> HostApplication::NewPage(PageFetcher::Options options) const {
-    if (m_chromium) {
-        return m_chromium->NewPage();
-    }
-    return std::make_unique<WebPageLoader>(options);
+HostPage& HostApplication::openPage(const URL& pageURL) {
+    HostPage& page = AddPage(m_engine->NewPage());
+    // What it answers is in the page's result once it has finished.
+    [[maybe_unused]] const Outcome<HostPage::Loaded> started = page.load(pageURL);
+    return page;
 }
 
-HostPage::Result HostApplication::openPage(const URL& pageURL, PageFetcher::Options options) {
-    AddPage(NewPage(options));
-    return m_pages.back()->load(pageURL);
+HostPage& HostApplication::openPage(std::string_view pageURLText) {
+    HostPage& page = AddPage(m_engine->NewPage());
+    [[maybe_unused]] const Outcome<HostPage::Loaded> started = page.load(pageURLText);
+    return page;
 }
 
-HostPage::Result HostApplication::openPage(std::string_view pageURLText) {
-    AddPage(NewPage(m_pageOptions));
-    return m_pages.back()->load(pageURLText);
-}
-
-void HostApplication::AddPage(std::unique_ptr<HostPage> page) {
+HostPage& HostApplication::AddPage(std::unique_ptr<HostPage> page) {
     m_pages.push_back(std::move(page));
+    HostPage& added = *m_pages.back();
     // A person browses one page after another: the older ones stop watching (and free their
     // tabs), their lists stay. A capture's pages all run to their end.
-    if (m_chromium && m_chromium->options().keepPagesOpen && m_pages.size() > kMostWatchedPages) {
+    if (m_engine->watchesDonePages() && m_pages.size() > kMostWatchedPages) {
         m_pages[m_pages.size() - kMostWatchedPages - 1]->stop();
     }
+    return added;
 }
 
 bool HostApplication::pagesFinished() const {

@@ -5,10 +5,8 @@
 #include <vector>
 
 #include "appkit/NSWindow.h"
-#include "browser/PageFetcher.h"
-#include "browser/WebPageLoader.h"
-#include "browser/chromium/ChromiumEngine.h"
-#include "foundation/Outcome.h"
+#include "browser/HostPage.h"
+#include "browser/PageEngine.h"
 
 // The host browser process's identity: its bundle identifier, its main window (installed as the
 // application's, so that sheets have somewhere to go) and the pages it has open. One at a time;
@@ -35,21 +33,18 @@ public:
     // The controls of the main window: the address field, the pages' report, the transfers.
     HostWindowController* windowController() const { return m_windowController.get(); }
 
-    // Pages opened from now on run their scripts in Chromium. On failure (no browser, or it
-    // would not start) the host keeps reading pages without scripts.
-    Outcome<> useChromium(ChromiumEngine::Options options);
-    // Null while pages are read without scripts.
-    ChromiumEngine* chromium() const { return m_chromium.get(); }
+    // Pages are read by `engine` (it lives until the host goes); until one is set, without
+    // scripts. Only before the first page opens (throws std::logic_error after): pages go before
+    // their engine.
+    void setPageEngine(std::unique_ptr<PageEngine> engine);
+    const PageEngine& pageEngine() const { return *m_engine; }
 
-    // Opens a page in a new frame that the host keeps, with its plug-in views, while it lives.
-    // With Chromium the page goes on loading after this returns (HostPage::finished()).
-    HostPage::Result openPage(const URL& pageURL,
-                              PageFetcher::Options options = PageFetcher::Options());
-    // The same for an address as typed, with the options set below; one that does not parse is
-    // refused, naming it.
-    HostPage::Result openPage(std::string_view pageURLText);
-    // How pages opened by address are fetched when read without scripts (their time limit).
-    void setPageOptions(PageFetcher::Options options) { m_pageOptions = options; }
+    // Opens a page in a new frame that the host keeps, with its plug-in views, while it lives,
+    // and answers it. An engine that runs scripts goes on loading the page after this returns:
+    // its result() is there once it has finished().
+    HostPage& openPage(const URL& pageURL);
+    // The same for an address as typed; one that does not parse fails, naming it.
+    HostPage& openPage(std::string_view pageURLText);
     const std::vector<std::unique_ptr<HostPage>>& pages() const { return m_pages; }
     // Whether every page opened so far has finished loading.
     bool pagesFinished() const;
@@ -58,13 +53,11 @@ public:
     static constexpr size_t kMostWatchedPages = 8;
 
 private:
-    std::unique_ptr<HostPage> NewPage(PageFetcher::Options options) const;
-    void AddPage(std::unique_ptr<HostPage> page);
+    HostPage& AddPage(std::unique_ptr<HostPage> page);
 
     std::string m_bundleIdentifier;
-    PageFetcher::Options m_pageOptions;
     Ref<NSWindow> m_mainWindow;
-    std::unique_ptr<ChromiumEngine> m_chromium; // outlives the pages
+    std::unique_ptr<PageEngine> m_engine; // outlives the pages
     std::vector<std::unique_ptr<HostPage>> m_pages;
     Ref<HostWindowController> m_windowController;
 };

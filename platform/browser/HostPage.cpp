@@ -37,14 +37,12 @@ SEL PluginViewInitialiser(Class cls) {
 
 } // namespace
 
-HostPage::Result HostPage::load(std::string_view pageURLText) {
+Outcome<HostPage::Loaded> HostPage::load(std::string_view pageURLText) {
     std::optional<URL> url = URL::URLWithString(ascii::Trim(pageURLText));
     if (!url) {
         clear();
-        Result failed =
-            Result::Failed("Could not load " + std::string(pageURLText) + ": not a valid URL");
-        finish(failed);
-        return failed;
+        finish(CouldNotLoad(std::string(pageURLText), "not a valid URL"));
+        return result();
     }
     return load(*url);
 }
@@ -70,8 +68,10 @@ void HostPage::setDocument(URL document, URL base) {
     m_baseURL = std::move(base);
 }
 
-void HostPage::finish(Result result) {
-    result.pluginViewCount = m_pluginViews.size();
+void HostPage::finish(Outcome<Loaded> result) {
+    if (result) {
+        result.value().pluginViewCount = m_pluginViews.size();
+    }
     m_result = std::move(result);
     if (std::function<void()> handler = std::move(m_finishHandler)) {
         m_finishHandler = nullptr;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "foundation/Geometry.h"
+#include "foundation/Outcome.h"
 #include "foundation/URL.h"
 #include "runtime/NSObject.h"
 
@@ -21,17 +22,17 @@ class DOMElement;
 // thread only: the views' initialisers are plug-in code.
 class HostPage {
 public:
-    struct Result {
-        bool ok = false;
-        std::string error; // names the URL and the reason when not ok
+    // What a load that did not fail came to. A failed one is a Failure: "Could not load <URL>"
+    // and the reason.
+    struct Loaded {
         size_t pluginViewCount = 0;
         // For a page that loaded but was cut short (its time limit, too many objects): what
         // happened, naming the URL. What was found is kept.
         std::string notice;
-
-        static Result Failed(std::string error) { return {false, std::move(error), 0, {}}; }
-        static Result Loaded(std::string notice = {}) { return {true, {}, 0, std::move(notice)}; }
     };
+    static Failure CouldNotLoad(const std::string& urlText, std::string why) {
+        return {"Could not load " + urlText, std::move(why)};
+    }
 
     // A page holding more plug-in objects than this has the rest ignored, and is ended.
     static constexpr size_t kMostPluginObjects = 5000;
@@ -45,16 +46,16 @@ public:
 
     // Starts loading (an engine without scripts finishes before it returns). What it answers is
     // the result so far: a failure to start, or ok.
-    virtual Result load(const URL& pageURL) = 0;
+    virtual Outcome<Loaded> load(const URL& pageURL) = 0;
     // As above, for URL text as typed; text that is not a URL fails, naming it.
-    Result load(std::string_view pageURLText);
+    Outcome<Loaded> load(std::string_view pageURLText);
     // Stops watching the page for new objects (a page that runs scripts keeps its tab until
     // then); what it found stays. Nothing for an engine without scripts.
     virtual void stop() {}
 
     bool finished() const { return m_result.has_value(); }
     // The final result; only once finished().
-    const Result& result() const { return *m_result; }
+    const Outcome<Loaded>& result() const { return *m_result; }
     // Runs once, when the page finishes (at once if it already has).
     void setFinishHandler(std::function<void()> handler);
 
@@ -77,13 +78,13 @@ protected:
     bool addPluginObject(const Ref<DOMElement>& element, const std::string& mimeType,
                          const std::optional<URL>& url, const std::string& urlText, const URL& base,
                          NSRect frame);
-    void finish(Result result);
+    void finish(Outcome<Loaded> result);
 
 private:
     std::optional<URL> m_documentURL;
     std::optional<URL> m_baseURL;
     std::vector<Ref<NSObject>> m_pluginViews;
     std::vector<std::string> m_pluginObjectURLs;
-    std::optional<Result> m_result;
+    std::optional<Outcome<Loaded>> m_result;
     std::function<void()> m_finishHandler;
 };

@@ -116,14 +116,17 @@ void HostWindowController::loadPage(id /*sender*/) {
     }
     // Pages that run scripts finish later; the objects they insert show as they come.
     m_host.pages().back()->setFinishHandler([this, &page] {
-        const HostPage::Result& loaded = page.result();
+        const Outcome<HostPage::Loaded>& loaded = page.result();
         const std::optional<URL>& shown = page.documentURL();
-        std::string line = loaded.ok && shown
-                               ? "Loaded " + shown->absoluteString() + ": " +
-                                     std::to_string(loaded.pluginViewCount) + " plug-in views"
-                               : loaded.error;
-        if (!loaded.notice.empty()) {
-            line += " (" + loaded.notice + ")";
+        std::string line;
+        if (!loaded) {
+            line = loaded.failure().message();
+        } else if (shown) {
+            line = "Loaded " + shown->absoluteString() + ": " +
+                   std::to_string(loaded.value().pluginViewCount) + " plug-in views";
+        }
+        if (loaded && !loaded.value().notice.empty()) {
+            line += " (" + loaded.value().notice + ")";
         }
         SetIfChanged(status.get(), line);
         Refresh();

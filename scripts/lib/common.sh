@@ -8,9 +8,10 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 RUN_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libcli11-dev nlohmann-json3-dev
     libcurl4-openssl-dev libgumbo-dev librsvg2-bin libcpp-httplib-dev chromium)
 # What the tests and benchmarks need on top (icnsutils reads the bundle's icon back; GNU time
-# measures the benchmarks' peak memory). The second line is for checking the parser against an
-# independent one (yaswfp) on movies made by other tools (ffmpeg, FreeHEP's SWF writer).
-TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev icnsutils time
+# measures the benchmarks' peak memory; clang-format and clang-tidy check the code). The second
+# line is for checking the parser against an independent one (yaswfp) on movies made by other
+# tools (ffmpeg, FreeHEP's SWF writer).
+TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev icnsutils time clang-format clang-tidy
     python3-yaswfp ffmpeg openjdk-17-jdk-headless libfreehep-graphicsio-swf-java
     libfreehep-io-java libfreehep-graphicsbase-java)
 
@@ -46,22 +47,66 @@ ensure_packages() {
     rm -f "$log"
 }
 
+# follow_build <log> <label>: copies a build's output (stdin) into <log> and shows how far it is
+# from ninja's "[N/M]" lines: on one line rewritten in place on a terminal, otherwise a line every
+# 30 seconds, so that a long first build never looks like a hang.
+follow_build() {
+    local log="$1" label="$2" line progress="" last_said=$SECONDS tty=0
+    [ -t 2 ] && tty=1
+    exec 3>"$log"
+    while IFS= read -r line; do
+        printf '%s\n' "$line" >&3
+        [[ "$line" =~ ^\[([0-9]+)/([0-9]+)\] ]] || continue
+        progress="${BASH_REMATCH[1]} of ${BASH_REMATCH[2]} steps"
+        if [ "$tty" -eq 1 ]; then
+            printf '\rswfharvex: %s: %s\033[K' "$label" "$progress" >&2
+        elif [ $((SECONDS - last_said)) -ge 30 ]; then
+            say "$label: $progress"
+            last_said=$SECONDS
+        fi
+    done
+    exec 3>&-
+    [ "$tty" -eq 0 ] || printf '\r\033[K' >&2
+}
+
 # configure_and_build <build dir> <cmake options...>
-# Build output goes to a log beside the build; it is shown only when the build fails. With
-# BUILD_TARGETS set (names separated by spaces), only those are built.
+# Build output goes to a log beside the build; the progress is shown as it goes, and the log only
+# when the build fails. With BUILD_TARGETS set (names separated by spaces), only those are built.
 configure_and_build() {
     local dir="$1"
     shift
     local log="$dir.log"
+    local label="building ${dir#"$ROOT"/}"
     local targets=()
     # shellcheck disable=SC2206 # the names are split on purpose
     [ -z "${BUILD_TARGETS:-}" ] || targets=(--target $BUILD_TARGETS)
     mkdir -p "$(dirname "$dir")"
-    if ! { cmake -S "$ROOT" -B "$dir" -G Ninja "$@" && cmake --build "$dir" "${targets[@]}"; } >"$log" 2>&1; then
+    say "$label (log: ${log#"$ROOT"/})"
+    # The build's own status decides, whatever pipefail and errexit say.
+    if { cmake -S "$ROOT" -B "$dir" -G Ninja "$@" && cmake --build "$dir" "${targets[@]}"; } 2>&1 |
+        follow_build "$log" "$label"
+        [ "${PIPESTATUS[0]}" -ne 0 ]; then
         cat "$log" >&2
         say "build failed in $dir (log: $log)"
         return 1
     fi
+}
+
+# timed <label> <command...>: runs the command and records how long it took, for step_times.
+STEP_TIMES=()
+timed() {
+    local label="$1" start=$SECONDS status=0
+    shift
+    "$@" || status=$?
+    STEP_TIMES+=("$(printf '%-34s %3d:%02d' "$label" $(((SECONDS - start) / 60)) $(((SECONDS - start) % 60)))")
+    return "$status"
+}
+
+# step_times: what each timed step took, so that the next slowdown is seen.
+step_times() {
+    [ ${#STEP_TIMES[@]} -gt 0 ] || return 0
+    say "time of each step:"
+    printf '  %s\n' "${STEP_TIMES[@]}" >&2
 }
 
 # configure_and_check <build dir> <cmake options...>: configure_and_build for the builds that
@@ -112,6 +157,7 @@ install_dissecta() {
         say "no companion to install (looked for $built)"
         return 1
     fi
+    say "installing the companion Dissecta into $path"
     mkdir -p "$(dirname "$path")" &&
         rm -rf "$path.new" && cp -a "$built" "$path.new" &&
         rm -rf "$path" && mv "$path.new" "$path"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "browser/HTMLDocument.h"
+#include "browser/static/HTMLDocument.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view html(reinterpret_cast<const char*>(data), size);

@@ -61,9 +61,9 @@ protected:
 
     void Open(const std::string& name, const std::string& body) {
         pages[name] = "<html><body>" + body + "</body></html>";
-        WebPageLoader::Result result =
-            host->openPage(*URL::URLWithString(server.Url("/page/" + name)));
-        ASSERT_TRUE(result.ok) << result.error;
+        const Outcome<HostPage::Loaded>& result =
+            host->openPage(*URL::URLWithString(server.Url("/page/" + name))).result();
+        ASSERT_TRUE(result.ok()) << result.failure().message();
     }
     // Lets every started fetch end.
     void Settle(size_t expectedEntries) {

@@ -62,7 +62,7 @@ protected:
     }
 
     void CatchFrom(const std::string& page, size_t expected) {
-        ASSERT_TRUE(host->openPage(*URL::URLWithString(server.Url("/page/" + page))).ok);
+        ASSERT_TRUE(host->openPage(*URL::URLWithString(server.Url("/page/" + page))).result().ok());
         ASSERT_TRUE(RunLoop::Main().RunUntil([&] { return m_arraySWFUrl.size() >= expected; },
                                              std::chrono::seconds(20)));
     }

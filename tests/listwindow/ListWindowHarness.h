@@ -9,10 +9,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "ScriptedTestPage.h"
 #include "TempDir.h"
 #include "browser/HostApplication.h"
 #include "listwindow/HVXSWFListWindowController.h"
-#include "ScriptedTestPage.h"
 
 // A host with the plug-in's classes in place for the captured-SWF window: a home folder and
 // settings of its own, a copy of the built bundle whose string table looks for the companion

@@ -1,14 +1,14 @@
 #include <filesystem>
 
 #include "ListWindowHarness.h"
+#include "RecordingWorkspaceBackend.h"
 #include "appkit/NSApplication.h"
 #include "appkit/NSWorkspace.h"
-#include "RecordingWorkspaceBackend.h"
+#include "capture/CaptureRecords.h"
 #include "foundation/Log.h"
 #include "foundation/RunLoop.h"
 #include "foundation/objects/NSNotificationCenter.h"
 #include "foundation/objects/NSString.h"
-#include "capture/CaptureRecords.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "browser/chromium/ChromiumPage.h"
 #include "browser/chromium/PlayerFiles.h"
 #include "browser/chromium/ProcessTable.h"
+#include "foundation/Log.h"
 
 extern const char* const kChromiumObserverScript; // observer.js, built in
 extern const char* const kChromiumPlayerScript;   // player.js, built in
@@ -14,9 +15,7 @@ namespace {
 
 // Tabs beyond the pages loading at once: some are on their way back to about:blank.
 constexpr size_t kSpareTabs = 4;
-
 constexpr auto kStartTimeout = std::chrono::seconds(20);
-constexpr auto kTickInterval = std::chrono::milliseconds(50);
 constexpr auto kCloseGrace = std::chrono::milliseconds(2000);
 // A page allocating as fast as it can gains a few hundred MiB between two looks.
 constexpr auto kMemoryWatchInterval = std::chrono::milliseconds(200);
@@ -35,40 +34,60 @@ Outcome<std::unique_ptr<ChromiumEngine>> ChromiumEngine::Start(Options options) 
         return process.failure();
     }
     engine->m_process = std::move(process.value());
-    engine->m_connection = std::make_unique<DevToolsConnection>(
-        engine->m_process->commandFd(), engine->m_process->replyFd(),
-        [raw = engine.get()](const std::string& method, const DevToolsConnection::Json& params,
-                             const std::string& sessionId) {
-            raw->OnEvent(method, params, sessionId);
-        });
-    Outcome<DevToolsConnection::Json> version = engine->m_connection->Call(
-        "Browser.getVersion", DevToolsConnection::Json::object(), {}, kStartTimeout);
-    if (!version) {
-        const std::string log = engine->m_process->LogTail();
-        return Failure{"Chromium did not start",
-                       version.failure().message() + (log.empty() ? "" : " (" + log + ")")};
+    if (Outcome<> begun =
+            engine->Begin(engine->m_process->commandFd(), engine->m_process->replyFd());
+        !begun) {
+        return begun.failure();
     }
-    // "HeadlessChrome/156.0.8078.129" names the protocol's product; people know it as Chromium.
-    const std::string product = version.value().value("product", "");
-    engine->m_product = "Chromium " + product.substr(product.find('/') + 1);
-    // A movie's address opened as a document must not become a file in some folder.
-    engine->m_connection->Send("Browser.setDownloadBehavior", {{"behavior", "deny"}});
-    // For Target.targetCrashed, which says which target's renderer ended, and how.
-    engine->m_connection->Send(
-        "Target.setDiscoverTargets",
-        {{"discover", true}, {"filter", {{{"type", "page"}}, {{"type", "iframe"}}}}});
-    engine->m_tick =
-        RunLoop::Main().AddTimer(kTickInterval, true, [raw = engine.get()] { raw->Tick(); });
     engine->m_memoryWatch = RunLoop::Main().AddTimer(kMemoryWatchInterval, true,
                                                      [raw = engine.get()] { raw->WatchMemory(); });
     return engine;
 }
 
-ChromiumEngine::~ChromiumEngine() {
-    for (const RunLoop::TimerId timer : {m_tick, m_memoryWatch}) {
-        if (timer != 0) {
-            RunLoop::Main().CancelTimer(timer);
+Outcome<std::unique_ptr<ChromiumEngine>> ChromiumEngine::Connect(Options options, int commandFd,
+                                                                 int replyFd) {
+    std::unique_ptr<ChromiumEngine> engine(new ChromiumEngine(std::move(options)));
+    if (Outcome<> begun = engine->Begin(commandFd, replyFd); !begun) {
+        return begun.failure();
+    }
+    return engine;
+}
+
+Outcome<> ChromiumEngine::Begin(int commandFd, int replyFd) {
+    using Json = DevToolsConnection::Json;
+    m_connection = std::make_unique<DevToolsConnection>(commandFd, replyFd);
+    m_connection->OnClosed([this](const std::string& why) { OnClosed(why); });
+    m_connection->On({}, "Target.targetCrashed", [this](const Json& params) {
+        OnTargetCrashed(params.value("targetId", ""), params.value("status", ""));
+    });
+    Outcome<Json> version =
+        m_connection->Call("Browser.getVersion", Json::object(), {}, kStartTimeout);
+    if (!version) {
+        const std::string log = m_process ? m_process->LogTail() : std::string();
+        return Failure{"Chromium did not start",
+                       version.failure().message() + (log.empty() ? "" : " (" + log + ")")};
+    }
+    // "HeadlessChrome/156.0.8078.129" names the protocol's product; people know it as Chromium.
+    const std::string product = version.value().value("product", "");
+    m_product = "Chromium " + product.substr(product.find('/') + 1);
+    // The browser runs without either, less safely or less watched: the log says so.
+    const auto logRefusal = [](const Outcome<Json>& reply) {
+        if (!reply) {
+            NSLog("swfharvex: " + reply.failure().message());
         }
+    };
+    // A movie's address opened as a document must not become a file in some folder.
+    m_connection->Send("Browser.setDownloadBehavior", {{"behavior", "deny"}}, {}, logRefusal);
+    // For Target.targetCrashed, which says which target's renderer ended, and how.
+    m_connection->Send("Target.setDiscoverTargets",
+                       {{"discover", true}, {"filter", {{{"type", "page"}}, {{"type", "iframe"}}}}},
+                       {}, logRefusal);
+    return {};
+}
+
+ChromiumEngine::~ChromiumEngine() {
+    if (m_memoryWatch != 0) {
+        RunLoop::Main().CancelTimer(m_memoryWatch);
     }
     const bool connected = m_connection && m_connection->connected();
     if (connected) {
@@ -81,7 +100,12 @@ ChromiumEngine::~ChromiumEngine() {
 }
 
 std::unique_ptr<HostPage> ChromiumEngine::NewPage() {
-    return std::make_unique<ChromiumPage>(*this);
+    ChromiumTabs& tabs = *this; // the pages see the engine through its pages' side alone
+    return std::make_unique<ChromiumPage>(tabs);
+}
+
+std::string ChromiumEngine::description() const {
+    return "chromium (" + m_product + "; the pages' scripts run)";
 }
 
 void ChromiumEngine::Enqueue(ChromiumPage& page) {
@@ -90,21 +114,32 @@ void ChromiumEngine::Enqueue(ChromiumPage& page) {
 }
 
 void ChromiumEngine::StartWaiting() {
+    // A page that fails as it opens comes back here through Progressed; the loop below goes on.
+    if (m_starting) {
+        return;
+    }
+    m_starting = true;
+    // Pages before their load event, once those that have finished have left the list.
     const auto loading = [this] {
-        return std::count_if(m_loading.begin(), m_loading.end(),
-                             [](const ChromiumPage* page) { return !page->m_everLoaded; });
+        std::erase_if(m_loading, [](const ChromiumPage* page) {
+            return page->phase() == ChromiumPage::Phase::Done;
+        });
+        return static_cast<size_t>(
+            std::count_if(m_loading.begin(), m_loading.end(),
+                          [](const ChromiumPage* page) { return page->loading(); }));
     };
-    while (!m_waiting.empty() && m_loading.size() < kMostOpenPages &&
-           static_cast<size_t>(loading()) < kMostLoadingPages) {
+    while (!m_waiting.empty() && loading() < kMostLoadingPages &&
+           m_loading.size() < kMostOpenPages) {
         ChromiumPage* page = m_waiting.front();
         m_waiting.pop_front();
-        m_loading.push_back(page);
         if (!m_connection->connected()) {
-            page->Fail("the browser has gone");
+            page->Fail(m_lost.empty() ? std::string("the browser has gone") : m_lost);
             continue;
         }
+        m_loading.push_back(page);
         page->Open();
     }
+    m_starting = false;
 }
 
 void ChromiumEngine::SetUpSession(const std::string& sessionId,
@@ -163,8 +198,8 @@ void ChromiumEngine::TakeTab(ChromiumPage& page) {
 
 void ChromiumEngine::MakeTab() {
     using Json = DevToolsConnection::Json;
-    m_tabs.push_back(std::make_unique<Tab>());
-    Tab* tab = m_tabs.back().get();
+    m_tabs.push_back(std::make_unique<ChromiumTab>());
+    ChromiumTab* tab = m_tabs.back().get();
     // A tab that cannot be made fails the page that waits longest, naming why.
     auto fail = [this, tab](const Failure& failure) {
         std::erase_if(m_tabs, [tab](const auto& made) { return made.get() == tab; });
@@ -196,13 +231,14 @@ void ChromiumEngine::MakeTab() {
                             return;
                         }
                         tab->sessionId = session;
+                        Idle(*tab);
                         GiveTab(*tab);
                     });
                 });
         });
 }
 
-void ChromiumEngine::GiveTab(Tab& tab) {
+void ChromiumEngine::GiveTab(ChromiumTab& tab) {
     if (m_tabWaiters.empty()) {
         return;
     }
@@ -212,35 +248,40 @@ void ChromiumEngine::GiveTab(Tab& tab) {
     page->UseTab(tab);
 }
 
-void ChromiumEngine::ReturnTab(Tab& tab, bool reusable) {
+void ChromiumEngine::ReturnTab(ChromiumTab& tab, bool reusable) {
     tab.page = nullptr;
     if (!reusable || !m_connection->connected()) {
         CloseTab(tab);
         return;
     }
+    Idle(tab);
     // The next page navigates the tab straight away (a navigation costs the browser about as
     // much as a small page); what the old document still says is told apart by its contexts.
     GiveTab(tab);
 }
 
-void ChromiumEngine::CloseTab(Tab& tab) {
+void ChromiumEngine::Idle(ChromiumTab& tab) {
+    const std::string session = tab.sessionId;
+    m_connection->Forget(session);
+    m_connection->On(
+        session, "Target.attachedToTarget", [this](const DevToolsConnection::Json& params) {
+            // A frame of the page that left: let it go unobserved.
+            m_connection->Send("Runtime.runIfWaitingForDebugger",
+                               DevToolsConnection::Json::object(), params.value("sessionId", ""));
+        });
+}
+
+void ChromiumEngine::CloseTab(ChromiumTab& tab) {
+    m_connection->Forget(tab.sessionId);
     if (m_connection->connected() && !tab.targetId.empty()) {
         m_connection->Send("Target.closeTarget", {{"targetId", tab.targetId}});
     }
-    Tab* gone = &tab;
+    ChromiumTab* gone = &tab;
     std::erase_if(m_tabs, [gone](const auto& made) { return made.get() == gone; });
     // Pages waiting for a tab get a new one.
     if (!m_tabWaiters.empty() && m_tabs.size() < kMostOpenPages + kSpareTabs) {
         MakeTab();
     }
-}
-
-void ChromiumEngine::Attach(const std::string& sessionId, ChromiumPage& page) {
-    m_sessions[sessionId] = &page;
-}
-
-void ChromiumEngine::Detach(const std::string& sessionId) {
-    m_sessions.erase(sessionId);
 }
 
 void ChromiumEngine::Forget(ChromiumPage& page) {
@@ -249,23 +290,16 @@ void ChromiumEngine::Forget(ChromiumPage& page) {
     if (std::erase(m_loading, &page) > 0) {
         StartWaiting();
     }
-    std::erase_if(m_sessions, [&page](const auto& entry) { return entry.second == &page; });
 }
 
-void ChromiumEngine::Tick() {
-    const auto now = std::chrono::steady_clock::now();
-    // Copied: a check may end a page, which changes the list.
-    const std::vector<ChromiumPage*> loading = m_loading;
-    for (ChromiumPage* page : loading) {
-        if (std::find(m_loading.begin(), m_loading.end(), page) != m_loading.end()) {
-            page->Check(now);
-        }
-    }
-    std::erase_if(m_loading, [](ChromiumPage* page) { return page->finished(); });
+void ChromiumEngine::Progressed() {
     StartWaiting();
 }
 
 void ChromiumEngine::WatchMemory() {
+    if (!m_process) {
+        return;
+    }
     for (const pid_t renderer : m_process->Renderers()) {
         const std::optional<uint64_t> resident = process_table::ResidentBytes(renderer);
         if (resident && *resident > (kMostPageMemoryMiB << 20U) &&
@@ -282,11 +316,11 @@ void ChromiumEngine::OnTargetCrashed(const std::string& targetId, const std::str
                                          " MB of memory and was ended; what it held by then is kept"
                                : status == "crashed" ? std::string("its renderer crashed")
                                                      : "its renderer ended (" + status + ")";
-    std::vector<Tab*> tabs;
+    std::vector<ChromiumTab*> tabs;
     for (const auto& tab : m_tabs) {
         tabs.push_back(tab.get());
     }
-    for (Tab* tab : tabs) {
+    for (ChromiumTab* tab : tabs) {
         if (tab->page != nullptr && tab->page->Holds(targetId)) {
             tab->page->Crashed(reason);
             return;
@@ -298,36 +332,15 @@ void ChromiumEngine::OnTargetCrashed(const std::string& targetId, const std::str
     }
 }
 
-void ChromiumEngine::OnEvent(const std::string& method, const DevToolsConnection::Json& params,
-                             const std::string& sessionId) {
-    if (method == "Target.targetCrashed") {
-        OnTargetCrashed(params.value("targetId", ""), params.value("status", ""));
-        return;
-    }
-    if (method.empty()) {
-        // The browser ended under us: every page still loading fails, naming why.
-        const std::string log = m_process->LogTail();
-        const std::vector<ChromiumPage*> loading = m_loading;
-        for (ChromiumPage* page : loading) {
-            page->Fail("the browser ended unexpectedly" + (log.empty() ? "" : " (" + log + ")"));
+void ChromiumEngine::OnClosed(const std::string& why) {
+    const std::string log = m_process ? m_process->LogTail() : std::string();
+    m_lost = "the browser ended unexpectedly (" + why + (log.empty() ? "" : "; " + log) + ")";
+    // Copied: a page that fails leaves the list.
+    const std::vector<ChromiumPage*> loading = m_loading;
+    for (ChromiumPage* page : loading) {
+        if (std::find(m_loading.begin(), m_loading.end(), page) != m_loading.end()) {
+            page->Fail(m_lost);
         }
-        return;
     }
-    for (const auto& tab : m_tabs) {
-        if (tab->sessionId != sessionId || sessionId.empty()) {
-            continue;
-        }
-        if (tab->page != nullptr) {
-            tab->page->OnEvent(method, params, sessionId);
-        } else if (method == "Target.attachedToTarget") {
-            // A frame of the page that left: let it go unobserved.
-            m_connection->Send("Runtime.runIfWaitingForDebugger",
-                               DevToolsConnection::Json::object(), params.value("sessionId", ""));
-        }
-        return;
-    }
-    const auto page = m_sessions.find(sessionId);
-    if (page != m_sessions.end()) {
-        page->second->OnEvent(method, params, sessionId);
-    }
+    StartWaiting();
 }

@@ -1,46 +1,26 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <deque>
-#include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "browser/HostPage.h"
+#include "browser/PageEngine.h"
+#include "browser/chromium/ChromiumOptions.h"
 #include "browser/chromium/ChromiumProcess.h"
+#include "browser/chromium/ChromiumTabs.h"
 #include "browser/chromium/DevToolsConnection.h"
 #include "foundation/Outcome.h"
 #include "foundation/RunLoop.h"
 
-class ChromiumPage;
-
 // The page engine that runs the pages' scripts: one Chromium for the run (its start is paid
 // once), a tab per page, an observer in every frame that reports plug-in objects as they enter
 // the document. Pages load side by side, a few at a time. Main thread only.
-class ChromiumEngine {
+class ChromiumEngine final : public PageEngine, private ChromiumTabs {
 public:
-    struct Options {
-        std::string executable; // empty: ChromiumProcess::Find()
-        bool headless = true;
-        // A page is done once its load event has fired and neither its network nor its
-        // plug-in objects have changed for this long.
-        std::chrono::milliseconds settle{2000};
-        // ... or when this much has passed since it started, whatever it is doing.
-        std::chrono::milliseconds pageTimeout{30000};
-        // Whether a done page stays open and goes on reporting objects (a window a person looks
-        // at) or is closed (a capture).
-        bool keepPagesOpen = false;
-        // When set, the pages' movies play with the player (Ruffle) in this folder, as they did
-        // in a browser with Flash; what is caught does not change.
-        std::filesystem::path playerRoot;
-    };
-
-    // The function the observer reports through (observer.js knows it by this name).
-    static constexpr const char* kReportBinding = "__swfharvexReport";
+    using Options = ChromiumOptions;
 
     // Pages loading at once (before their load event: the browser's busy part); the others wait
     // their turn. Settling is waiting, so pages that have loaded settle side by side, up to
@@ -58,68 +38,62 @@ public:
     static constexpr size_t kMostScriptHeapMiB = 2 * kMostPageMemoryMiB;
 
     static Outcome<std::unique_ptr<ChromiumEngine>> Start(Options options);
+    // Over a DevTools pipe already open (a browser started elsewhere, or a test's socket); the
+    // descriptors stay the caller's and must outlive the engine. No memory is watched.
+    static Outcome<std::unique_ptr<ChromiumEngine>> Connect(Options options, int commandFd,
+                                                            int replyFd);
     // Closes the browser and waits (briefly) for it to end; kills its group in any case.
-    ~ChromiumEngine();
+    ~ChromiumEngine() override;
     ChromiumEngine(const ChromiumEngine&) = delete;
     ChromiumEngine& operator=(const ChromiumEngine&) = delete;
     ChromiumEngine(ChromiumEngine&&) = delete;
     ChromiumEngine& operator=(ChromiumEngine&&) = delete;
 
-    // A page of this engine; it must go before the engine does.
-    std::unique_ptr<HostPage> NewPage();
-    const Options& options() const { return m_options; }
+    std::unique_ptr<HostPage> NewPage() override;
+    std::string description() const override;
+    bool watchesDonePages() const override { return m_options.keepPagesOpen; }
+    const Options& options() const override { return m_options; }
     // "Chromium 156.0.8078.129" as the browser names itself.
     const std::string& product() const { return m_product; }
 
 private:
-    friend class ChromiumPage;
     explicit ChromiumEngine(Options options);
+    Outcome<> Begin(int commandFd, int replyFd);
 
-    // A browser tab with the observer in place. Tabs go from page to page: making one (a
-    // renderer, a session, the set-up) costs more than loading a small page.
-    struct Tab {
-        std::string targetId;
-        std::string sessionId;
-        ChromiumPage* page = nullptr;
-    };
-
-    // ChromiumPage's side.
-    DevToolsConnection& connection() { return *m_connection; }
-    void Enqueue(ChromiumPage& page);
-    // The page gets a tab through ChromiumPage::UseTab, now or once one is free or made.
-    void TakeTab(ChromiumPage& page);
-    // A page is done with its tab: it goes to the next page, or is closed when the page may have
-    // left it unusable (a page that never settled can hang its renderer).
-    void ReturnTab(Tab& tab, bool reusable);
-    // Binding, observer, reports and frames in place in a session; `done` gets what failed.
-    void SetUpSession(const std::string& sessionId, const std::function<void(Outcome<>)>& done);
-    void Attach(const std::string& sessionId, ChromiumPage& page);
-    void Detach(const std::string& sessionId);
-    void Forget(ChromiumPage& page);
+    // ChromiumTabs: the pages' side.
+    DevToolsConnection& connection() override { return *m_connection; }
+    void Enqueue(ChromiumPage& page) override;
+    void TakeTab(ChromiumPage& page) override;
+    void ReturnTab(ChromiumTab& tab, bool reusable) override;
+    void SetUpSession(const std::string& sessionId,
+                      const std::function<void(Outcome<>)>& done) override;
+    void Progressed() override;
+    void Forget(ChromiumPage& page) override;
 
     void MakeTab();
-    void GiveTab(Tab& tab);
-    void CloseTab(Tab& tab);
+    void GiveTab(ChromiumTab& tab);
+    void CloseTab(ChromiumTab& tab);
+    // A tab between pages: what its document still starts runs unobserved.
+    void Idle(ChromiumTab& tab);
 
-    void OnEvent(const std::string& method, const DevToolsConnection::Json& params,
-                 const std::string& sessionId);
     // A renderer ended under a target: its page is lost, an idle tab closed.
     void OnTargetCrashed(const std::string& targetId, const std::string& status);
+    // The browser has gone (`why`): every page still open fails, naming why.
+    void OnClosed(const std::string& why);
     void StartWaiting();
-    void Tick();
     // Ends every renderer past kMostPageMemoryMiB.
     void WatchMemory();
 
     Options m_options;
     std::string m_product;
-    std::unique_ptr<ChromiumProcess> m_process;
+    std::unique_ptr<ChromiumProcess> m_process; // null when connected to a pipe
     std::unique_ptr<DevToolsConnection> m_connection;
-    std::vector<std::unique_ptr<Tab>> m_tabs;
+    std::vector<std::unique_ptr<ChromiumTab>> m_tabs;
     std::deque<ChromiumPage*> m_tabWaiters;
-    std::map<std::string, ChromiumPage*> m_sessions; // frames' own sessions
     std::deque<ChromiumPage*> m_waiting;
     std::vector<ChromiumPage*> m_loading; // open and not finished: loading or settling
-    RunLoop::TimerId m_tick = 0;
+    bool m_starting = false;              // within StartWaiting
+    std::string m_lost;                   // why the browser has gone, once it has
     RunLoop::TimerId m_memoryWatch = 0;
     // Renderers this engine ended for their memory: then a renderer killed is one of them.
     size_t m_memoryKills = 0;

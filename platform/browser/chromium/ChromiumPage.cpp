@@ -3,8 +3,8 @@
 #include "browser/DOMElement.h"
 #include "browser/LocalPageFile.h"
 #include "browser/MovieDocument.h"
-#include "browser/chromium/ChromiumEngine.h"
 #include "browser/chromium/PlayerFiles.h"
+#include "foundation/Log.h"
 
 namespace {
 
@@ -27,19 +27,36 @@ std::vector<std::string> Strings(const nlohmann::json& array) {
 
 } // namespace
 
+const std::pair<const char*, ChromiumPage::Event> ChromiumPage::kEvents[] = {
+    {"Runtime.executionContextCreated", &ChromiumPage::OnContextCreated},
+    {"Runtime.bindingCalled", &ChromiumPage::OnBindingCalled},
+    {"Network.requestWillBeSent", &ChromiumPage::OnRequestSent},
+    {"Network.loadingFinished", &ChromiumPage::OnRequestEnded},
+    {"Network.loadingFailed", &ChromiumPage::OnRequestEnded},
+    {"Network.responseReceived", &ChromiumPage::OnResponse},
+    {"Page.frameNavigated", &ChromiumPage::OnFrameNavigated},
+    {"Page.loadEventFired", &ChromiumPage::OnLoadEvent},
+    {"Fetch.requestPaused", &ChromiumPage::OnRequestPaused},
+    {"Page.javascriptDialogOpening", &ChromiumPage::OnDialog},
+    {"Target.attachedToTarget", &ChromiumPage::OnAttached},
+    {"Target.detachedFromTarget", &ChromiumPage::OnDetached},
+};
+
 ChromiumPage::~ChromiumPage() {
+    CancelTimers();
     Close();
     m_engine.Forget(*this);
 }
 
-ChromiumPage::Result ChromiumPage::load(const URL& pageURL) {
+Outcome<HostPage::Loaded> ChromiumPage::load(const URL& pageURL) {
     HVX_ASSERT_MAIN_THREAD();
+    CancelTimers();
     Close();
     m_engine.Forget(*this);
     clear();
     m_url = pageURL;
     m_load = std::make_shared<int>(0);
-    m_navigated = m_loadFired = m_everLoaded = false;
+    m_phase = Phase::Queued;
     m_contexts.clear();
     m_httpError.clear();
     // Refused before the browser opens it, as the static engine refuses it: a FIFO would hold
@@ -49,32 +66,52 @@ ChromiumPage::Result ChromiumPage::load(const URL& pageURL) {
         return result();
     }
     m_engine.Enqueue(*this);
-    return Result::Loaded();
+    return Loaded{};
 }
 
 void ChromiumPage::stop() {
     if (!finished() && m_url) {
-        End(Result::Loaded(m_url->absoluteString() + ": stopped before it was done"));
+        End(Loaded{0, m_url->absoluteString() + ": stopped before it was done"});
     }
+    CancelTimers();
     Close();
     m_engine.Forget(*this);
 }
 
 void ChromiumPage::Open() {
-    m_started = m_lastChange = Clock::now();
-    m_open = true;
+    m_phase = Phase::Opening;
+    m_deadline = RunLoop::Main().AddTimer(m_engine.options().pageTimeout, false, [this] {
+        m_deadline = 0;
+        TimedOut();
+    });
     m_engine.TakeTab(*this);
 }
 
-void ChromiumPage::UseTab(ChromiumEngine::Tab& tab) {
+void ChromiumPage::UseTab(ChromiumTab& tab) {
     m_tab = &tab;
     m_targetId = tab.targetId;
     m_mainSession = tab.sessionId;
+    if (m_phase != Phase::Opening) {
+        // The page ended while it waited for the tab (its time limit): the tab serves the next.
+        Close(true);
+        return;
+    }
+    Listen(m_mainSession);
     Navigate();
 }
 
+void ChromiumPage::Listen(const std::string& sessionId) {
+    DevToolsConnection& connection = m_engine.connection();
+    connection.Forget(sessionId);
+    for (const auto& [method, event] : kEvents) {
+        connection.On(sessionId, method, [this, event, sessionId](const Json& params) {
+            (this->*event)(params, sessionId);
+        });
+    }
+}
+
 void ChromiumPage::Navigate() {
-    m_navigated = true;
+    m_phase = Phase::Loading;
     // The reply may come after this load was replaced or the page has gone.
     std::weak_ptr<int> load = m_load;
     m_engine.connection().Send("Page.navigate", {{"url", m_url->absoluteString()}}, m_mainSession,
@@ -92,90 +129,119 @@ void ChromiumPage::Navigate() {
                                });
 }
 
-void ChromiumPage::OnEvent(const std::string& method, const Json& params,
-                           const std::string& sessionId) {
-    const auto now = Clock::now();
-    if (method == "Runtime.executionContextCreated") {
-        // Reports count only from documents of this load: a reused tab's last document may
-        // still speak until the new one replaces it.
-        if (m_navigated) {
-            m_contexts.emplace(sessionId, params.value("context", Json::object()).value("id", 0));
-        }
-    } else if (method == "Runtime.bindingCalled") {
-        if (params.value("name", "") == ChromiumEngine::kReportBinding &&
-            m_contexts.contains({sessionId, params.value("executionContextId", 0)})) {
-            Report(params.value("payload", ""), sessionId);
-        }
-    } else if (method == "Network.requestWillBeSent") {
-        m_requests.insert(params.value("requestId", ""));
-        m_lastChange = now;
-    } else if (method == "Network.loadingFinished" || method == "Network.loadingFailed") {
-        m_requests.erase(params.value("requestId", ""));
-        m_lastChange = now;
-    } else if (method == "Network.responseReceived") {
-        // The page's own document failing is the page failing, as in the static engine.
-        const Json& response = params.value("response", Json::object());
-        const int status = response.value("status", 0);
-        if (sessionId == m_mainSession && params.value("type", "") == "Document" &&
-            params.value("frameId", "") == m_targetId) {
-            m_httpError = status >= 400 ? "HTTP " + std::to_string(status) : std::string();
-            // Chromium downloads a movie rather than show it, and the navigation is aborted.
-            if (status < 400) {
-                if (std::optional<std::string> type =
-                        movie_document::MovieType(response.value("mimeType", ""), {})) {
-                    ShowMovie(response.value("url", ""), *type);
-                }
-            }
-        }
-    } else if (method == "Page.frameNavigated") {
-        const Json& frame = params.value("frame", Json::object());
-        if (sessionId == m_mainSession && !frame.contains("parentId")) {
-            m_navigated = true;
-            m_loadFired = false;
-            // What the previous document had in flight died with it, reported or not.
-            m_requests.clear();
-            if (std::optional<URL> document = URL::URLWithString(frame.value("url", ""))) {
-                setDocument(*document, *document);
-            }
-        }
-    } else if (method == "Page.loadEventFired") {
-        if (sessionId == m_mainSession && m_navigated) {
-            m_loadFired = m_everLoaded = true;
-            m_lastChange = now;
-        }
-    } else if (method == "Fetch.requestPaused") {
-        // Only the player's own origin is paused (see SetUpSession).
-        Json answer =
-            player_files::Answer(m_engine.options().playerRoot,
-                                 params.value("request", Json::object()).value("url", ""));
-        answer["requestId"] = params.value("requestId", "");
-        m_engine.connection().Send("Fetch.fulfillRequest", std::move(answer), sessionId);
-    } else if (method == "Page.javascriptDialogOpening") {
-        // Nobody is there to answer: every alert, confirm and prompt is dismissed.
-        m_engine.connection().Send("Page.handleJavaScriptDialog", {{"accept", false}}, sessionId);
-    } else if (method == "Target.attachedToTarget") {
-        const std::string child = params.value("sessionId", "");
-        const Json& info = params.value("targetInfo", Json::object());
-        if (info.value("type", "") == "iframe") {
-            // A frame that cannot be observed still runs; it costs only its own movies.
-            m_sessions.insert(child);
-            m_frameTargets.insert(info.value("targetId", ""));
-            m_engine.Attach(child, *this);
-            m_engine.SetUpSession(child, [&engine = m_engine, child](const Outcome<>&) {
-                engine.connection().Send("Runtime.runIfWaitingForDebugger", Json::object(), child);
-            });
-        } else {
-            // Workers hold no plug-in objects: let them run, unobserved.
-            m_engine.connection().Send("Runtime.runIfWaitingForDebugger", Json::object(), child);
-            m_engine.connection().Send("Target.detachFromTarget", {{"sessionId", child}},
-                                       sessionId);
-        }
-    } else if (method == "Target.detachedFromTarget") {
-        const std::string child = params.value("sessionId", "");
-        m_sessions.erase(child);
-        m_frameTargets.erase(params.value("targetId", ""));
-        m_engine.Detach(child);
+void ChromiumPage::OnContextCreated(const Json& params, const std::string& sessionId) {
+    // Reports count only from documents of this load: a reused tab's last document may still
+    // speak until the new one replaces it, and its contexts were made before this load listened.
+    m_contexts.emplace(sessionId, params.value("context", Json::object()).value("id", 0));
+}
+
+void ChromiumPage::OnBindingCalled(const Json& params, const std::string& sessionId) {
+    if (params.value("name", "") == ChromiumTabs::kReportBinding &&
+        m_contexts.contains({sessionId, params.value("executionContextId", 0)})) {
+        Report(params.value("payload", ""), sessionId);
     }
+}
+
+void ChromiumPage::OnRequestSent(const Json& params, const std::string& /*sessionId*/) {
+    m_requests.insert(params.value("requestId", ""));
+    Touch();
+}
+
+void ChromiumPage::OnRequestEnded(const Json& params, const std::string& /*sessionId*/) {
+    m_requests.erase(params.value("requestId", ""));
+    Touch();
+}
+
+void ChromiumPage::OnResponse(const Json& params, const std::string& sessionId) {
+    // The page's own document failing is the page failing, as in the static engine.
+    const Json& response = params.value("response", Json::object());
+    const int status = response.value("status", 0);
+    if (sessionId != m_mainSession || params.value("type", "") != "Document" ||
+        params.value("frameId", "") != m_targetId) {
+        return;
+    }
+    m_httpError = status >= 400 ? "HTTP " + std::to_string(status) : std::string();
+    // Chromium downloads a movie rather than show it, and the navigation is aborted.
+    if (status < 400) {
+        if (std::optional<std::string> type =
+                movie_document::MovieType(response.value("mimeType", ""), {})) {
+            ShowMovie(response.value("url", ""), *type);
+        }
+    }
+}
+
+void ChromiumPage::OnFrameNavigated(const Json& params, const std::string& sessionId) {
+    const Json& frame = params.value("frame", Json::object());
+    if (sessionId != m_mainSession || frame.contains("parentId")) {
+        return;
+    }
+    if (m_phase == Phase::Settling) {
+        m_phase = Phase::Reloading;
+    }
+    // What the previous document had in flight died with it, reported or not.
+    m_requests.clear();
+    Touch();
+    if (std::optional<URL> document = URL::URLWithString(frame.value("url", ""))) {
+        setDocument(*document, *document);
+    }
+}
+
+void ChromiumPage::OnLoadEvent(const Json& /*params*/, const std::string& sessionId) {
+    if (sessionId != m_mainSession ||
+        (m_phase != Phase::Loading && m_phase != Phase::Reloading && m_phase != Phase::Settling)) {
+        return;
+    }
+    const bool first = m_phase == Phase::Loading;
+    m_phase = Phase::Settling;
+    Touch();
+    if (first) {
+        m_engine.Progressed();
+    }
+}
+
+void ChromiumPage::OnRequestPaused(const Json& params, const std::string& sessionId) {
+    // Only the player's own origin is paused (see ChromiumEngine::SetUpSession).
+    Json answer = player_files::Answer(m_engine.options().playerRoot,
+                                       params.value("request", Json::object()).value("url", ""));
+    answer["requestId"] = params.value("requestId", "");
+    m_engine.connection().Send("Fetch.fulfillRequest", std::move(answer), sessionId);
+}
+
+void ChromiumPage::OnDialog(const Json& /*params*/, const std::string& sessionId) {
+    // Nobody is there to answer: every alert, confirm and prompt is dismissed.
+    m_engine.connection().Send("Page.handleJavaScriptDialog", {{"accept", false}}, sessionId);
+}
+
+void ChromiumPage::OnAttached(const Json& params, const std::string& sessionId) {
+    DevToolsConnection& connection = m_engine.connection();
+    const std::string child = params.value("sessionId", "");
+    const Json& info = params.value("targetInfo", Json::object());
+    if (info.value("type", "") != "iframe") {
+        // Workers hold no plug-in objects: let them run, unobserved.
+        connection.Send("Runtime.runIfWaitingForDebugger", Json::object(), child);
+        connection.Send("Target.detachFromTarget", {{"sessionId", child}}, sessionId);
+        return;
+    }
+    m_sessions.insert(child);
+    m_frameTargets.insert(info.value("targetId", ""));
+    Listen(child);
+    std::weak_ptr<int> load = m_load;
+    m_engine.SetUpSession(child, [this, load, &connection, child](const Outcome<>& ready) {
+        // A frame that cannot be observed still runs; it costs only its own movies, and the log
+        // says which. One that has gone meanwhile needed no observer.
+        if (!ready && !load.expired() && m_sessions.contains(child)) {
+            NSLog("swfharvex: a frame of " + m_url->absoluteString() +
+                  " is not observed, its movies are missed: " + ready.failure().message());
+        }
+        connection.Send("Runtime.runIfWaitingForDebugger", Json::object(), child);
+    });
+}
+
+void ChromiumPage::OnDetached(const Json& params, const std::string& /*sessionId*/) {
+    const std::string child = params.value("sessionId", "");
+    m_sessions.erase(child);
+    m_frameTargets.erase(params.value("targetId", ""));
+    m_engine.connection().Forget(child);
 }
 
 void ChromiumPage::ShowMovie(const std::string& urlText, const std::string& type) {
@@ -187,7 +253,7 @@ void ChromiumPage::ShowMovie(const std::string& urlText, const std::string& type
     addPluginObject(movie_document::FullPageEmbed(*movie, type), type, movie,
                     movie->absoluteString(), *movie, NSMakeRect(0, 0, 0, 0));
     // Nothing more comes: no document, no scripts, no load event.
-    End(Result::Loaded());
+    End(Loaded{});
 }
 
 void ChromiumPage::Report(const std::string& payload, const std::string& sessionId) {
@@ -196,71 +262,94 @@ void ChromiumPage::Report(const std::string& payload, const std::string& session
         return;
     }
     for (const Json& report : reports) {
-        if (!report.is_object()) {
-            continue;
-        }
-        const std::vector<std::string> names = Strings(report.value("names", Json::array()));
-        const std::vector<std::string> values = Strings(report.value("values", Json::array()));
-        std::vector<DOMElement::Attribute> attributes;
-        for (size_t i = 0; i < names.size() && i < values.size(); ++i) {
-            attributes.emplace_back(names[i], values[i]);
-        }
-        Ref<DOMElement> element =
-            MakeRef<DOMElement>(report.value("tag", std::string()), std::move(attributes));
-        const Json handle = report.value("handle", Json());
-        element->setHandle(sessionId + "/" + handle.dump());
-
-        const std::string urlText = report.value("urlText", std::string());
-        std::optional<URL> url =
-            urlText.empty() ? std::nullopt : URL::URLWithString(report.value("url", std::string()));
-        std::optional<URL> base = URL::URLWithString(report.value("base", std::string()));
-        if (!base) {
-            base = documentURL() ? documentURL() : m_url;
-        }
-        // The main document's base is the page's.
-        if (sessionId == m_mainSession && documentURL() &&
-            URL::URLWithString(report.value("document", std::string())) == documentURL()) {
-            setDocument(*documentURL(), *base);
-        }
-        // The laid-out box; an element not laid out (yet) has the size its attributes give.
-        NSRect frame = NSMakeRect(0, 0, element->dimension("width"), element->dimension("height"));
-        if (const Json rect = report.value("rect", Json());
-            rect.is_array() && rect.size() == 4 && rect[2].is_number() && rect[3].is_number() &&
-            (rect[2] > 0 || rect[3] > 0)) {
-            frame = NSMakeRect(rect[0].get<float>(), rect[1].get<float>(), rect[2].get<float>(),
-                               rect[3].get<float>());
-        }
-        m_lastChange = Clock::now();
-        if (!addPluginObject(element, report.value("type", std::string()), url, urlText, *base,
-                             frame)) {
-            End(Result::Loaded(m_url->absoluteString() + ": more than " +
-                               std::to_string(kMostPluginObjects) +
-                               " plug-in objects; the rest were not looked at"));
+        if (report.is_object() && !AddReported(report, sessionId)) {
             return;
         }
     }
 }
 
-void ChromiumPage::Check(Clock::time_point now) {
-    if (!m_open || finished()) {
+bool ChromiumPage::AddReported(const Json& report, const std::string& sessionId) {
+    const std::vector<std::string> names = Strings(report.value("names", Json::array()));
+    const std::vector<std::string> values = Strings(report.value("values", Json::array()));
+    std::vector<DOMElement::Attribute> attributes;
+    for (size_t i = 0; i < names.size() && i < values.size(); ++i) {
+        attributes.emplace_back(names[i], values[i]);
+    }
+    Ref<DOMElement> element =
+        MakeRef<DOMElement>(report.value("tag", std::string()), std::move(attributes));
+    const Json handle = report.value("handle", Json());
+    element->setHandle(sessionId + "/" + handle.dump());
+
+    const std::string urlText = report.value("urlText", std::string());
+    std::optional<URL> url =
+        urlText.empty() ? std::nullopt : URL::URLWithString(report.value("url", std::string()));
+    std::optional<URL> base = URL::URLWithString(report.value("base", std::string()));
+    if (!base) {
+        base = documentURL() ? documentURL() : m_url;
+    }
+    // The main document's base is the page's.
+    if (sessionId == m_mainSession && documentURL() &&
+        URL::URLWithString(report.value("document", std::string())) == documentURL()) {
+        setDocument(*documentURL(), *base);
+    }
+    // The laid-out box; an element not laid out (yet) has the size its attributes give.
+    NSRect frame = NSMakeRect(0, 0, element->dimension("width"), element->dimension("height"));
+    if (const Json rect = report.value("rect", Json());
+        rect.is_array() && rect.size() == 4 && rect[2].is_number() && rect[3].is_number() &&
+        (rect[2] > 0 || rect[3] > 0)) {
+        frame = NSMakeRect(rect[0].get<float>(), rect[1].get<float>(), rect[2].get<float>(),
+                           rect[3].get<float>());
+    }
+    Touch();
+    if (!addPluginObject(element, report.value("type", std::string()), url, urlText, *base,
+                         frame)) {
+        End(Loaded{0, m_url->absoluteString() + ": more than " +
+                          std::to_string(kMostPluginObjects) +
+                          " plug-in objects; the rest were not looked at"});
+        return false;
+    }
+    return true;
+}
+
+void ChromiumPage::Touch() {
+    if (m_idle != 0) {
+        RunLoop::Main().CancelTimer(m_idle);
+        m_idle = 0;
+    }
+    if (m_phase == Phase::Settling && m_requests.empty()) {
+        m_idle = RunLoop::Main().AddTimer(m_engine.options().settle, false, [this] {
+            m_idle = 0;
+            Settled();
+        });
+    }
+}
+
+void ChromiumPage::Settled() {
+    if (!m_httpError.empty()) {
+        Fail(m_httpError);
+    } else {
+        End(Loaded{}, true);
+    }
+}
+
+void ChromiumPage::TimedOut() {
+    if (finished()) {
         return;
     }
-    const auto& options = m_engine.options();
-    if (now - m_started >= options.pageTimeout) {
-        const std::string limit = Seconds(options.pageTimeout);
-        if (!m_everLoaded) {
-            Fail("still loading after " + limit);
-        } else {
-            End(Result::Loaded(m_url->absoluteString() + ": stopped after " + limit +
-                               " (the page kept loading); what it held by then is kept"));
-        }
-        return;
+    const std::string limit = Seconds(m_engine.options().pageTimeout);
+    if (loading()) {
+        Fail("still loading after " + limit);
+    } else {
+        End(Loaded{0, m_url->absoluteString() + ": stopped after " + limit +
+                          " (the page kept loading); what it held by then is kept"});
     }
-    if (m_loadFired && m_requests.empty() && now - m_lastChange >= options.settle) {
-        if (!m_httpError.empty()) {
-            Fail(m_httpError);
-        } else {
-            End(Result::Loaded(), true);
+}
+
+void ChromiumPage::CancelTimers() {
+    for (RunLoop::TimerId* timer : {&m_deadline, &m_idle}) {
+        if (*timer != 0) {
+            RunLoop::Main().CancelTimer(*timer);
+            *timer = 0;
         }
     }
 }
@@ -269,7 +358,7 @@ void ChromiumPage::Fail(const std::string& reason) {
     if (finished()) {
         return;
     }
-    End(Result::Failed("Could not load " + m_url->absoluteString() + ": " + reason));
+    End(CouldNotLoad(m_url->absoluteString(), reason));
 }
 
 bool ChromiumPage::Holds(const std::string& targetId) const {
@@ -284,28 +373,36 @@ void ChromiumPage::Crashed(const std::string& reason) {
     }
 }
 
-void ChromiumPage::End(Result result, bool settled) {
+void ChromiumPage::End(Outcome<Loaded> result, bool settled) {
     if (finished()) {
         return;
     }
-    if (!m_engine.options().keepPagesOpen || !result.ok) {
+    m_phase = Phase::Done;
+    CancelTimers();
+    if (!m_engine.options().keepPagesOpen || !result) {
         Close(settled);
     }
+    // The finish handler may let the page go; the engine outlives it.
+    ChromiumTabs& engine = m_engine;
     finish(std::move(result));
+    engine.Progressed();
 }
 
 void ChromiumPage::Close(bool reusable) {
+    DevToolsConnection& connection = m_engine.connection();
     for (const std::string& session : m_sessions) {
-        m_engine.Detach(session);
+        connection.Forget(session);
     }
     m_sessions.clear();
     m_frameTargets.clear();
     m_requests.clear();
+    if (!m_mainSession.empty()) {
+        connection.Forget(m_mainSession);
+    }
     if (m_tab != nullptr) {
         m_engine.ReturnTab(*m_tab, reusable);
         m_tab = nullptr;
     }
     m_targetId.clear();
     m_mainSession.clear();
-    m_open = false;
 }

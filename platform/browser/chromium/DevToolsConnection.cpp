@@ -11,10 +11,9 @@
 
 #include "foundation/RunLoop.h"
 
-DevToolsConnection::DevToolsConnection(int commandFd, int replyFd, EventHandler onEvent)
+DevToolsConnection::DevToolsConnection(int commandFd, int replyFd)
     : m_commandFd(commandFd), m_wakeFd(eventfd(0, EFD_CLOEXEC)),
       m_shared(std::make_shared<Shared>()) {
-    m_shared->onEvent = std::move(onEvent);
     m_reader = std::thread([this, replyFd] { ReadLoop(replyFd); });
 }
 
@@ -98,11 +97,28 @@ void DevToolsConnection::Dispatch(Shared& shared, Json message) {
         }
         return;
     }
-    const std::string method = message.value("method", "");
-    if (!method.empty() && shared.onEvent) {
-        shared.onEvent(method, message.value("params", Json::object()),
-                       message.value("sessionId", ""));
+    const auto session = shared.handlers.find(message.value("sessionId", ""));
+    if (session == shared.handlers.end()) {
+        return;
     }
+    const auto handler = session->second.find(message.value("method", ""));
+    if (handler == session->second.end()) {
+        return;
+    }
+    // A copy: the handler may replace or forget itself.
+    const EventHandler handle = handler->second;
+    handle(message.value("params", Json::object()));
+}
+
+void DevToolsConnection::On(const std::string& sessionId, const std::string& method,
+                            EventHandler handler) {
+    HVX_ASSERT_MAIN_THREAD();
+    m_shared->handlers[sessionId][method] = std::move(handler);
+}
+
+void DevToolsConnection::Forget(const std::string& sessionId) {
+    HVX_ASSERT_MAIN_THREAD();
+    m_shared->handlers.erase(sessionId);
 }
 
 void DevToolsConnection::Disconnect(Shared& shared, const std::string& why) {
@@ -114,8 +130,9 @@ void DevToolsConnection::Disconnect(Shared& shared, const std::string& why) {
             command.second(Failure{"the browser has gone before answering " + command.first, why});
         }
     }
-    if (shared.onEvent) {
-        shared.onEvent("", Json::object(), "");
+    if (ClosedHandler closed = std::move(shared.onClosed)) {
+        shared.onClosed = nullptr;
+        closed(why);
     }
 }
 

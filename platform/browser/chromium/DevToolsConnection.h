@@ -16,17 +16,20 @@
 // The DevTools protocol over the browser's pipe: each message one JSON object ended by a NUL.
 // A reader thread splits and parses what arrives and hands every message to the main run loop, so
 // replies and events are handled in the order the browser sent them, on the main thread. Commands
-// for a target carry its flat session id.
+// for a target carry its flat session id; an event goes to the handler its session registered
+// for its method (On), and one nobody listens for is dropped.
 class DevToolsConnection {
 public:
     using Json = nlohmann::json;
     // A reply's result, or what failed: the command and the browser's error message.
     using Reply = std::function<void(Outcome<Json>)>;
-    // (method, params, sessionId); sessionId is empty for the browser's own events.
-    using EventHandler = std::function<void(const std::string&, const Json&, const std::string&)>;
+    // An event's params.
+    using EventHandler = std::function<void(const Json&)>;
+    // Why the connection ended (the browser closed its end, a read or write failed).
+    using ClosedHandler = std::function<void(const std::string&)>;
 
     // Takes ownership of neither descriptor; the process that owns them outlives the connection.
-    DevToolsConnection(int commandFd, int replyFd, EventHandler onEvent);
+    DevToolsConnection(int commandFd, int replyFd);
     ~DevToolsConnection();
     DevToolsConnection(const DevToolsConnection&) = delete;
     DevToolsConnection& operator=(const DevToolsConnection&) = delete;
@@ -41,6 +44,14 @@ public:
     Outcome<Json> Call(const std::string& method, Json params, const std::string& sessionId,
                        std::chrono::milliseconds timeout);
 
+    // Main thread. Events of `method` in session `sessionId` (empty: the browser's own) go to
+    // `handler`, replacing the one before. A handler may register and forget handlers.
+    void On(const std::string& sessionId, const std::string& method, EventHandler handler);
+    // Drops every handler of the session: what it still says goes nowhere.
+    void Forget(const std::string& sessionId);
+    // Runs once, on the main thread, when the connection ends, with the reason.
+    void OnClosed(ClosedHandler handler) { m_shared->onClosed = std::move(handler); }
+
     // False once the browser closed its end or a write failed.
     bool connected() const { return m_shared->connected; }
 
@@ -51,7 +62,9 @@ private:
         bool alive = true;
         bool connected = true;
         std::map<uint64_t, Waiting> waiting;
-        EventHandler onEvent;
+        // By session id, then method.
+        std::map<std::string, std::map<std::string, EventHandler>> handlers;
+        ClosedHandler onClosed;
     };
     static void Dispatch(Shared& shared, Json message);
     static void Disconnect(Shared& shared, const std::string& why);

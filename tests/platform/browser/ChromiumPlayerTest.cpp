@@ -7,6 +7,7 @@
 
 #include "LoopbackServer.h"
 #include "browser/HostApplication.h"
+#include "browser/PageEngines.h"
 #include "browser/WebBaseNetscapePluginView.h"
 #include "browser/chromium/ChromiumProcess.h"
 #include "browser/chromium/PlayerFiles.h"
@@ -69,11 +70,13 @@ TEST(ChromiumPlayerTest, ThePagesMoviesPlayAndTheirObjectsAreStillReported) {
     server.Start();
 
     HostApplication host;
-    ChromiumEngine::Options options;
+    ChromiumOptions options;
     options.settle = std::chrono::milliseconds(300);
     options.keepPagesOpen = true;
     options.playerRoot = kPlayer;
-    ASSERT_TRUE(host.useChromium(options));
+    Outcome<std::unique_ptr<PageEngine>> chromium = page_engines::Chromium(options);
+    ASSERT_TRUE(chromium) << chromium.failure().message();
+    host.setPageEngine(std::move(chromium.value()));
     host.openPage(std::string_view(server.Url("/page.html")));
     const auto played = [&] {
         const std::lock_guard lock(mutex);

@@ -5,6 +5,7 @@
 #include "PageServer.h"
 #include "appkit/NSApplication.h"
 #include "browser/HostApplication.h"
+#include "browser/PageEngines.h"
 #include "browser/WebBaseNetscapePluginView.h"
 #include "browser/chromium/ChromiumProcess.h"
 #include "foundation/RunLoop.h"
@@ -72,10 +73,12 @@ TEST(HostWindowTest, PagesThatRunScriptsListTheObjectsTheyInsertAsTheyCome) {
                               "add('first.swf'); setTimeout(() => add('later.swf'), 4000);"
                               "</script>");
     HostApplication host;
-    ChromiumEngine::Options options;
+    ChromiumOptions options;
     options.settle = std::chrono::milliseconds(300);
     options.keepPagesOpen = true;
-    ASSERT_TRUE(host.useChromium(options));
+    Outcome<std::unique_ptr<PageEngine>> chromium = page_engines::Chromium(options);
+    ASSERT_TRUE(chromium) << chromium.failure().message();
+    host.setPageEngine(std::move(chromium.value()));
     HostWindowController& window = *host.windowController();
     const std::string page = server.URL("/page.html");
 

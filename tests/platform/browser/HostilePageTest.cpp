@@ -8,7 +8,7 @@
 #include "PluginViewTestSupport.h"
 #include "TempDir.h"
 #include "browser/DOMElement.h"
-#include "browser/WebPageLoader.h"
+#include "browser/static/WebPageLoader.h"
 
 namespace {
 
@@ -59,16 +59,18 @@ TEST_F(HostilePageTest, APageTooDeepToReadFailsAloneWithinItsLimit) {
         WebPageLoader loader(PageFetcher::Options{.timeout = c.limit});
 
         const auto started = Clock::now();
-        WebPageLoader::Result result = loader.load(server.URL(path));
+        Outcome<HostPage::Loaded> result = loader.load(server.URL(path));
         EXPECT_LT(Clock::now() - started, c.limit + std::chrono::seconds(5));
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.error.rfind("Could not load " + server.URL(path) + ": ", 0), 0U)
-            << result.error;
-        EXPECT_NE(result.error.find(c.reason), std::string::npos) << result.error;
+        EXPECT_FALSE(result.ok());
+        EXPECT_EQ(result.failure().message().rfind("Could not load " + server.URL(path) + ": ", 0),
+                  0U)
+            << result.failure().message();
+        EXPECT_NE(result.failure().message().find(c.reason), std::string::npos)
+            << result.failure().message();
 
         View::ClearInitialisedViews();
         result = loader.load(server.URL("/normal.html"));
-        ASSERT_TRUE(result.ok) << result.error;
+        ASSERT_TRUE(result.ok()) << result.failure().message();
         EXPECT_EQ(InitialisedURLs(), (Strings{server.URL("/a.swf"), server.URL("/b.swf")}));
         EXPECT_EQ(Texts(ArgumentsOf(0).attributeKeys), (Strings{"src", "width"}));
     }
@@ -89,9 +91,9 @@ TEST_F(HostilePageTest, LocalPagesThatAreNotFilesAreRefusedAtOnce) {
     for (const auto& c : cases) {
         const std::string url = "file://" + c.path;
         const auto started = Clock::now();
-        const WebPageLoader::Result result = loader.load(url);
+        const Outcome<HostPage::Loaded> result = loader.load(url);
         EXPECT_LT(Clock::now() - started, std::chrono::seconds(2));
-        EXPECT_EQ(result.error, "Could not load " + url + ": " + c.reason);
+        EXPECT_EQ(result.failure().message(), "Could not load " + url + ": " + c.reason);
     }
 }
 
@@ -116,13 +118,13 @@ TEST_F(HostilePageTest, AMoviePageHoldsItsMovieAsOneFullPageEmbed) {
         server.Page("/m/movie.swf", c.body, c.contentType);
         View::ClearInitialisedViews();
         const std::string url = server.URL("/m/movie.swf");
-        const WebPageLoader::Result result = loader.load(url);
-        ASSERT_TRUE(result.ok) << result.error;
+        const Outcome<HostPage::Loaded> result = loader.load(url);
+        ASSERT_TRUE(result.ok()) << result.failure().message();
         if (c.embedType == nullptr) {
             EXPECT_NE(InitialisedURLs(), Strings{url});
             continue;
         }
-        ASSERT_EQ(result.pluginViewCount, 1U);
+        ASSERT_EQ(result.value().pluginViewCount, 1U);
         const PluginViewArguments& arguments = ArgumentsOf(0);
         EXPECT_EQ(URLText(arguments.pluginURL), url);
         EXPECT_EQ(URLText(arguments.baseURL), url);
@@ -136,7 +138,7 @@ TEST_F(HostilePageTest, AMoviePageHoldsItsMovieAsOneFullPageEmbed) {
     { std::ofstream(dir / "local.swf", std::ios::binary) << movie; }
     const std::string local = "file://" + (dir / "local.swf");
     View::ClearInitialisedViews();
-    ASSERT_TRUE(loader.load(local).ok);
+    ASSERT_TRUE(loader.load(local).ok());
     EXPECT_EQ(InitialisedURLs(), Strings{local});
 }
 

@@ -1,4 +1,4 @@
-#include "browser/WebPageLoader.h"
+#include "browser/static/WebPageLoader.h"
 
 #include <fstream>
 
@@ -23,7 +23,7 @@ protected:
     void TearDown() override { View::UnregisterClass(); }
 
     // Serves `body` as /dir/page.html and loads it.
-    WebPageLoader::Result LoadBody(const std::string& body) {
+    Outcome<HostPage::Loaded> LoadBody(const std::string& body) {
         server.Page("/dir/page.html", "<!DOCTYPE html><html><body>" + body + "</body></html>");
         return loader.load(server.URL("/dir/page.html"));
     }
@@ -34,16 +34,16 @@ protected:
 
 TEST_F(WebPageLoaderTest, TheClassesInitialisersDecideHowViewsAreMade) {
     const std::string body = "<embed src=a.swf><object data=b.swf></object>";
-    WebPageLoader::Result result = LoadBody(body);
-    ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_EQ(result.pluginViewCount, 2U);
+    Outcome<HostPage::Loaded> result = LoadBody(body);
+    ASSERT_TRUE(result.ok()) << result.failure().message();
+    EXPECT_EQ(result.value().pluginViewCount, 2U);
     ASSERT_EQ(View::InitialisedViews().size(), 2U);
     EXPECT_EQ(View::InitialisedViews()[0]->initialiser(), View::kDOMElementInitialiser);
     EXPECT_EQ(loader.pluginViews()[1], Ref<NSObject>(View::InitialisedViews()[1]));
 
     View::RegisterClass(PluginViewInitialisers::ElementOnly);
     result = LoadBody(body);
-    EXPECT_EQ(result.pluginViewCount, 2U);
+    EXPECT_EQ(result.value().pluginViewCount, 2U);
     ASSERT_EQ(View::InitialisedViews().size(), 2U);
     EXPECT_EQ(View::InitialisedViews()[0]->initialiser(), View::kElementInitialiser);
     // The loader holds its page's views: the list can go, the views stay.
@@ -53,12 +53,12 @@ TEST_F(WebPageLoaderTest, TheClassesInitialisersDecideHowViewsAreMade) {
 
     View::RegisterClass(PluginViewInitialisers::None);
     result = LoadBody(body);
-    EXPECT_TRUE(result.ok);
-    EXPECT_EQ(result.pluginViewCount, 0U);
+    EXPECT_TRUE(result.ok());
+    EXPECT_EQ(result.value().pluginViewCount, 0U);
     EXPECT_TRUE(loader.pluginViews().empty());
 
     View::UnregisterClass();
-    EXPECT_EQ(LoadBody(body).pluginViewCount, 0U);
+    EXPECT_EQ(LoadBody(body).value().pluginViewCount, 0U);
 }
 
 // What a bundle does: its own implementation in front, calling on to the host's.
@@ -78,7 +78,7 @@ TEST_F(WebPageLoaderTest, PagesReachTheInitialiserThroughTheMethodTable) {
         class_getInstanceMethod(cls, sel_registerName("hvx_test_init:")));
     g_intercepted = 0;
 
-    ASSERT_EQ(LoadBody("<embed src=a.swf>").pluginViewCount, 1U);
+    ASSERT_EQ(LoadBody("<embed src=a.swf>").value().pluginViewCount, 1U);
     EXPECT_EQ(g_intercepted, 1);
     const View& view = *View::InitialisedViews().at(0);
     EXPECT_EQ(view.initialiser(), View::kDOMElementInitialiser);
@@ -90,7 +90,7 @@ TEST_F(WebPageLoaderTest, ViewsGetTheNineParametersOfTheirElement) {
     server.Page("/dir/page.html", R"(<html><head><base href="../assets/sub/"></head><body>
         <EMBED SRC="movie.swf?v=2" Width=" 550 " height="400" type="application/x-shockwave-flash"
                FlashVars="a=1&amp;b=&lt;2&gt;" quality></body></html>)");
-    ASSERT_TRUE(loader.load(server.URL("/dir/page.html")).ok);
+    ASSERT_TRUE(loader.load(server.URL("/dir/page.html")).ok());
 
     ASSERT_EQ(View::InitialisedViews().size(), 1U);
     const PluginViewArguments& arguments = ArgumentsOf(0);
@@ -117,7 +117,7 @@ TEST_F(WebPageLoaderTest, URLsResolveAgainstTheBaseAndUnusableOnesAreNil) {
         <embed src="//127.0.0.1:1/other.swf"><embed src="?q=1"><embed src="http://x.test/abs.swf">
         <embed src="  my movie.swf  "><embed src="a&#10;b.swf"><embed src="javascript:go()">
         <embed src="http://exa mple.test/a.swf"><embed type="application/x-shockwave-flash">)html")
-                    .ok);
+                    .ok());
     EXPECT_EQ(InitialisedURLs(),
               (Strings{server.URL("/dir/a.swf"), server.URL("/up.swf"), server.URL("/root.swf"),
                        "http://127.0.0.1:1/other.swf", server.URL("/dir/page.html?q=1"),
@@ -128,10 +128,10 @@ TEST_F(WebPageLoaderTest, URLsResolveAgainstTheBaseAndUnusableOnesAreNil) {
     // The first <base> with an href wins, wherever it is, and applies to the whole page.
     ASSERT_TRUE(LoadBody(R"(<embed src="m.swf"><base target=_top><base href="/first/">
         <base href="http://x.test/second/">)")
-                    .ok);
+                    .ok());
     EXPECT_EQ(InitialisedURLs().back(), server.URL("/first/m.swf"));
     // A base that does not resolve leaves the document's own URL.
-    ASSERT_TRUE(LoadBody(R"(<base href="http://exa mple.test/"><embed src="m.swf">)").ok);
+    ASSERT_TRUE(LoadBody(R"(<base href="http://exa mple.test/"><embed src="m.swf">)").ok());
     EXPECT_EQ(InitialisedURLs().back(), server.URL("/dir/m.swf"));
 }
 
@@ -140,7 +140,7 @@ TEST_F(WebPageLoaderTest, FramesComeFromPlainNumbers) {
         <embed src=a.swf width="100%" height="20px"><embed src=a.swf width=-5 height=+5>
         <embed src=a.swf width="" height="1e3"><embed src=a.swf>
         <embed src=a.swf width=999999999999999999999999999999999999999999999 height=0x10>)")
-                    .ok);
+                    .ok());
     ASSERT_EQ(View::InitialisedViews().size(), 6U);
     EXPECT_EQ(ArgumentsOf(0).frame, NSMakeRect(0, 0, 300, 12.5));
     for (size_t i = 1; i < 6; ++i) {
@@ -182,9 +182,9 @@ TEST_F(WebPageLoaderTest, EachPluginObjectMakesOneViewAndFallbackContentOnlyWhen
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.body);
-        const WebPageLoader::Result result = LoadBody(c.body);
-        ASSERT_TRUE(result.ok) << result.error;
-        EXPECT_EQ(result.pluginViewCount, c.urls.size());
+        const Outcome<HostPage::Loaded> result = LoadBody(c.body);
+        ASSERT_TRUE(result.ok()) << result.failure().message();
+        EXPECT_EQ(result.value().pluginViewCount, c.urls.size());
         EXPECT_EQ(InitialisedURLs(), c.urls);
         Strings tags;
         for (const auto& view : View::InitialisedViews()) {
@@ -219,7 +219,7 @@ TEST_F(WebPageLoaderTest, PagesAreReadInTheCharacterSetTheyDeclare) {
     };
     for (const auto& row : table) {
         server.Page("/dir/page.html", row.page, row.contentType);
-        ASSERT_TRUE(loader.load(server.URL("/dir/page.html")).ok) << row.what;
+        ASSERT_TRUE(loader.load(server.URL("/dir/page.html")).ok()) << row.what;
         EXPECT_EQ(loader.pluginObjectURLs(), Strings{server.URL("/dir/") + row.movie}) << row.what;
     }
 }
@@ -228,71 +228,77 @@ TEST_F(WebPageLoaderTest, FramesOfThePageAreLoadedOneLevelDeep) {
     server.Page("/ads/frame.html", "<embed src=ad.swf><iframe src=deeper.html></iframe>");
     server.Page("/ads/deeper.html", "<embed src=deep.swf>");
     const std::string hostname = "file:///etc/hostname";
-    WebPageLoader::Result result = LoadBody("<embed src=main.swf><iframe src=/ads/frame.html>"
-                                            "</iframe><iframe src=" +
-                                            hostname +
-                                            "></iframe>"
-                                            "<iframe src=/missing.html></iframe>");
-    ASSERT_TRUE(result.ok) << result.error;
+    Outcome<HostPage::Loaded> result = LoadBody("<embed src=main.swf><iframe src=/ads/frame.html>"
+                                                "</iframe><iframe src=" +
+                                                hostname +
+                                                "></iframe>"
+                                                "<iframe src=/missing.html></iframe>");
+    ASSERT_TRUE(result.ok()) << result.failure().message();
     // The web page's frame may not read local files; a missing frame costs nothing else.
     EXPECT_EQ(loader.pluginObjectURLs(),
               (Strings{server.URL("/dir/main.swf"), server.URL("/ads/ad.swf")}));
-    ASSERT_EQ(result.pluginViewCount, 2U);
+    ASSERT_EQ(result.value().pluginViewCount, 2U);
     EXPECT_EQ(URLText(ArgumentsOf(1).baseURL), server.URL("/ads/frame.html"));
 }
 
 TEST_F(WebPageLoaderTest, FailuresNameTheURLAndTheReason) {
-    LoadBody("<embed src=a.swf>");
+    ASSERT_TRUE(LoadBody("<embed src=a.swf>").ok());
     ASSERT_EQ(loader.pluginViews().size(), 1U);
 
-    WebPageLoader::Result result = loader.load(server.URL("/missing.html"));
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, "Could not load " + server.URL("/missing.html") + ": HTTP status 404");
+    Outcome<HostPage::Loaded> result = loader.load(server.URL("/missing.html"));
+    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(result.failure().message(),
+              "Could not load " + server.URL("/missing.html") + ": HTTP status 404");
     // A failed load replaces the page shown before.
     EXPECT_TRUE(loader.pluginViews().empty());
     EXPECT_FALSE(loader.documentURL());
 
     const std::string closed = PageServer::ClosedPortURL();
     result = loader.load(closed);
-    EXPECT_FALSE(result.ok);
-    EXPECT_NE(result.error.find("Could not load " + closed + ": "), std::string::npos);
-    EXPECT_NE(result.error.find("onnect"), std::string::npos) << result.error;
+    EXPECT_FALSE(result.ok());
+    EXPECT_NE(result.failure().message().find("Could not load " + closed + ": "),
+              std::string::npos);
+    EXPECT_NE(result.failure().message().find("onnect"), std::string::npos)
+        << result.failure().message();
 
     result = loader.load("http://exa mple.test/page.html");
-    EXPECT_EQ(result.error, "Could not load http://exa mple.test/page.html: not a valid URL");
+    EXPECT_EQ(result.failure().message(),
+              "Could not load http://exa mple.test/page.html: not a valid URL");
     result = loader.load("ftp://127.0.0.1/page.html");
-    EXPECT_EQ(result.error, "Could not load ftp://127.0.0.1/page.html: unsupported scheme \"ftp\"");
+    EXPECT_EQ(result.failure().message(),
+              "Could not load ftp://127.0.0.1/page.html: unsupported scheme \"ftp\"");
 
     WebPageLoader small(PageFetcher::Options{.maxPageBytes = 64});
     server.Page("/big.html", std::string(1000, 'x'));
     result = small.load(server.URL("/big.html"));
-    EXPECT_FALSE(result.ok);
-    EXPECT_NE(result.error.find("larger than 64 bytes"), std::string::npos) << result.error;
+    EXPECT_FALSE(result.ok());
+    EXPECT_NE(result.failure().message().find("larger than 64 bytes"), std::string::npos)
+        << result.failure().message();
 }
 
 TEST_F(WebPageLoaderTest, RedirectsAreFollowedAndTheFinalURLIsTheBase) {
     server.Page("/new/dir/page.html", "<embed src=movie.swf>");
     server.Redirect("/old.html", "/new/dir/page.html");
-    const WebPageLoader::Result result = loader.load(server.URL("/old.html"));
-    ASSERT_TRUE(result.ok) << result.error;
+    const Outcome<HostPage::Loaded> result = loader.load(server.URL("/old.html"));
+    ASSERT_TRUE(result.ok()) << result.failure().message();
     EXPECT_EQ(loader.documentURL()->absoluteString(), server.URL("/new/dir/page.html"));
     EXPECT_EQ(URLText(ArgumentsOf(0).baseURL), server.URL("/new/dir/page.html"));
     EXPECT_EQ(InitialisedURLs(), Strings{server.URL("/new/dir/movie.swf")});
 
     // The web cannot send the host into local files.
     server.Redirect("/sneaky.html", "file:///etc/passwd");
-    EXPECT_FALSE(loader.load(server.URL("/sneaky.html")).ok);
+    EXPECT_FALSE(loader.load(server.URL("/sneaky.html")).ok());
 }
 
 TEST_F(WebPageLoaderTest, LocalFilePagesLoad) {
     const TempDir dir;
     { std::ofstream(dir / "page.html") << "<object data='movies/a.swf'></object>"; }
     const std::string pageURL = "file://" + (dir / "page.html");
-    const WebPageLoader::Result result = loader.load(pageURL);
-    ASSERT_TRUE(result.ok) << result.error;
+    const Outcome<HostPage::Loaded> result = loader.load(pageURL);
+    ASSERT_TRUE(result.ok()) << result.failure().message();
     EXPECT_EQ(InitialisedURLs(), Strings{"file://" + (dir / "movies/a.swf")});
 
-    EXPECT_FALSE(loader.load("file://" + (dir / "none.html")).ok);
+    EXPECT_FALSE(loader.load("file://" + (dir / "none.html")).ok());
 }
 
 TEST_F(WebPageLoaderTest, TheHostKeepsTheViewsOfItsPages) {
@@ -300,7 +306,11 @@ TEST_F(WebPageLoaderTest, TheHostKeepsTheViewsOfItsPages) {
     Ref<NSObject> view;
     {
         HostApplication host;
-        ASSERT_EQ(host.openPage(*URL::URLWithString(server.URL("/p.html"))).pluginViewCount, 1U);
+        ASSERT_EQ(host.openPage(*URL::URLWithString(server.URL("/p.html")))
+                      .result()
+                      .value()
+                      .pluginViewCount,
+                  1U);
         view = host.pages().front()->pluginViews().front();
         View::ClearInitialisedViews();
         EXPECT_EQ(view->retainCount(), 2);

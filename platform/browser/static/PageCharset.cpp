@@ -1,4 +1,4 @@
-#include "browser/PageCharset.h"
+#include "browser/static/PageCharset.h"
 
 #include <array>
 #include <cerrno>

@@ -1,8 +1,8 @@
-#include "browser/WebPageLoader.h"
+#include "browser/static/WebPageLoader.h"
 
 #include "browser/MovieDocument.h"
-#include "browser/PageCharset.h"
-#include "browser/PluginObject.h"
+#include "browser/static/PageCharset.h"
+#include "browser/static/PluginObject.h"
 #include "foundation/RunLoop.h"
 
 // One fetched document, read in its own character set.
@@ -51,31 +51,29 @@ std::optional<URL> WebPageLoader::Resolve(const std::string& urlText, const URL&
     return URL::URLWithStringRelativeTo(page_charset::QueryInCharset(urlText, charset), base);
 }
 
-WebPageLoader::Result WebPageLoader::load(const URL& pageURL) {
+Outcome<HostPage::Loaded> WebPageLoader::load(const URL& pageURL) {
     HVX_ASSERT_MAIN_THREAD();
     clear();
-    Result result = Loaded(pageURL);
-    finish(result);
-    return this->result();
+    finish(Read(pageURL));
+    return result();
 }
 
-WebPageLoader::Result WebPageLoader::Loaded(const URL& pageURL) {
+Outcome<HostPage::Loaded> WebPageLoader::Read(const URL& pageURL) {
     const Deadline deadline = std::chrono::steady_clock::now() + m_options.timeout;
     PageFetcher::Result page = PageFetcher::Fetch(pageURL, Until(deadline));
     if (!page.ok) {
-        return Result::Failed(page.error);
+        return Failure{page.error, {}}; // it names the URL and the reason
     }
     if (std::optional<std::string> type = movie_document::MovieType(page.contentType, page.body)) {
         const URL& movie = *page.documentURL;
         setDocument(movie, movie);
         addPluginObject(movie_document::FullPageEmbed(movie, *type), *type, movie,
                         movie.absoluteString(), movie, NSMakeRect(0, 0, 0, 0));
-        return Result::Loaded();
+        return Loaded{};
     }
     Outcome<Frame> main = ReadFrame(page, deadline);
     if (!main) {
-        return Result::Failed("Could not load " + pageURL.absoluteString() + ": " +
-                              main.failure().why);
+        return CouldNotLoad(pageURL.absoluteString(), main.failure().why);
     }
     setDocument(*page.documentURL, main.value().base);
     AddPluginObjects(main.value());
@@ -94,8 +92,8 @@ WebPageLoader::Result WebPageLoader::Loaded(const URL& pageURL) {
             break;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            return Result::Loaded(pageURL.absoluteString() +
-                                  ": the page's time limit ended before all its frames were read");
+            return Loaded{0, pageURL.absoluteString() +
+                                 ": the page's time limit ended before all its frames were read"};
         }
         PageFetcher::Result framePage = PageFetcher::Fetch(*frameURL, Until(deadline));
         if (!framePage.ok) {
@@ -105,7 +103,7 @@ WebPageLoader::Result WebPageLoader::Loaded(const URL& pageURL) {
             AddPluginObjects(frame.value());
         }
     }
-    return Result::Loaded();
+    return Loaded{};
 }
 
 void WebPageLoader::AddPluginObjects(const Frame& frame) {

@@ -1,4 +1,4 @@
-#include "browser/HTMLDocument.h"
+#include "browser/static/HTMLDocument.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "browser/PluginObject.h"
+#include "browser/static/PluginObject.h"
 #include "foundation/Outcome.h"
 
 // What the page loader needs of one document: what HTMLDocument finds in it.

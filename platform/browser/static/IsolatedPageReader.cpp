@@ -1,4 +1,4 @@
-#include "browser/IsolatedPageReader.h"
+#include "browser/static/IsolatedPageReader.h"
 
 #include <cerrno>
 #include <csignal>
@@ -14,7 +14,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "browser/HTMLDocument.h"
+#include "browser/static/HTMLDocument.h"
 #include "foundation/ChildProcess.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <unistd.h>
 
-#include "browser/IsolatedPageReader.h"
+#include "browser/static/IsolatedPageReader.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

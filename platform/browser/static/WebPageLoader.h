@@ -6,8 +6,8 @@
 #include <string>
 
 #include "browser/HostPage.h"
-#include "browser/IsolatedPageReader.h"
 #include "browser/PageFetcher.h"
+#include "browser/static/IsolatedPageReader.h"
 #include "foundation/Outcome.h"
 
 // The static engine: fetches a page (and the pages of its frames, one level deep, in the
@@ -18,13 +18,11 @@
 // load() finishes the page before it returns.
 class WebPageLoader : public HostPage {
 public:
-    using Result = HostPage::Result;
-
     WebPageLoader() : WebPageLoader(PageFetcher::Options()) {}
     explicit WebPageLoader(PageFetcher::Options options) : m_options(options) {}
 
     using HostPage::load;
-    Result load(const URL& pageURL) override;
+    Outcome<Loaded> load(const URL& pageURL) override;
 
     // A page holding more frames than this has the rest ignored.
     static constexpr size_t kMostFrames = 50;
@@ -39,7 +37,7 @@ private:
     static std::optional<URL> Resolve(const std::string& urlText, const URL& base,
                                       const std::string& charset);
     void AddPluginObjects(const Frame& frame);
-    Result Loaded(const URL& pageURL);
+    Outcome<Loaded> Read(const URL& pageURL);
 
     PageFetcher::Options m_options;
 };

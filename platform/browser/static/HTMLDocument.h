@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "browser/PluginObject.h"
+#include "browser/static/PluginObject.h"
 
 struct GumboInternalOutput;
 
