@@ -2,8 +2,7 @@
 
 #include <filesystem>
 
-#include <CLI/CLI.hpp>
-
+#include "DissectaOptions.h"
 #include "Dissector.h"
 #include "ReportFile.h"
 #include "Reports.h"
@@ -17,36 +16,19 @@ std::string DissectaCommand::ReportPathFor(const std::string& moviePath) {
 
 int DissectaCommand::Run(const std::vector<std::string>& args, std::ostream& out,
                          std::ostream& err) {
-    CLI::App app{"dissecta: what is inside a SWF movie, and what it needs from outside"};
-    app.name("dissecta");
-    std::string movie;
-    bool json = false;
-    std::string htmlPath;
-    bool asApplication = false;
-    app.add_option("MOVIE", movie, "The SWF movie (FWS or CWS)")->required();
-    auto* jsonFlag = app.add_flag("--json", json, "Write the report as JSON instead of text");
-    auto* htmlOption =
-        app.add_option("--html", htmlPath,
-                       "Write the report as a self-contained HTML page to this file instead")
-            ->excludes(jsonFlag);
-    app.add_flag("--app", asApplication,
-                 "As the application: write the HTML report to "
-                 "~/Documents/Dissecta/MOVIE.html and open it with the desktop's opener")
-        ->excludes(jsonFlag)
-        ->excludes(htmlOption);
-    app.footer("Exit status: 0 for a whole report, 3 when reading stopped part-way (the report "
-               "says where), 1 when the file is no movie or the report cannot be written, 2 on "
-               "a usage error.");
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    try {
-        app.parse(reversed);
-    } catch (const CLI::CallForHelp&) {
-        out << app.help();
-        return kWhole;
-    } catch (const CLI::ParseError& error) {
-        err << "dissecta: " << error.what() << "\nRun 'dissecta --help' for usage.\n";
+    const Outcome<DissectaOptions> parsed = DissectaOptions::Parse(args);
+    if (!parsed) {
+        err << "dissecta: " << parsed.failure().message() << "\nRun 'dissecta --help' for usage.\n";
         return kUsageError;
     }
+    const DissectaOptions& options = parsed.value();
+    if (options.help) {
+        out << DissectaOptions::HelpText();
+        return kWhole;
+    }
+    const std::string& movie = options.movie;
+    const bool asApplication = options.asApplication;
+    const std::string& htmlPath = options.htmlPath;
 
     const Dissection dissection = Dissector::Dissect(movie);
     if (!dissection.Readable()) {
@@ -76,7 +58,7 @@ int DissectaCommand::Run(const std::vector<std::string>& args, std::ostream& out
                 return kFailed;
             }
         }
-    } else if (json) {
+    } else if (options.json) {
         WriteJsonReport(dissection, out);
     } else {
         WriteTextReport(dissection, out);

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "swfharvex/InfoCommand.h"
+#include "swf/BytecodeReferences.h"
+#include "swf/MovieFacts.h"
 
 // Everything dissecta learns about one movie: the header facts as `swfharvex info` shows them,
 // every tag in file order, a summary, and what the movie needs from outside.
@@ -18,11 +19,7 @@ struct Dissection {
         int depth = 0;       // 0 for the movie's own tags, 1 inside a sprite, and so on
     };
 
-    // A URL or file name the movie refers to, and where it was found.
-    struct Reference {
-        std::string text;
-        std::string where;
-    };
+    using Reference = MovieReference;
 
     struct Summary {
         int shapes = 0;
@@ -44,7 +41,7 @@ struct Dissection {
         std::string reason;
     };
 
-    InfoCommand::Facts facts; // facts.error set: the file is no movie, nothing else is filled
+    MovieFacts facts; // facts.error set: the file is no movie, nothing else is filled
     std::vector<Tag> tags;
     Summary summary;
     std::vector<Reference> references;

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "BytecodeReferences.h"
-#include "MovieBytes.h"
-#include "TagNames.h"
+#include "swf/BytecodeReferences.h"
+#include "swf/MovieBytes.h"
 #include "swf/SWFBaseParse.h"
+#include "swf/TagCode.h"
 
 using namespace MovieBytes;
 
@@ -17,36 +17,36 @@ std::string Where(const Dissection::Tag& tag) {
 }
 
 // Counts a tag under its kind in the summary.
-void Count(uint16_t code, Dissection::Summary& summary) {
+void Count(TagCode code, Dissection::Summary& summary) {
     switch (code) {
-    case 2:
-    case 22:
-    case 32:
-    case 83:
-    case 46:
-    case 84:
+    case TagCode::DefineShape:
+    case TagCode::DefineShape2:
+    case TagCode::DefineShape3:
+    case TagCode::DefineShape4:
+    case TagCode::DefineMorphShape:
+    case TagCode::DefineMorphShape2:
         ++summary.shapes;
         break;
-    case 6:
-    case 20:
-    case 21:
-    case 35:
-    case 36:
-    case 90:
+    case TagCode::DefineBits:
+    case TagCode::DefineBitsLossless:
+    case TagCode::DefineBitsJPEG2:
+    case TagCode::DefineBitsJPEG3:
+    case TagCode::DefineBitsLossless2:
+    case TagCode::DefineBitsJPEG4:
         ++summary.bitmaps;
         break;
-    case 14:
+    case TagCode::DefineSound:
         ++summary.sounds;
         break;
-    case 10:
-    case 48:
-    case 75:
-    case 91:
+    case TagCode::DefineFont:
+    case TagCode::DefineFont2:
+    case TagCode::DefineFont3:
+    case TagCode::DefineFont4:
         ++summary.fonts;
         break;
-    case 11:
-    case 33:
-    case 37:
+    case TagCode::DefineText:
+    case TagCode::DefineText2:
+    case TagCode::DefineEditText:
         ++summary.texts;
         break;
     case TagCode::DefineSprite:
@@ -65,7 +65,13 @@ class TagWalk {
 public:
     TagWalk(CSWFBaseParse& parser, Dissection& dissection)
         : m_parser(parser), m_dissection(dissection),
-          m_sink(dissection, Dissector::kMostReferences, Dissector::kMostReferenceBytes) {}
+          m_sink(Dissector::kMostReferences, Dissector::kMostReferenceBytes) {}
+
+    // Hands what the walk found outside the tag list to the dissection.
+    void Finish() {
+        m_dissection.references = m_sink.TakeKept();
+        m_dissection.referencesLeftOut = m_sink.LeftOut();
+    }
 
     // The tags in [position, end), at `depth`; false once reading had to stop.
     bool Tags(uint32_t end, int depth) {
@@ -93,11 +99,12 @@ public:
                                     (depth == 0 ? "the movie at " : "its sprite at ") +
                                     OffsetText(end));
             }
-            if (declared == TagCode::End) {
+            const auto code = static_cast<TagCode>(declared);
+            if (code == TagCode::End) {
                 return true;
             }
-            Count(declared, m_dissection.summary);
-            if (declared == TagCode::ShowFrame && depth == 0) {
+            Count(code, m_dissection.summary);
+            if (code == TagCode::ShowFrame && depth == 0) {
                 ++m_dissection.summary.frames;
             }
             if (!Inside(tag, bodyStart, static_cast<uint32_t>(bodyEnd))) {
@@ -116,7 +123,8 @@ private:
     // What a tag holds that the report needs: a sprite's own tags, bytecode, imported movies.
     bool Inside(const Dissection::Tag& tag, uint32_t start, uint32_t end) {
         Dissection::Summary& summary = m_dissection.summary;
-        switch (tag.code) {
+        const auto code = static_cast<TagCode>(tag.code);
+        switch (code) {
         case TagCode::DefineSprite:
             if (tag.depth + 1 > Dissector::kDeepestSprite) {
                 return Stop(tag.offset, "sprites nested deeper than " +
@@ -149,7 +157,7 @@ private:
         case TagCode::DoABCDefine: {
             summary.hasAVM2 = true;
             uint32_t abc = start;
-            if (tag.code == TagCode::DoABC) {
+            if (code == TagCode::DoABC) {
                 MoveTo(m_parser, uint64_t{start} + 4); // its flags
                 String(m_parser, end);                 // and its name
                 abc = Position(m_parser);
@@ -223,7 +231,7 @@ Dissection Dissector::Dissect(const std::string& path) {
         return dissection;
     }
     const uint32_t firstTag = Position(parser);
-    dissection.facts = InfoCommand::FactsOf(path, parser, true);
+    dissection.facts = FactsOf(path, parser, true);
     // What the image really holds: a plain movie's file may be shorter than its header says, and
     // past the parser's ceiling nothing is held.
     const uint64_t held = parser.HeldBytes() > CSWFBaseParse::kTailPadding
@@ -235,6 +243,7 @@ Dissection Dissector::Dissect(const std::string& path) {
     MoveTo(parser, firstTag);
     TagWalk walk(parser, dissection);
     walk.Tags(movieEnd, 0);
+    walk.Finish();
     dissection.summary.minVersion = parser.m_minVersion;
     return dissection;
 }

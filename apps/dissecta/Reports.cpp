@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "swfharvex/JsonText.h"
+#include "foundation/JsonText.h"
 
 namespace {
 
@@ -31,8 +31,7 @@ std::string ActionScriptText(const Dissection::Summary& summary) {
 }
 
 std::string Background(const Dissection& dissection) {
-    return dissection.facts.tags ? InfoCommand::ColorText(dissection.facts.tags->backgroundColor)
-                                 : "";
+    return dissection.facts.tags ? ColorText(dissection.facts.tags->backgroundColor) : "";
 }
 
 bool Protected(const Dissection& dissection) {

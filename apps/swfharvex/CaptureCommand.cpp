@@ -9,11 +9,11 @@
 
 #include "appkit/NSAlert.h"
 #include "browser/HostApplication.h"
+#include "foundation/JsonText.h"
 #include "foundation/RunLoop.h"
 #include "runtime/MessageSend.h"
 #include "swfharvex/HostSession.h"
 #include "swfharvex/InterruptSignals.h"
-#include "swfharvex/JsonText.h"
 #include "swfharvex/ProgressDisplay.h"
 #include "webkit/DownloadActivity.h"
 

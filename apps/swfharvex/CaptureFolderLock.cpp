@@ -33,9 +33,12 @@ std::string CaptureFolderLock::LockPathFor(const std::string& folder) {
     return (path.parent_path() / ("." + path.filename().string() + ".lock")).string();
 }
 
+bool CaptureFolderLock::IsInUse(const Failure& failure) {
+    return failure.is(std::errc::operation_would_block);
+}
+
 Outcome<CaptureFolderLock> CaptureFolderLock::Take(const std::string& folder,
-                                                   const std::string& holder, bool& inUse) {
-    inUse = false;
+                                                   const std::string& holder) {
     const std::string lockPath = LockPathFor(folder);
     std::error_code error;
     fs::create_directories(fs::path(lockPath).parent_path(), error);
@@ -51,8 +54,8 @@ Outcome<CaptureFolderLock> CaptureFolderLock::Take(const std::string& folder,
         if (errno != EWOULDBLOCK) {
             return SystemFailure(lockPath);
         }
-        inUse = true;
-        return Failure{folder, "in use by " + HolderOf(descriptor)};
+        return Failure{folder, "in use by " + HolderOf(descriptor),
+                       std::make_error_code(std::errc::operation_would_block)};
     }
     const std::string line = holder + " (pid " + std::to_string(::getpid()) + ")\n";
     // The holder's name only helps the message of a run that is refused: failing to write it

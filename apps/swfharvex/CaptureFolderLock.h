@@ -12,9 +12,10 @@ class CaptureFolderLock {
 public:
     // Takes the lock for `folder` without waiting, creating the folder's parent when missing.
     // `holder` describes this process to a run that finds the folder taken ("swfharvex capture").
-    // When another process holds it, `inUse` is set and the failure names that holder.
-    static Outcome<CaptureFolderLock> Take(const std::string& folder, const std::string& holder,
-                                           bool& inUse);
+    // When another process holds it, the failure names that holder and IsInUse() says so.
+    static Outcome<CaptureFolderLock> Take(const std::string& folder, const std::string& holder);
+    // Whether Take failed because another process holds the folder.
+    static bool IsInUse(const Failure& failure);
 
     // The lock file that guards `folder`.
     static std::string LockPathFor(const std::string& folder);

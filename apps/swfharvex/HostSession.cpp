@@ -30,21 +30,20 @@ HostSession::~HostSession() {
 }
 
 HostSession::Refusal HostSession::Start(std::ostream& err) {
-    bool inUse = false;
-    Outcome<CaptureFolderLock> lock =
-        CaptureFolderLock::Take(m_captureFolder, m_options.holder, inUse);
+    Outcome<CaptureFolderLock> lock = CaptureFolderLock::Take(m_captureFolder, m_options.holder);
     if (!lock) {
         err << "swfharvex: " << lock.failure().message() << '\n';
-        return inUse ? Refusal::kFolderInUse : Refusal::kFolder;
+        return CaptureFolderLock::IsInUse(lock.failure()) ? Refusal::kFolderInUse
+                                                          : Refusal::kFolder;
     }
     m_lock.emplace(std::move(lock.value()));
     m_signals = RunLoop::Main().WatchSignals(m_options.stopSignals,
                                              [this](int signal) { m_stopSignal = signal; });
     m_host = std::make_unique<HostApplication>();
     WebBaseNetscapePluginView::RegisterClass(PluginViewInitialisers::Both);
-    BundleLoader::Result loaded = BundleLoader::loadBundle(m_options.bundlePath);
-    if (!loaded.bundle) {
-        err << "swfharvex: " << loaded.error << '\n';
+    Outcome<Ref<NSBundle>> loaded = BundleLoader::loadBundle(m_options.bundlePath);
+    if (!loaded) {
+        err << "swfharvex: " << loaded.failure().message() << '\n';
         return Refusal::kBundle;
     }
     if (Outcome<> engine = m_options.engine.Apply(*m_host, m_options.keepPagesOpen, err); !engine) {

@@ -50,7 +50,7 @@ Outcome<uint64_t> TransferLimitChoice::ParseSize(const std::string& text) {
     uint64_t value = 0;
     for (; digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])) != 0;
          ++digits) {
-        const uint64_t digit = static_cast<uint64_t>(text[digits] - '0');
+        const auto digit = static_cast<uint64_t>(text[digits] - '0');
         if (value > (std::numeric_limits<uint64_t>::max() - digit) / 10) {
             return Failure{text, "too large"};
         }

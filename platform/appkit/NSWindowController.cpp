@@ -56,12 +56,13 @@ void NSWindowController::LoadWindow() {
     m_loadAttempted = true;
     // windowDidLoad may release the controller's last outside reference.
     Ref<NSWindowController> keepAlive(this);
-    NibLoadResult result = loadNibFile(m_nibPath, owner());
-    if (!result.ok()) {
-        m_loadError = result.error;
-        NSLog(std::string("NSWindowController: ").append(result.error->message()));
+    Outcome<NibContents> loaded = loadNibFile(m_nibPath, owner());
+    if (!loaded) {
+        m_loadError = loaded.failure();
+        NSLog(std::string("NSWindowController: ").append(loaded.failure().message()));
         return;
     }
+    NibContents& result = loaded.value();
     ApplyNibFrames(result);
     if (!m_window) {
         for (const Ref<NSObject>& object : result.topLevelObjects) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "appkit/NSWindow.h"
-#include "appkit/NibLoadResult.h"
+#include "foundation/Outcome.h"
 #include "runtime/NSObject.h"
 
 // Owns a window that comes from an interface file, loaded lazily: on the first window() or
@@ -30,7 +30,7 @@ public:
     // Loads the interface file the first time; null when there is no window.
     NSWindow* window();
     bool isWindowLoaded() const { return m_loadAttempted; }
-    const std::optional<NibLoadError>& loadError() const { return m_loadError; }
+    const std::optional<Failure>& loadError() const { return m_loadError; }
     // Loads the window when needed, then shows it in front and makes it key.
     void showWindow(id sender);
 
@@ -49,7 +49,7 @@ private:
     std::string m_nibPath;
     id m_owner = nullptr;
     bool m_loadAttempted = false;
-    std::optional<NibLoadError> m_loadError;
+    std::optional<Failure> m_loadError;
     Ref<NSWindow> m_window;
     std::vector<Ref<NSObject>> m_topLevelObjects;
 };

@@ -266,8 +266,8 @@ void RegisterControlNibDecoders() {
     (void)registered;
 }
 
-void ApplyNibFrames(const NibLoadResult& result) {
-    for (const NibObjectRecord& record : result.objects) {
+void ApplyNibFrames(const NibContents& contents) {
+    for (const NibObjectRecord& record : contents.objects) {
         if (!record.frame) {
             continue;
         }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "appkit/NibLoadResult.h"
+#include "appkit/NibContents.h"
 
 // Registers how interface files describe views, controls and windows (once; later calls do
 // nothing). A reference is a nested object description or the id of an object described
@@ -26,4 +26,4 @@ void RegisterControlNibDecoders();
 // Gives the views and windows of a loaded file the frames the file describes (windows: the
 // whole frame, on the screen). The loader keeps frames in its records rather than handing them
 // to decoders, so they are applied here, after the load (and after awakeFromNib).
-void ApplyNibFrames(const NibLoadResult& result);
+void ApplyNibFrames(const NibContents& contents);

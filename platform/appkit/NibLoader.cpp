@@ -97,7 +97,7 @@ public:
         Awake();
     }
 
-    NibLoadResult& result() { return m_result; }
+    NibContents& contents() { return m_contents; }
 
 private:
     static const json& Section(const json& document, const char* key) {
@@ -146,11 +146,11 @@ private:
             record.properties = *properties;
         }
         if (topLevel) {
-            m_result.topLevelObjects.push_back(record.object);
+            m_contents.topLevelObjects.push_back(record.object);
         }
         m_byId.emplace(record.identifier, record.object.get());
         json properties = record.properties;
-        m_result.objects.push_back(std::move(record));
+        m_contents.objects.push_back(std::move(record));
         FindNested(properties, depth + 1);
     }
 
@@ -199,7 +199,7 @@ private:
 
     void ApplyProperties() {
         NibResolver resolve = [this](const json& reference) { return Resolve(reference); };
-        for (const NibObjectRecord& record : m_result.objects) {
+        for (const NibObjectRecord& record : m_contents.objects) {
             for (const NibDecoder* decoder : NibDecoderTable::DecodersFor(record.object->isa())) {
                 std::string reason = (*decoder)(*record.object, record.properties, resolve);
                 if (!reason.empty()) {
@@ -272,7 +272,7 @@ private:
     // Everything that will be woken, checked before anything is connected.
     std::vector<NSObject*> ToAwake() const {
         std::vector<NSObject*> objects;
-        for (const NibObjectRecord& record : m_result.objects) {
+        for (const NibObjectRecord& record : m_contents.objects) {
             objects.push_back(record.object.get());
         }
         if (m_owner != nullptr) {
@@ -307,13 +307,13 @@ private:
     }
 
     id m_owner;
-    NibLoadResult m_result;
+    NibContents m_contents;
     std::unordered_map<std::string, NSObject*> m_byId; // the records hold the objects
 };
 
 } // namespace
 
-NibLoadResult loadNibFile(const std::string& path, id owner) {
+Outcome<NibContents> loadNibFile(const std::string& path, id owner) {
     // Every decoder is in place before any file is read, whoever loads it first: a file read
     // without them would lose its controls' properties without a word.
     RegisterMenuNibDecoders();
@@ -327,13 +327,11 @@ NibLoadResult loadNibFile(const std::string& path, id owner) {
             Fail(document.failure().why);
         }
         reading.Run(document.value());
-        return std::move(reading.result());
+        return std::move(reading.contents());
     } catch (const LoadFailure& failure) {
         reason = failure.what();
     } catch (const std::exception& error) {
         reason = error.what();
     }
-    NibLoadResult failed;
-    failed.error = NibLoadError{path, reason};
-    return failed;
+    return Failure{path, reason};
 }

@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "appkit/NibLoadResult.h"
+#include "appkit/NibContents.h"
+#include "foundation/Outcome.h"
 #include "runtime/NSObject.h"
 
 // Interface files are JSON:
@@ -27,7 +28,7 @@
 //   a string is the id of an object described anywhere in the file.
 // - Properties are applied by the decoders registered in NibDecoderTable (menus and menu
 //   items: see NibMenuDecoders.h). Properties nobody knows, and frames, are not applied; they
-//   stay in the result's records. Other top-level keys are ignored.
+//   stay in the contents' records. Other top-level keys are ignored.
 // - "outlets": owner's outlet name -> object id, through the outlets the owner's class
 //   declares in NibOutletTable.
 // - "actions": id of a control (an ActionSender) -> the owner's action selector; the control's
@@ -38,5 +39,5 @@
 // file's objects that implement awakeFromNib ("v@:") receive it, in file order, and the owner
 // last. Nothing throws: a missing or unreadable file, malformed JSON, an unknown class, bad
 // properties, an outlet the owner does not declare or an action it does not implement come
-// back as the result's error, naming the file and the reason.
-NibLoadResult loadNibFile(const std::string& path, id owner);
+// back as a failure naming the file and the reason; no object of the file is kept then.
+Outcome<NibContents> loadNibFile(const std::string& path, id owner);

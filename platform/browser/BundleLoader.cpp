@@ -8,31 +8,31 @@ namespace {
 
 constexpr const char* kRegistrationEntry = "hvx_bundle_register";
 
-BundleLoader::Result Failure(const std::string& path, const std::string& reason) {
-    return {nullptr, "cannot load the bundle " + path + ": " + reason};
+Failure Refused(const std::string& path, std::string reason) {
+    return {"cannot load the bundle " + path, std::move(reason)};
 }
 
 } // namespace
 
-BundleLoader::Result BundleLoader::loadBundle(const std::string& path) {
+Outcome<Ref<NSBundle>> BundleLoader::loadBundle(const std::string& path) {
     Ref<NSBundle> bundle = NSBundle::bundleWithPath(path);
     if (!bundle) {
-        return Failure(path, "no readable Info.json");
+        return Refused(path, "no readable Info.json");
     }
     std::string executable = bundle->objectForInfoDictionaryKey("NSExecutable");
     if (executable.empty()) {
-        return Failure(path, "Info.json names no NSExecutable");
+        return Refused(path, "Info.json names no NSExecutable");
     }
     std::string modulePath = path + "/" + executable;
     size_t mark = objc_registrationMark();
     // Never closed: the runtime's method tables point into the module from now on.
     void* module = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) {
-        return Failure(path, dlerror());
+        return Refused(path, dlerror());
     }
     auto* registerClasses = reinterpret_cast<void (*)()>(dlsym(module, kRegistrationEntry));
     if (registerClasses == nullptr) {
-        return Failure(path, std::string(modulePath) + " has no " + kRegistrationEntry);
+        return Refused(path, std::string(modulePath) + " has no " + kRegistrationEntry);
     }
     registerClasses();
     std::vector<Class> classes = objc_classesRegisteredSince(mark);
@@ -45,5 +45,5 @@ BundleLoader::Result BundleLoader::loadBundle(const std::string& path) {
             objc_msgSend<void>(cls, load);
         }
     }
-    return {bundle, {}};
+    return bundle;
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "foundation/Outcome.h"
 #include "foundation/defaults/NSBundle.h"
 
 // Brings a plug-in bundle into the host process: opens its module (Info.json "NSExecutable"),
@@ -10,10 +11,6 @@
 // Modules stay loaded for the life of the process: the runtime keeps pointers into them.
 class BundleLoader {
 public:
-    struct Result {
-        Ref<NSBundle> bundle; // null on failure
-        std::string error;    // names the bundle and the reason
-    };
-
-    static Result loadBundle(const std::string& path);
+    // A failure names the bundle and says why.
+    static Outcome<Ref<NSBundle>> loadBundle(const std::string& path);
 };

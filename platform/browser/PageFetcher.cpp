@@ -1,6 +1,7 @@
 #include "browser/PageFetcher.h"
 
 #include <memory>
+#include <optional>
 
 #include <curl/curl.h>
 
@@ -29,25 +30,23 @@ size_t Receive(char* data, size_t size, size_t count, void* context) {
     return bytes;
 }
 
-PageFetcher::Result Failure(const URL& url, const std::string& reason) {
-    PageFetcher::Result result;
-    result.error = "Could not load " + url.absoluteString() + ": " + reason;
-    return result;
+Failure Refused(const URL& url, std::string reason) {
+    return {url.absoluteString(), std::move(reason)};
 }
 
 } // namespace
 
-PageFetcher::Result PageFetcher::Fetch(const URL& url, const Options& options) {
+Outcome<PageFetcher::Page> PageFetcher::Fetch(const URL& url, const Options& options) {
     if (!url.IsHTTP() && url.scheme() != "file") {
-        return Failure(url, "unsupported scheme \"" + url.scheme() + "\"");
+        return Refused(url, "unsupported scheme \"" + url.scheme() + "\"");
     }
     // Before libcurl opens it: its file reader would wait on a FIFO or device for ever.
     if (std::optional<std::string> reason = local_page_file::WhyNotAPage(url)) {
-        return Failure(url, *reason);
+        return Refused(url, *reason);
     }
     const std::unique_ptr<CURL, EasyDeleter> handle(curl_easy_init());
     if (!handle) {
-        return Failure(url, "could not start a transfer");
+        return Refused(url, "could not start a transfer");
     }
     CURL* curl = handle.get();
     Sink sink;
@@ -77,30 +76,23 @@ PageFetcher::Result PageFetcher::Fetch(const URL& url, const Options& options) {
         long status = 0;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
         if (code == CURLE_HTTP_RETURNED_ERROR) {
-            return Failure(url, "HTTP status " + std::to_string(status));
+            return Refused(url, "HTTP status " + std::to_string(status));
         }
         if (sink.overflowed || code == CURLE_FILESIZE_EXCEEDED) {
-            return Failure(url, "the page is larger than " + std::to_string(options.maxPageBytes) +
+            return Refused(url, "the page is larger than " + std::to_string(options.maxPageBytes) +
                                     " bytes");
         }
-        return Failure(url, message[0] != '\0' ? message : curl_easy_strerror(code));
+        return Refused(url, message[0] != '\0' ? message : curl_easy_strerror(code));
     }
 
-    Result result;
-    result.ok = true;
-    result.body = std::move(sink.body);
     char* effective = nullptr;
     curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
+    std::optional<URL> documentURL;
     if (effective != nullptr) {
-        result.documentURL = URL::URLWithString(effective);
-    }
-    if (!result.documentURL) {
-        result.documentURL = url;
+        documentURL = URL::URLWithString(effective);
     }
     char* contentType = nullptr;
     curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &contentType);
-    if (contentType != nullptr) {
-        result.contentType = contentType;
-    }
-    return result;
+    return Page{std::move(sink.body), documentURL ? std::move(*documentURL) : url,
+                contentType != nullptr ? contentType : ""};
 }

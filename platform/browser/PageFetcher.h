@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <cstddef>
-#include <optional>
 #include <string>
 
+#include "foundation/Outcome.h"
 #include "foundation/URL.h"
 
 // Fetches a page the way the host's address bar does: http, https or a local file; redirects
@@ -19,16 +19,14 @@ public:
         long maxRedirects = 10;
     };
 
-    struct Result {
-        bool ok = false;
+    struct Page {
         std::string body;
         // Where the page was finally found, after redirects.
-        std::optional<URL> documentURL;
+        URL documentURL;
         // The final response's Content-Type; empty for local files.
         std::string contentType;
-        // Why it failed, naming the URL asked for.
-        std::string error;
     };
 
-    static Result Fetch(const URL& url, const Options& options);
+    // A failure names the URL asked for and says why.
+    static Outcome<Page> Fetch(const URL& url, const Options& options);
 };

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstring>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -12,6 +14,16 @@
 struct Failure {
     std::string what;
     std::string why;
+    // Set where a caller must tell cases apart ("not there" from "unreadable", say); most
+    // failures only need to be reported and leave it empty.
+    std::error_code code{};
+
+    // The failure of a system call, with its errno value as the code.
+    static Failure FromErrno(std::string what, int error) {
+        return {std::move(what), std::strerror(error),
+                std::error_code(error, std::generic_category())};
+    }
+    bool is(std::errc error) const { return code == error; }
 
     std::string message() const { return why.empty() ? what : what + ": " + why; }
     friend bool operator==(const Failure&, const Failure&) = default;

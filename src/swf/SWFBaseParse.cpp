@@ -10,15 +10,15 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "swf/TagCode.h"
+
 namespace {
 
-// Tag codes above a version's entry need at least that version (versions 6 to 10).
+// Tag codes above a version's entry need at least that version (versions 6 to 10). Bounds, not
+// tags: 67 names none.
 constexpr uint16_t minSWFTagCodeTable[5] = {56, 67, 67, 86, 89};
-
-constexpr uint16_t kTagEnd = 0;
-constexpr uint16_t kTagSetBackgroundColor = 9;
-constexpr uint16_t kTagProtect = 24;
-constexpr uint16_t kTagProductInfo = 41;
+// Codes past this one leave the lowest version as it is.
+constexpr TagCode kLastVersionedTag = TagCode::DefineFont4;
 
 constexpr size_t kHeaderSize = 8;
 constexpr uint32_t kMinHeaderLength = 21;
@@ -249,9 +249,9 @@ uint16_t CSWFBaseParse::GetTag() {
     m_savedTagSize = static_cast<int32_t>(m_tagEnd - static_cast<uint32_t>(m_tagStart));
     if (end >= m_dataLength) { // also catches an end beyond 32 bits
         m_tagEnd = m_dataLength;
-        code = kTagEnd;
+        code = CodeOf(TagCode::End);
     }
-    if (code > 91) {
+    if (code > CodeOf(kLastVersionedTag)) {
         return code;
     }
     for (uint8_t version = 6; version <= 10; ++version) {
@@ -259,7 +259,9 @@ uint16_t CSWFBaseParse::GetTag() {
             m_minVersion = version;
         }
     }
-    if (m_minVersion <= 8 && (code == 76 || code == 82)) {
+    // The new virtual machine's code and its class table need version 9.
+    if (m_minVersion <= 8 &&
+        (code == CodeOf(TagCode::SymbolClass) || code == CodeOf(TagCode::DoABC))) {
         m_minVersion = 9;
     }
     return code;
@@ -480,19 +482,19 @@ bool CSWFBaseParse::InflateBody(std::FILE* file, uint64_t bodyOnDisk, uint32_t h
 
 bool CSWFBaseParse::GetSWFInformation() {
     for (;;) {
-        uint16_t code = GetTag();
+        const auto code = static_cast<TagCode>(GetTag());
         uint32_t next = m_tagEnd;
-        if (code == kTagSetBackgroundColor) {
+        if (code == TagCode::SetBackgroundColor) {
             m_backgroundColor = static_cast<uint32_t>(ByteAt(m_pos)) << 16 |
                                 static_cast<uint32_t>(ByteAt(int64_t{m_pos} + 1)) << 8 |
                                 ByteAt(int64_t{m_pos} + 2);
-        } else if (code == kTagProtect) {
+        } else if (code == TagCode::Protect) {
             m_isProtected = true;
-        } else if (code == kTagProductInfo) {
+        } else if (code == TagCode::ProductInfo) {
             m_hasTag41 = true;
         }
         m_pos = static_cast<int32_t>(next);
-        if (code == kTagEnd) {
+        if (code == TagCode::End) {
             return true;
         }
     }

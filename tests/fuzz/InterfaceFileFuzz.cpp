@@ -41,7 +41,7 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static MemoryFile file;
     Ref<FuzzOwner> owner = MakeRef<FuzzOwner>();
-    NibLoadResult result = loadNibFile(file.Fill(data, size), owner.get());
+    Outcome<NibContents> result = loadNibFile(file.Fill(data, size), owner.get());
     // A failed load leaves the owner untouched.
     if (!result.ok() && (owner->menu || owner->window)) {
         __builtin_trap();

@@ -88,8 +88,9 @@ protected:
         WebBaseNetscapePluginView::RegisterClass(initialisers);
         domImp = ImplementationOf(WebBaseNetscapePluginView::kDOMElementInitialiser);
         elementImp = ImplementationOf(WebBaseNetscapePluginView::kElementInitialiser);
-        BundleLoader::Result loaded = BundleLoader::loadBundle(BundleWithCompanionAt(dissectaPath));
-        ASSERT_TRUE(loaded.bundle) << loaded.error;
+        Outcome<Ref<NSBundle>> loaded =
+            BundleLoader::loadBundle(BundleWithCompanionAt(dissectaPath));
+        ASSERT_TRUE(loaded) << loaded.failure().message();
     }
     std::vector<std::string> MenuTitles() const {
         std::vector<std::string> titles;

@@ -5,11 +5,10 @@
 #include "RequestMovieCode.h"
 #include "ShapeTags.h"
 #include "SwfWriter.h"
+#include "swf/TagCode.h"
 
 namespace {
 
-constexpr uint16_t kDoAbc = 82;
-constexpr uint16_t kSymbolClass = 76;
 // FileAttributes flags.
 constexpr uint8_t kActionScript3 = 0x08;
 constexpr uint8_t kUseNetwork = 0x01;
@@ -45,10 +44,10 @@ std::vector<uint8_t> MovieBuilder::Build(const MovieDescription& movie) {
         .FrameRate(movie.frameRate)
         .FrameCount(movie.frames);
     if (movie.requests) {
-        writer.Tag(ShapeTags::kFileAttributes, {kActionScript3 | kUseNetwork, 0, 0, 0});
+        writer.Tag(TagCode::FileAttributes, {kActionScript3 | kUseNetwork, 0, 0, 0});
     } else if (movie.version >= 8) {
         // No ActionScript 3, no network access: a plain local movie.
-        writer.Tag(ShapeTags::kFileAttributes, {0, 0, 0, 0});
+        writer.Tag(TagCode::FileAttributes, {0, 0, 0, 0});
     }
     if (movie.background) {
         uint32_t rgb = *movie.background;
@@ -58,16 +57,16 @@ std::vector<uint8_t> MovieBuilder::Build(const MovieDescription& movie) {
     uint16_t number = 0;
     for (const MovieDescription::Rectangle& shape : movie.shapes) {
         ++number; // character id and depth alike
-        writer.Tag(shape.withAlpha ? ShapeTags::kDefineShape3 : ShapeTags::kDefineShape,
+        writer.Tag(shape.withAlpha ? TagCode::DefineShape3 : TagCode::DefineShape,
                    ShapeTags::FilledRectangle(number, shape.width, shape.height, shape.rgba,
                                               shape.withAlpha));
         MATRIX place{0x10000, 0, 0, 0x10000, shape.x, shape.y};
-        writer.Tag(ShapeTags::kPlaceObject2, ShapeTags::PlaceObject2(number, number, place));
+        writer.Tag(TagCode::PlaceObject2, ShapeTags::PlaceObject2(number, number, place));
     }
     if (movie.requests) {
         // In the first frame, after its shapes, as compilers place the code.
-        writer.Tag(kDoAbc, DoAbc(*movie.requests));
-        writer.Tag(kSymbolClass, SymbolClass());
+        writer.Tag(TagCode::DoABC, DoAbc(*movie.requests));
+        writer.Tag(TagCode::SymbolClass, SymbolClass());
     }
     for (uint16_t frame = 0; frame < movie.frames; ++frame) {
         writer.ShowFrame();

@@ -8,11 +8,6 @@
 // Bodies of the tags a simple movie is made of: solid rectangles and their placement.
 class ShapeTags {
 public:
-    static constexpr uint16_t kDefineShape = 2;
-    static constexpr uint16_t kPlaceObject2 = 26;
-    static constexpr uint16_t kDefineShape3 = 32;
-    static constexpr uint16_t kFileAttributes = 69;
-
     // A DefineShape body (DefineShape3 when withAlpha) for character `id`: one solid fill of
     // `rgba` (0xRRGGBBAA; the alpha byte is written only withAlpha), no line, and a closed
     // rectangle of straight edges from (0, 0) to (width, height) in twips. Edges longer than

@@ -53,16 +53,20 @@ SwfWriter& SwfWriter::Tag(uint16_t code, const std::vector<uint8_t>& data, bool 
     return *this;
 }
 
+SwfWriter& SwfWriter::Tag(TagCode code, const std::vector<uint8_t>& data, bool longForm) {
+    return Tag(CodeOf(code), data, longForm);
+}
+
 SwfWriter& SwfWriter::BackgroundColor(uint8_t red, uint8_t green, uint8_t blue) {
-    return Tag(9, {red, green, blue});
+    return Tag(TagCode::SetBackgroundColor, {red, green, blue});
 }
 
 SwfWriter& SwfWriter::ShowFrame() {
-    return Tag(1, {});
+    return Tag(TagCode::ShowFrame, {});
 }
 
 SwfWriter& SwfWriter::End() {
-    return Tag(0, {});
+    return Tag(TagCode::End, {});
 }
 
 SwfWriter& SwfWriter::LengthField(uint32_t length) {

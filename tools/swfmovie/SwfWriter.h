@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "swf/SWFBaseParse.h"
+#include "swf/TagCode.h"
 
 // Builds exactly the movie wanted: header, frame rectangle, rate, count and tags, written
 // plain ("FWS") or deflated ("CWS").
@@ -19,6 +20,8 @@ public:
     SwfWriter& FrameRate(uint16_t fixed8_8);
     SwfWriter& FrameCount(uint16_t count);
     // Appends a tag; long form when the data needs it or when forced.
+    SwfWriter& Tag(TagCode code, const std::vector<uint8_t>& data, bool longForm = false);
+    // The same for any 10-bit code, also one the format does not define (hostile movies, padding).
     SwfWriter& Tag(uint16_t code, const std::vector<uint8_t>& data, bool longForm = false);
     SwfWriter& BackgroundColor(uint8_t red, uint8_t green, uint8_t blue);
     SwfWriter& ShowFrame();

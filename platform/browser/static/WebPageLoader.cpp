@@ -12,7 +12,7 @@ struct WebPageLoader::Frame {
     PageOutline outline;
 };
 
-Outcome<WebPageLoader::Frame> WebPageLoader::ReadFrame(const PageFetcher::Result& page,
+Outcome<WebPageLoader::Frame> WebPageLoader::ReadFrame(const PageFetcher::Page& page,
                                                        Deadline deadline) const {
     std::string charset = page_charset::Declared(page.contentType, page.body);
     IsolatedPageReader::Limits limits;
@@ -23,10 +23,10 @@ Outcome<WebPageLoader::Frame> WebPageLoader::ReadFrame(const PageFetcher::Result
     if (!outline) {
         return outline.failure();
     }
-    Frame frame{*page.documentURL, std::move(charset), std::move(outline.value())};
+    Frame frame{page.documentURL, std::move(charset), std::move(outline.value())};
     if (frame.outline.baseHref) {
         if (std::optional<URL> base =
-                Resolve(*frame.outline.baseHref, *page.documentURL, frame.charset)) {
+                Resolve(*frame.outline.baseHref, page.documentURL, frame.charset)) {
             frame.base = std::move(*base);
         }
     }
@@ -60,12 +60,13 @@ Outcome<HostPage::Loaded> WebPageLoader::load(const URL& pageURL) {
 
 Outcome<HostPage::Loaded> WebPageLoader::Read(const URL& pageURL) {
     const Deadline deadline = std::chrono::steady_clock::now() + m_options.timeout;
-    PageFetcher::Result page = PageFetcher::Fetch(pageURL, Until(deadline));
-    if (!page.ok) {
-        return Failure{page.error, {}}; // it names the URL and the reason
+    Outcome<PageFetcher::Page> fetched = PageFetcher::Fetch(pageURL, Until(deadline));
+    if (!fetched) {
+        return CouldNotLoad(fetched.failure().what, fetched.failure().why);
     }
+    const PageFetcher::Page& page = fetched.value();
     if (std::optional<std::string> type = movie_document::MovieType(page.contentType, page.body)) {
-        const URL& movie = *page.documentURL;
+        const URL& movie = page.documentURL;
         setDocument(movie, movie);
         addPluginObject(movie_document::FullPageEmbed(movie, *type), *type, movie,
                         movie.absoluteString(), movie, NSMakeRect(0, 0, 0, 0));
@@ -75,7 +76,7 @@ Outcome<HostPage::Loaded> WebPageLoader::Read(const URL& pageURL) {
     if (!main) {
         return CouldNotLoad(pageURL.absoluteString(), main.failure().why);
     }
-    setDocument(*page.documentURL, main.value().base);
+    setDocument(page.documentURL, main.value().base);
     AddPluginObjects(main.value());
 
     // Ads came in frames: the page's frames are loaded too, one level deep, within the page's
@@ -84,8 +85,8 @@ Outcome<HostPage::Loaded> WebPageLoader::Read(const URL& pageURL) {
     size_t frames = 0;
     for (const std::string& src : main.value().outline.frameSources) {
         std::optional<URL> frameURL = Resolve(src, main.value().base, main.value().charset);
-        if (!frameURL || (!frameURL->IsHTTP() && !(frameURL->scheme() == "file" &&
-                                                   page.documentURL->scheme() == "file"))) {
+        if (!frameURL || (!frameURL->IsHTTP() &&
+                          !(frameURL->scheme() == "file" && page.documentURL.scheme() == "file"))) {
             continue;
         }
         if (++frames > kMostFrames) {
@@ -95,11 +96,11 @@ Outcome<HostPage::Loaded> WebPageLoader::Read(const URL& pageURL) {
             return Loaded{0, pageURL.absoluteString() +
                                  ": the page's time limit ended before all its frames were read"};
         }
-        PageFetcher::Result framePage = PageFetcher::Fetch(*frameURL, Until(deadline));
-        if (!framePage.ok) {
+        Outcome<PageFetcher::Page> framePage = PageFetcher::Fetch(*frameURL, Until(deadline));
+        if (!framePage) {
             continue;
         }
-        if (Outcome<Frame> frame = ReadFrame(framePage, deadline)) {
+        if (Outcome<Frame> frame = ReadFrame(framePage.value(), deadline)) {
             AddPluginObjects(frame.value());
         }
     }

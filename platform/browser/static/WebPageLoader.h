@@ -30,7 +30,7 @@ public:
 private:
     using Deadline = std::chrono::steady_clock::time_point;
     struct Frame;
-    Outcome<Frame> ReadFrame(const PageFetcher::Result& page, Deadline deadline) const;
+    Outcome<Frame> ReadFrame(const PageFetcher::Page& page, Deadline deadline) const;
     // Fetch options with whatever is left of the page's time.
     PageFetcher::Options Until(Deadline deadline) const;
     // URL text of a document in `charset`, resolved as a browser resolves it.

@@ -17,26 +17,19 @@ void AtomicFile::setFailpointForTesting(Failpoint failpoint) {
     g_failpoint.store(failpoint);
 }
 
-bool AtomicFile::Write(const std::string& path, std::string_view bytes, std::string& reason) {
+Outcome<> AtomicFile::Write(const std::string& path, std::string_view bytes) {
     namespace fs = std::filesystem;
     const fs::path target(path);
     const std::string folder = target.has_parent_path() ? target.parent_path().string() : ".";
     std::error_code error;
     fs::create_directories(folder, error);
     if (error || !fs::is_directory(folder, error)) {
-        reason = "cannot create the folder ";
-        reason += folder;
-        if (error) {
-            reason += ": ";
-            reason += error.message();
-        }
-        return false;
+        return Failure{"cannot create the folder " + folder, error ? error.message() : "", error};
     }
 
     Outcome<StagedFile> file = StagedFile::CreateBeside(path);
     if (!file) {
-        reason = file.failure().message();
-        return false;
+        return file.failure();
     }
     Outcome<> done = file.value().Write(bytes);
     if (done) {
@@ -48,9 +41,5 @@ bool AtomicFile::Write(const std::string& path, std::string_view bytes, std::str
     if (done) {
         done = file.value().Commit(StagedFile::Existing::Replace);
     }
-    if (!done) {
-        reason = done.failure().message();
-        return false;
-    }
-    return true;
+    return done;
 }

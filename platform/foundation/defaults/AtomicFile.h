@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/Outcome.h"
+
 // Replaces a file's content as one step: readers (and a crash at any point) see either the old
 // content or the new, never a mix. The bytes go to a temporary file in the same folder, are
 // flushed to disk, renamed over the file, and the folder is flushed so the rename itself lasts.
@@ -14,9 +16,9 @@ public:
         KillBeforeRename, // the temporary file is written and flushed; the rename never happens
     };
 
-    // Creates the folder (and its parents) when missing. False on failure, with `reason` saying
-    // what failed; the old file is then untouched and no temporary file is left behind.
-    static bool Write(const std::string& path, std::string_view bytes, std::string& reason);
+    // Creates the folder (and its parents) when missing. On failure the old file is untouched
+    // and no temporary file is left behind.
+    static Outcome<> Write(const std::string& path, std::string_view bytes);
 
     // Process-wide; meant for a forked child in tests.
     static void setFailpointForTesting(Failpoint failpoint);

@@ -5,41 +5,42 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-std::optional<std::string> ReadFileBytes(const std::string& path, int* error, size_t mostBytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (error != nullptr) {
-            *error = errno;
+namespace {
+
+// Closes the file on every way out of the read.
+struct OpenFile {
+    int fd;
+    ~OpenFile() {
+        if (fd >= 0) {
+            ::close(fd);
         }
-        return std::nullopt;
+    }
+};
+
+} // namespace
+
+Outcome<std::string> ReadFileBytes(const std::string& path, size_t mostBytes) {
+    const OpenFile file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) {
+        return Failure::FromErrno(path, errno);
     }
     std::string bytes;
     char buffer[16384];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
             // A folder opens fine and fails here with EISDIR.
-            if (error != nullptr) {
-                *error = errno;
-            }
-            ::close(fd);
-            return std::nullopt;
+            return Failure::FromErrno(path, errno);
         }
         if (n == 0) {
-            break;
+            return bytes;
         }
         if (static_cast<size_t>(n) > mostBytes - bytes.size()) {
-            if (error != nullptr) {
-                *error = EFBIG;
-            }
-            ::close(fd);
-            return std::nullopt;
+            return Failure::FromErrno(path, EFBIG);
         }
         bytes.append(buffer, static_cast<size_t>(n));
     }
-    ::close(fd);
-    return bytes;
 }

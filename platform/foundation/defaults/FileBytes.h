@@ -2,11 +2,12 @@
 
 #include <cstddef>
 #include <limits>
-#include <optional>
 #include <string>
 
-// Reads a whole file. Null when it cannot be read; `error` (when given) then holds the errno
-// value, so callers can tell "not there" (ENOENT) from "there but unreadable". A file of more
-// than `mostBytes` is not read whole: null, with EFBIG.
-std::optional<std::string> ReadFileBytes(const std::string& path, int* error = nullptr,
-                                         size_t mostBytes = std::numeric_limits<size_t>::max());
+#include "foundation/Outcome.h"
+
+// Reads a whole file. On failure the code is the errno value, so callers can tell "not there"
+// (ENOENT) from "there but unreadable". A file of more than `mostBytes` is not read whole: it
+// fails with EFBIG.
+Outcome<std::string> ReadFileBytes(const std::string& path,
+                                   size_t mostBytes = std::numeric_limits<size_t>::max());

@@ -1,8 +1,6 @@
 #include "foundation/defaults/NSBundle.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -75,17 +73,16 @@ Ref<NSBundle> NSBundle::bundleWithPath(const std::string& path) {
         return nullptr;
     }
     const std::string infoPath = stringByAppendingPathComponent(folder, "Info.json");
-    int readError = 0;
-    std::optional<std::string> bytes = ReadFileBytes(infoPath, &readError, kInfoLimits.mostBytes);
+    Outcome<std::string> bytes = ReadFileBytes(infoPath, kInfoLimits.mostBytes);
     if (!bytes) {
-        if (readError == EFBIG) {
+        if (bytes.failure().is(std::errc::file_too_large)) {
             LogBadInfo(infoPath, LargerThan(kInfoLimits.mostBytes));
-        } else if (readError != ENOENT) {
-            LogBadInfo(infoPath, std::strerror(readError));
+        } else if (!bytes.failure().is(std::errc::no_such_file_or_directory)) {
+            LogBadInfo(infoPath, bytes.failure().why);
         }
         return nullptr;
     }
-    Outcome<nlohmann::json> info = ParseBoundedJson(*bytes, kInfoLimits, infoPath);
+    Outcome<nlohmann::json> info = ParseBoundedJson(bytes.value(), kInfoLimits, infoPath);
     if (!info) {
         LogBadInfo(infoPath, info.failure().why);
         return nullptr;

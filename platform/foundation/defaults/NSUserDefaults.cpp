@@ -176,9 +176,8 @@ void NSUserDefaults::setFailpointForTesting(AtomicFile::Failpoint failpoint) {
 }
 
 void NSUserDefaults::Load() {
-    int error = 0;
-    std::optional<std::string> bytes = ReadFileBytes(m_path, &error, kLimits.mostBytes);
-    if (!bytes && error == EFBIG) {
+    Outcome<std::string> bytes = ReadFileBytes(m_path, kLimits.mostBytes);
+    if (!bytes && bytes.failure().is(std::errc::file_too_large)) {
         SetAside(LargerThan(kLimits.mostBytes));
         return;
     }
@@ -188,13 +187,13 @@ void NSUserDefaults::Load() {
         struct stat info {};
         if (::lstat(m_path.c_str(), &info) == 0) {
             std::string why("cannot be read (");
-            why += std::strerror(error);
+            why += bytes.failure().why;
             why += ')';
             SetAside(why);
         }
         return;
     }
-    Outcome<nlohmann::json> values = ParseBoundedJson(*bytes, kLimits, m_path);
+    Outcome<nlohmann::json> values = ParseBoundedJson(bytes.value(), kLimits, m_path);
     if (!values) {
         SetAside(values.failure().why);
     } else if (!values.value().is_object()) {
@@ -335,10 +334,10 @@ bool NSUserDefaults::synchronize() {
         return false;
     }
     bytes += '\n';
-    std::string reason;
-    if (!AtomicFile::Write(m_path, bytes, reason)) {
+    const Outcome<> written = AtomicFile::Write(m_path, bytes);
+    if (!written) {
         std::string what("not written: ");
-        what += reason;
+        what += written.failure().message();
         LogLine(m_path, what);
         return false;
     }

@@ -12,11 +12,11 @@ StringsFile StringsFile::Parse(std::string_view text) {
 }
 
 std::optional<StringsFile> StringsFile::Load(const std::string& path) {
-    std::optional<std::string> bytes = ReadFileBytes(path);
+    Outcome<std::string> bytes = ReadFileBytes(path);
     if (!bytes) {
         return std::nullopt;
     }
-    StringsFile table = Parse(*bytes);
+    StringsFile table = Parse(bytes.value());
     if (!table.ok()) {
         std::string line("StringsFile: ");
         line += path;

@@ -337,3 +337,41 @@ TEST_F(DissectaTest, EachFormHoldsTheReportAndTheApplicationOpensItsPage) {
     EXPECT_NE(err.str().find("not.swf: not a SWF file"), std::string::npos) << err.str();
     EXPECT_EQ(Run({"--json", "--app", movie}), DissectaCommand::kUsageError);
 }
+
+// The command line reads as it always did: each usage error named as before, exit status 2.
+TEST_F(DissectaTest, UsageErrorsAreNamedAndHelpIsShown) {
+    const std::string movie = Write("movie.swf", Movie({}));
+    const struct {
+        std::vector<std::string> args;
+        const char* error; // nullptr: accepted
+    } cases[] = {
+        {{}, "MOVIE is required"},
+        {{"--json"}, "MOVIE is required"},
+        {{"--bogus", movie}, "The following argument was not expected: --bogus"},
+        {{movie, "second.swf"}, "The following argument was not expected: second.swf"},
+        {{"--json", "--html", "page.html", movie}, "--json excludes --html"},
+        {{"--app", "--html", "page.html", movie}, "--html excludes --app"},
+        {{"--json", "--app", movie}, "--json excludes --app"},
+        {{"--html"}, "--html: 1 required TEXT missing"},
+        {{"--json", "--json", movie}, nullptr},
+        {{"--", movie}, nullptr},
+        {{"--html=" + (folder / "page.html"), movie}, nullptr},
+    };
+    for (const auto& each : cases) {
+        const int status = Run(each.args);
+        if (each.error == nullptr) {
+            EXPECT_EQ(status, DissectaCommand::kWhole) << err.str();
+            continue;
+        }
+        EXPECT_EQ(status, DissectaCommand::kUsageError) << each.error;
+        EXPECT_EQ(err.str(),
+                  std::string("dissecta: ") + each.error + "\nRun 'dissecta --help' for usage.\n");
+    }
+    EXPECT_TRUE(std::filesystem::exists(folder / "page.html"));
+    for (const std::vector<std::string>& help :
+         {std::vector<std::string>{"-h"}, {movie, "--help"}}) {
+        EXPECT_EQ(Run(help), DissectaCommand::kWhole);
+        EXPECT_TRUE(out.str().starts_with("dissecta: what is inside a SWF movie")) << out.str();
+        EXPECT_NE(out.str().find("Usage: dissecta [OPTIONS] MOVIE"), std::string::npos);
+    }
+}

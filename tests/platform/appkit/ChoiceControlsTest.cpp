@@ -81,7 +81,7 @@ protected:
         control.setTarget(target.get());
         control.setAction(sel_registerName("chose:"));
     }
-    NibLoadResult Load(const std::string& objects) {
+    Outcome<NibContents> Load(const std::string& objects) {
         RegisterControlNibDecoders();
         std::string path = m_home.Dir() / "Preferences.json";
         std::ofstream(path) << R"({"objects": [)" << objects << "]}";
@@ -185,13 +185,13 @@ TEST_F(ChoiceControlsTest, ABoundMatrixTakesTheStoredRowOnLoad) {
          {Case{json(), 0}, Case{2, 2}, Case{1, 1}, Case{"2", 2}, Case{3, -1}, Case{-1, -1}}) {
         NSUserDefaults::resetStandardUserDefaults();
         Defaults().setObject(c.stored, kFileKey);
-        NibLoadResult result = Load(R"({"class": "NSMatrix", "id": "file", "properties": {
+        Outcome<NibContents> result = Load(R"({"class": "NSMatrix", "id": "file", "properties": {
             "cells": [{"title": "Numbered name", "tag": 0}, {"title": "Replace", "tag": 1},
                       {"title": "Ask", "tag": 2}],
             "selectedTag": 1,
             "bindings": {"selectedIndex": {"userDefaultsKey": "SWFHarvexFileMatrixIndex"}}}})");
-        ASSERT_TRUE(result.ok()) << result.error->message();
-        auto* matrix = dynamic_cast<NSMatrix*>(result.objectWithId("file"));
+        ASSERT_TRUE(result.ok()) << result.failure().message();
+        auto* matrix = dynamic_cast<NSMatrix*>(result.value().objectWithId("file"));
         EXPECT_EQ(matrix->selectedRow(), c.row) << c.stored;
         // No row: nothing shown as chosen, and nothing written over what is stored.
         if (c.row < 0) {
@@ -219,7 +219,7 @@ TEST_F(ChoiceControlsTest, WithoutUserDefaultsABindingIsInertAndSaysSoOnce) {
 
 TEST_F(ChoiceControlsTest, InterfaceFilesDescribeTheNewControlProperties) {
     Defaults().setInteger(1, "Flag");
-    NibLoadResult result = Load(R"(
+    Outcome<NibContents> result = Load(R"(
         {"class": "NSButton", "id": "check", "properties": {"title": "Remember",
             "buttonType": "switch", "state": 0,
             "bindings": {"value": {"userDefaultsKey": "Flag"}}}},
@@ -229,20 +229,20 @@ TEST_F(ChoiceControlsTest, InterfaceFilesDescribeTheNewControlProperties) {
             "selectedTag": 0}},
         {"class": "NSTextField", "id": "about", "properties": {"selectable": true,
             "enabled": false, "allowsEditingTextAttributes": true, "editable": false}})");
-    ASSERT_TRUE(result.ok()) << result.error->message();
-    auto* check = dynamic_cast<NSButton*>(result.objectWithId("check"));
+    ASSERT_TRUE(result.ok()) << result.failure().message();
+    auto* check = dynamic_cast<NSButton*>(result.value().objectWithId("check"));
     EXPECT_EQ(check->buttonType(), NSButtonType::Switch);
     EXPECT_EQ(check->state(), NSOnState); // the stored value wins over the file's
     EXPECT_EQ(check->Describe()["bindings"], (json{{"value", "Flag"}}));
-    auto* radio = dynamic_cast<NSButton*>(result.objectWithId("radio"));
+    auto* radio = dynamic_cast<NSButton*>(result.value().objectWithId("radio"));
     EXPECT_EQ(radio->Describe()["buttonType"], "radio");
     EXPECT_EQ(radio->state(), NSOnState);
-    auto* save = dynamic_cast<NSMatrix*>(result.objectWithId("save"));
+    auto* save = dynamic_cast<NSMatrix*>(result.value().objectWithId("save"));
     EXPECT_EQ(save->cells(), (std::vector<NSMatrixCell>{{"Folder", 1, true}, {"Ask", 0, false}}));
     EXPECT_EQ(save->selectedRow(), 1);
     EXPECT_FALSE(save->isEnabled());
     EXPECT_EQ(save->Describe()["action"], "chose:");
-    auto* about = dynamic_cast<NSTextField*>(result.objectWithId("about"));
+    auto* about = dynamic_cast<NSTextField*>(result.value().objectWithId("about"));
     EXPECT_TRUE(about->isSelectable());
     EXPECT_FALSE(about->isEnabled());
     EXPECT_TRUE(about->allowsEditingTextAttributes());
@@ -280,10 +280,10 @@ TEST_F(ChoiceControlsTest, InterfaceFilesDescribeTheNewControlProperties) {
                      "properties": {"bindings": {"value": {"userDefaultsKey": "Key"}}}})",
                  "no binding 'value'"},
          }) {
-        NibLoadResult failed = Load(bad.objects);
+        Outcome<NibContents> failed = Load(bad.objects);
         ASSERT_FALSE(failed.ok()) << bad.objects;
-        EXPECT_NE(failed.error->reason.find(bad.reason), std::string::npos)
-            << failed.error->message();
+        EXPECT_NE(failed.failure().why.find(bad.reason), std::string::npos)
+            << failed.failure().message();
     }
 }
 

@@ -102,12 +102,11 @@ protected:
     // Loads a broken file and answers the error's reason; the owner must stay untouched.
     std::string ReasonFor(const json& document) {
         std::string path = Write(document);
-        NibLoadResult result = loadNibFile(path, owner.get());
+        Outcome<NibContents> result = loadNibFile(path, owner.get());
         EXPECT_FALSE(result.ok());
-        EXPECT_TRUE(result.objects.empty());
         EXPECT_EQ(owner->awakeCount, 0);
         EXPECT_FALSE(owner->menu);
-        return result.ok() ? std::string() : result.error->reason;
+        return result.ok() ? std::string() : result.failure().why;
     }
 
     TempDir dir;
@@ -115,8 +114,8 @@ protected:
 };
 
 TEST_F(NibLoaderTest, BuildsTheTreeConnectsAndWakesTheOwnerOnce) {
-    NibLoadResult result = loadNibFile(Write(MenuFile()), owner.get());
-    ASSERT_TRUE(result.ok()) << result.error->message();
+    Outcome<NibContents> result = loadNibFile(Write(MenuFile()), owner.get());
+    ASSERT_TRUE(result.ok()) << result.failure().message();
 
     ASSERT_TRUE(owner->menu);
     EXPECT_EQ(owner->menu->title(), "SWFHarvex");
@@ -130,13 +129,13 @@ TEST_F(NibLoaderTest, BuildsTheTreeConnectsAndWakesTheOwnerOnce) {
     EXPECT_TRUE(owner->outletsSetWhenAwoken);
 
     // The frame and every property stay in the records; top-level objects in file order.
-    ASSERT_EQ(result.topLevelObjects.size(), 2U);
-    EXPECT_EQ(result.topLevelObjects[0].get(), owner->menu.get());
-    ASSERT_EQ(result.objects.size(), 5U);
-    EXPECT_EQ(result.objects[0].frame, NSMakeRect(0, 10, 160, 80));
-    EXPECT_EQ(result.objects[0].properties["colour"], "blue");
-    EXPECT_EQ(result.objects[1].frame, std::nullopt);
-    EXPECT_EQ(result.objectWithId("sub"), more->submenu());
+    ASSERT_EQ(result.value().topLevelObjects.size(), 2U);
+    EXPECT_EQ(result.value().topLevelObjects[0].get(), owner->menu.get());
+    ASSERT_EQ(result.value().objects.size(), 5U);
+    EXPECT_EQ(result.value().objects[0].frame, NSMakeRect(0, 10, 160, 80));
+    EXPECT_EQ(result.value().objects[0].properties["colour"], "blue");
+    EXPECT_EQ(result.value().objects[1].frame, std::nullopt);
+    EXPECT_EQ(result.value().objectWithId("sub"), more->submenu());
 
     // Clicks reach the owner's actions with the item as sender.
     EXPECT_TRUE(NSApp().performClick(*owner->menu->itemAtIndex(0)));
@@ -147,7 +146,7 @@ TEST_F(NibLoaderTest, BuildsTheTreeConnectsAndWakesTheOwnerOnce) {
 
 TEST_F(NibLoaderTest, TheOwnersOutletsKeepTheObjectsAfterTheResultGoes) {
     {
-        NibLoadResult result = loadNibFile(Write(MenuFile()), owner.get());
+        Outcome<NibContents> result = loadNibFile(Write(MenuFile()), owner.get());
         ASSERT_TRUE(result.ok());
     }
     ASSERT_TRUE(owner->menu);
@@ -158,26 +157,26 @@ TEST_F(NibLoaderTest, OutletsDeclaredByASuperclassServeItsSubclasses) {
     Ref<NSObject> sub = class_createInstance(SubOwnerClass());
     auto* subOwner = dynamic_cast<NibTestOwner*>(sub.get());
     ASSERT_NE(subOwner, nullptr);
-    NibLoadResult result = loadNibFile(Write(MenuFile()), sub.get());
-    ASSERT_TRUE(result.ok()) << result.error->message();
+    Outcome<NibContents> result = loadNibFile(Write(MenuFile()), sub.get());
+    ASSERT_TRUE(result.ok()) << result.failure().message();
     EXPECT_TRUE(subOwner->menu);
     EXPECT_EQ(subOwner->awakeCount, 1);
 }
 
 TEST_F(NibLoaderTest, UnreadableFilesAreErrorsNamingTheFile) {
     std::string missing = dir / "Missing.json";
-    NibLoadResult result = loadNibFile(missing, owner.get());
+    Outcome<NibContents> result = loadNibFile(missing, owner.get());
     ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.error->file, missing);
-    EXPECT_EQ(result.error->reason, "no such file");
-    EXPECT_EQ(result.error->message(), missing + ": no such file");
+    EXPECT_EQ(result.failure().what, missing);
+    EXPECT_EQ(result.failure().why, "no such file");
+    EXPECT_EQ(result.failure().message(), missing + ": no such file");
 
-    EXPECT_EQ(loadNibFile(dir.Path().string(), owner.get()).error->reason, "not a regular file");
+    EXPECT_EQ(loadNibFile(dir.Path().string(), owner.get()).failure().why, "not a regular file");
 
     for (const char* text : {"", "{\"objects\": [", "not json"}) {
         result = loadNibFile(Write(std::string(text)), owner.get());
         ASSERT_FALSE(result.ok()) << text;
-        EXPECT_EQ(result.error->reason.rfind("malformed JSON", 0), 0U) << result.error->reason;
+        EXPECT_EQ(result.failure().why.rfind("malformed JSON", 0), 0U) << result.failure().why;
     }
     EXPECT_EQ(owner->awakeCount, 0);
 }
@@ -228,8 +227,8 @@ TEST_F(NibLoaderTest, ValuesNestedTooDeeplyAreRefusedWhole) {
         Write(R"({"objects": [{"class": "NSMenu", "id": "m", "properties": {"x": )" +
               std::string(levels, '[') + std::string(levels, ']') + "}}]}");
     const int status = RunInChild([&] {
-        NibLoadResult result = loadNibFile(path, owner.get());
-        return !result.ok() && result.error->reason == "values nested deeper than 512 levels" &&
+        Outcome<NibContents> result = loadNibFile(path, owner.get());
+        return !result.ok() && result.failure().why == "values nested deeper than 512 levels" &&
                        !owner->menu
                    ? 0
                    : 1;
@@ -267,7 +266,7 @@ TEST_F(NibLoaderTest, OutletsAndActionsTheOwnerCannotTakeAreErrors) {
     // Nothing was connected by the failed loads.
     file = MenuFile();
     file["actions"]["list"] = "showNothing:";
-    NibLoadResult result = loadNibFile(Write(file), owner.get());
+    Outcome<NibContents> result = loadNibFile(Write(file), owner.get());
     EXPECT_FALSE(owner->updateItem);
     EXPECT_EQ(owner->awakeCount, 0);
 
@@ -276,9 +275,9 @@ TEST_F(NibLoaderTest, OutletsAndActionsTheOwnerCannotTakeAreErrors) {
     plain.erase("outlets");
     plain.erase("actions");
     result = loadNibFile(Write(plain), nullptr);
-    ASSERT_TRUE(result.ok()) << result.error->message();
-    EXPECT_EQ(result.topLevelObjects.size(), 2U);
-    EXPECT_EQ(loadNibFile(Write(MenuFile()), nullptr).error->reason,
+    ASSERT_TRUE(result.ok()) << result.failure().message();
+    EXPECT_EQ(result.value().topLevelObjects.size(), 2U);
+    EXPECT_EQ(loadNibFile(Write(MenuFile()), nullptr).failure().why,
               "outlet 'menu': there is no owner");
 }
 
@@ -294,11 +293,11 @@ TEST_F(NibLoaderTest, OtherRuntimeClassesAreMadeAndWoken) {
     json file = {{"objects",
                   {{{"class", "NibTestWidget"}, {"id", "w"}, {"properties", {{"size", 3}}}},
                    {{"class", "NSString"}, {"id", "s"}}}}};
-    NibLoadResult result = loadNibFile(Write(file), nullptr);
-    ASSERT_TRUE(result.ok()) << result.error->message();
-    EXPECT_EQ(object_getClass(result.objectWithId("w")), cls);
-    EXPECT_NE(dynamic_cast<NSString*>(result.objectWithId("s")), nullptr);
-    EXPECT_EQ(result.objects[0].properties["size"], 3);
+    Outcome<NibContents> result = loadNibFile(Write(file), nullptr);
+    ASSERT_TRUE(result.ok()) << result.failure().message();
+    EXPECT_EQ(object_getClass(result.value().objectWithId("w")), cls);
+    EXPECT_NE(dynamic_cast<NSString*>(result.value().objectWithId("s")), nullptr);
+    EXPECT_EQ(result.value().objects[0].properties["size"], 3);
     EXPECT_EQ(awoken, 1);
 }
 
@@ -307,12 +306,12 @@ TEST_F(NibLoaderTest, OtherRuntimeClassesAreMadeAndWoken) {
 // Each test runs in a process of its own, so nothing else has registered the control decoders
 // here: the loader must know them by itself.
 TEST_F(NibLoaderTest, ControlPropertiesApplyWithoutAWindowController) {
-    NibLoadResult result = loadNibFile(
+    Outcome<NibContents> result = loadNibFile(
         Write(std::string(
             R"({"objects": [{"class": "NSButton", "id": "b", "properties": {"title": "Save"}}]})")),
         nullptr);
-    ASSERT_TRUE(result.ok()) << result.error->message();
-    auto* button = dynamic_cast<NSButton*>(result.topLevelObjects.at(0).get());
+    ASSERT_TRUE(result.ok()) << result.failure().message();
+    auto* button = dynamic_cast<NSButton*>(result.value().topLevelObjects.at(0).get());
     ASSERT_NE(button, nullptr);
     EXPECT_EQ(button->title(), "Save");
 }

@@ -210,7 +210,7 @@ TEST(WindowTest, AFailedLoadIsReportedAndNotRetried) {
     Ref<ListController> missing = MakeRef<ListController>(dir / "Missing.json");
     EXPECT_EQ(missing->window(), nullptr);
     ASSERT_TRUE(missing->loadError().has_value());
-    EXPECT_NE(missing->loadError()->reason.find("no such file"), std::string::npos);
+    EXPECT_NE(missing->loadError()->why.find("no such file"), std::string::npos);
     missing->showWindow(nullptr);
     EXPECT_EQ(missing->loads, 0);
 }
@@ -235,10 +235,10 @@ TEST(WindowTest, BadControlPropertiesFailTheLoad) {
          }) {
         std::string path = dir / "Bad.json";
         std::ofstream(path) << R"({"objects": [)" << bad.objects << "]}";
-        NibLoadResult result = loadNibFile(path, nullptr);
+        Outcome<NibContents> result = loadNibFile(path, nullptr);
         ASSERT_FALSE(result.ok()) << bad.objects;
-        EXPECT_NE(result.error->reason.find(bad.reason), std::string::npos)
-            << result.error->message();
+        EXPECT_NE(result.failure().why.find(bad.reason), std::string::npos)
+            << result.failure().message();
     }
 }
 

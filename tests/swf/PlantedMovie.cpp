@@ -1,6 +1,7 @@
 #include "PlantedMovie.h"
 
 #include "SwfWriter.h"
+#include "swf/TagCode.h"
 
 namespace Planted {
 
@@ -44,7 +45,7 @@ Bytes Action(uint8_t code, const Bytes& body) {
 }
 
 Bytes Sprite(uint16_t id, const Bytes& tags) {
-    return Tag(39, Word(id) + Word(1) + tags + Word(0));
+    return Tag(CodeOf(TagCode::DefineSprite), Word(id) + Word(1) + tags + Word(0));
 }
 
 Bytes Movie(const Bytes& tags, uint8_t version) {

@@ -1,4 +1,4 @@
-#include "swfharvex/JsonText.h"
+#include "foundation/JsonText.h"
 
 #include <gtest/gtest.h>
 

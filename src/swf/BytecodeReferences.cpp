@@ -1,10 +1,10 @@
-#include "BytecodeReferences.h"
+#include "swf/BytecodeReferences.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 
-#include "MovieBytes.h"
+#include "swf/MovieBytes.h"
 
 using namespace MovieBytes;
 
@@ -25,10 +25,11 @@ constexpr uint8_t kLoadTarget = 0x40;
 
 constexpr size_t kLongestReference = 2048;
 
+// `prefix` is lower case; `text` may be in any case.
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char lower, char any) {
+               return std::tolower(static_cast<unsigned char>(any)) == lower;
            });
 }
 
@@ -92,12 +93,12 @@ void ReadPush(CSWFBaseParse& parser, uint32_t end, const std::vector<std::string
 
 void ReferenceSink::Add(std::string text, std::string where) {
     const size_t bytes = text.size() + where.size();
-    if (m_dissection.references.size() >= m_most || m_bytes + bytes > m_mostBytes) {
-        ++m_dissection.referencesLeftOut;
+    if (m_kept.size() >= m_most || m_bytes + bytes > m_mostBytes) {
+        ++m_leftOut;
         return;
     }
     m_bytes += bytes;
-    m_dissection.references.push_back({std::move(text), std::move(where)});
+    m_kept.push_back({std::move(text), std::move(where)});
 }
 
 bool LooksLikeReference(std::string_view text) {

@@ -3,22 +3,32 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "Dissection.h"
-
 class CSWFBaseParse;
+
+// A URL or file name a movie refers to, and where it was found.
+struct MovieReference {
+    std::string text;
+    std::string where;
+};
 
 // Collects what a movie names from outside, up to a count and a total of bytes; what comes
 // after is only counted.
 class ReferenceSink {
 public:
-    ReferenceSink(Dissection& dissection, size_t most, size_t mostBytes)
-        : m_dissection(dissection), m_most(most), m_mostBytes(mostBytes) {}
+    ReferenceSink(size_t most, size_t mostBytes) : m_most(most), m_mostBytes(mostBytes) {}
     void Add(std::string text, std::string where);
 
+    const std::vector<MovieReference>& Kept() const { return m_kept; }
+    // Hands the kept references over, once the scanning is done.
+    std::vector<MovieReference> TakeKept() { return std::exchange(m_kept, {}); }
+    size_t LeftOut() const { return m_leftOut; }
+
 private:
-    Dissection& m_dissection;
+    std::vector<MovieReference> m_kept;
+    size_t m_leftOut = 0;
     size_t m_most;
     size_t m_mostBytes;
     size_t m_bytes = 0;
