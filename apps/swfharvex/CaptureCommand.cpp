@@ -1,36 +1,27 @@
 #include "swfharvex/CaptureCommand.h"
 
+#include <csignal>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <set>
 
 #include <nlohmann/json.hpp>
 
 #include "appkit/NSAlert.h"
-#include "browser/BundleLoader.h"
 #include "browser/HostApplication.h"
-#include "browser/WebBaseNetscapePluginView.h"
-#include "foundation/FileManager.h"
 #include "foundation/JsonText.h"
 #include "foundation/RunLoop.h"
 #include "runtime/MessageSend.h"
-#include "swfharvex/CaptureFolderLock.h"
-#include "swfharvex/DesktopCommand.h"
+#include "swfharvex/HostSession.h"
 #include "swfharvex/InterruptSignals.h"
 #include "swfharvex/ProgressDisplay.h"
 #include "webkit/DownloadActivity.h"
-#include "webkit/WebDownload.h"
 
 namespace {
 
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
 // Transfers end by themselves (the service gives up on stalled ones); this only bounds a bug.
 constexpr auto kLongestWait = std::chrono::hours(24);
-// How soon a caught signal is noticed: the handler only notes it.
-constexpr auto kSignalPoll = std::chrono::milliseconds(100);
-// Lets cancelled transfers report their end before the list is printed.
-constexpr auto kCancelGrace = std::chrono::milliseconds(50);
 
 // No window of this run is ever shown: an alert's texts go to standard error instead.
 class AlertsOnStandardError {
@@ -64,89 +55,81 @@ std::vector<DownloadActivity::Loss> NotCaught(size_t firstLoss, const nlohmann::
     return losses;
 }
 
-} // namespace
-
-std::string CaptureCommand::DefaultBundlePath() {
-    std::error_code error;
-    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    return (program.parent_path().parent_path() / "SWFHarvex.bundle").string();
+// Says how a page ended when it failed or has something to say; whether it loaded.
+bool ReportPage(const HostPage& page, std::ostream& err) {
+    const Outcome<HostPage::Loaded>& result = page.result();
+    if (!result) {
+        err << "swfharvex: " << result.failure().message() << '\n';
+    } else if (!result.value().notice.empty()) {
+        err << "swfharvex: " << result.value().notice << '\n';
+    }
+    return result.ok();
 }
 
+// Cancelling removes each transfer's partial file; what finished stays caught. The process ends
+// as the signal would have ended it once the list is printed (main).
+void StopInterrupted(int signal, std::ostream& err) {
+    HostSession::CancelTransfers();
+    err << "swfharvex: interrupted by SIG" << sigabbrev_np(signal)
+        << "; running transfers were cancelled\n";
+    InterruptSignals::Remember(signal);
+}
+
+} // namespace
+
 int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTerminal) const {
-    // Taken before the plug-in loads, since loading empties the folder.
-    const std::string folder = NSHomeDirectory() + "/Documents/SWFHarvexData";
-    Outcome<CaptureFolderLock> lock = CaptureFolderLock::Take(folder, "swfharvex capture");
-    if (!lock) {
-        err << "swfharvex: " << lock.failure().message() << '\n';
-        return CaptureFolderLock::IsInUse(lock.failure()) ? kFolderInUse : kSomeFailed;
-    }
-    // Before the page engine, so that its own handlers stand aside (see InterruptSignals).
-    InterruptSignals signals;
+    HostSession session({"swfharvex capture",
+                         m_options.bundlePath,
+                         m_options.engine,
+                         false,
+                         {SIGINT, SIGTERM, SIGHUP}});
     AlertsOnStandardError alerts(err);
     const size_t firstLoss = DownloadActivity::Shared().Losses().size();
-
-    RunLoop& loop = RunLoop::Main();
-    HostApplication host;
-    WebBaseNetscapePluginView::RegisterClass(PluginViewInitialisers::Both);
-    std::string bundlePath =
-        m_options.bundlePath.empty() ? DefaultBundlePath() : m_options.bundlePath;
-    Outcome<Ref<NSBundle>> loaded = BundleLoader::loadBundle(bundlePath);
-    if (!loaded) {
-        err << "swfharvex: " << loaded.failure().message() << '\n';
-        return kSomeFailed;
+    if (const HostSession::Refusal refused = session.Start(err);
+        refused != HostSession::Refusal::kNone) {
+        return refused == HostSession::Refusal::kFolderInUse ? kFolderInUse
+               : refused == HostSession::Refusal::kEngine    ? kNoEngine
+                                                             : kSomeFailed;
     }
-
-    PageEngineChoice engineChoice = m_options.engine;
-    if (engineChoice.playerRoot.empty()) {
-        engineChoice.playerRoot = DesktopCommand::DefaultPlayerRoot();
-    }
-    if (Outcome<> engine = engineChoice.Apply(host, false, err); !engine) {
-        err << "swfharvex: " << engine.failure().message() << '\n';
-        return kNoEngine;
-    }
-
     // Each page says how it ended as soon as it has; with Chromium they load side by side.
     bool allLoaded = true;
-    for (const std::string& text : m_options.urls) {
-        host.openPage(std::string_view(text));
-        host.pages().back()->setFinishHandler([&err, &allLoaded, &page = *host.pages().back()] {
-            const Outcome<HostPage::Loaded>& result = page.result();
-            if (!result) {
-                err << "swfharvex: " << result.failure().message() << '\n';
-                allLoaded = false;
-            } else if (!result.value().notice.empty()) {
-                err << "swfharvex: " << result.value().notice << '\n';
-            }
-        });
+    session.OpenPages(m_options.urls, [&err, &allLoaded](const HostPage& page) {
+        allLoaded = ReportPage(page, err) && allLoaded;
+    });
+    const int caught = RunUntilCaught(session, err, progressIsTerminal);
+    if (caught != 0) {
+        StopInterrupted(caught, err);
     }
+    const bool allCaught = PrintCaught(out, err, firstLoss);
+    if (caught != 0) {
+        return 128 + caught;
+    }
+    if (!allLoaded) {
+        return kSomeFailed;
+    }
+    return allCaught ? kAllLoaded : kSomeNotCaught;
+}
 
+int CaptureCommand::RunUntilCaught(HostSession& session, std::ostream& err,
+                                   bool progressIsTerminal) {
     std::optional<ProgressDisplay> display;
     RunLoop::TimerId timer = 0;
     if (progressIsTerminal) {
         display.emplace(err);
-        timer = loop.AddTimer(kProgressInterval, true, [&display] { display->Redraw(); });
+        timer =
+            RunLoop::Main().AddTimer(kProgressInterval, true, [&display] { display->Redraw(); });
     }
-    const RunLoop::TimerId poll = loop.AddTimer(kSignalPoll, true, [] {});
-    loop.RunUntil(
-        [&host, &signals] {
-            return signals.Caught() != 0 ||
-                   (host.pagesFinished() && DownloadActivity::Shared().RunningCount() == 0);
-        },
+    HostApplication& host = session.host();
+    const int caught = session.RunUntil(
+        [&host] { return host.pagesFinished() && DownloadActivity::Shared().RunningCount() == 0; },
         kLongestWait);
-    loop.CancelTimer(poll);
     if (timer != 0) {
-        loop.CancelTimer(timer);
+        RunLoop::Main().CancelTimer(timer);
     }
-    display.reset();
-    const int caught = signals.Caught();
-    if (caught != 0) {
-        // Cancelling removes each transfer's partial file; what finished stays caught.
-        WebDownload::Shutdown();
-        loop.RunFor(kCancelGrace);
-        err << "swfharvex: interrupted by SIG" << sigabbrev_np(caught)
-            << "; running transfers were cancelled\n";
-    }
+    return caught;
+}
 
+bool CaptureCommand::PrintCaught(std::ostream& out, std::ostream& err, size_t firstLoss) const {
     nlohmann::json list = nlohmann::json::parse(
         objc_msgSend<std::string>(NSClassFromString("HVXPlugIn"), "capturedSWFListJSON"));
     const std::vector<DownloadActivity::Loss> losses = NotCaught(firstLoss, list);
@@ -169,11 +152,5 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
         }
     }
     out.flush();
-    if (caught != 0) {
-        return 128 + caught;
-    }
-    if (!allLoaded) {
-        return kSomeFailed;
-    }
-    return losses.empty() ? kAllLoaded : kSomeNotCaught;
+    return losses.empty();
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "swfharvex/PageEngineChoice.h"
+
+class HostSession;
 
 // `swfharvex capture`: starts the host browser with the plug-in bundle in place, loads each page
 // (so the plug-in catches the movies they embed), waits for every transfer, then prints the
@@ -33,9 +36,11 @@ public:
     // answers 128 + the signal (InterruptSignals::LastCaught() tells which).
     int Run(std::ostream& out, std::ostream& err, bool progressIsTerminal) const;
 
-    // SWFHarvex.bundle beside the directory holding the running program.
-    static std::string DefaultBundlePath();
-
 private:
+    // Runs the session until every page and transfer is done or a stop signal comes (answered).
+    static int RunUntilCaught(HostSession& session, std::ostream& err, bool progressIsTerminal);
+    // Prints the captured list and names each movie found but not caught; whether none was not.
+    bool PrintCaught(std::ostream& out, std::ostream& err, size_t firstLoss) const;
+
     Options m_options;
 };

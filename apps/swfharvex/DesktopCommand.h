@@ -1,10 +1,16 @@
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "foundation/Outcome.h"
 #include "swfharvex/PageEngineChoice.h"
+
+class DesktopPresenter;
+class DesktopServer;
+class HostSession;
 
 // `swfharvex` with no command: the host with the plug-in, presented in the user's own browser
 // through the desktop server until SIGINT or SIGTERM.
@@ -32,11 +38,11 @@ public:
     // Prints the desktop's address as one line on `out`, then serves until stopped.
     int Run(std::ostream& out, std::ostream& err) const;
 
-    // frontend/web beside the directory holding the running program.
-    static std::string DefaultWebRoot();
-    // Ruffle as the scripts install it, beside the directory holding the running program.
-    static std::string DefaultPlayerRoot();
-
 private:
+    // The desktop server for this session's host, serving until stopped.
+    Outcome<std::unique_ptr<DesktopServer>>
+    StartServer(const HostSession& session,
+                const std::shared_ptr<DesktopPresenter>& presenter) const;
+
     Options m_options;
 };

@@ -1,44 +1,16 @@
 #include "swfharvex/InterruptSignals.h"
 
-#include <array>
 #include <csignal>
 #include <cstdlib>
 
 namespace {
 
-constexpr std::array kSignals = {SIGINT, SIGTERM, SIGHUP};
-
-volatile std::sig_atomic_t g_caught = 0;
-std::array<struct sigaction, kSignals.size()> g_previous{};
-
-void Note(int signal) {
-    g_caught = signal;
-}
+int g_caught = 0;
 
 } // namespace
 
-InterruptSignals::InterruptSignals() {
-    g_caught = 0;
-    struct sigaction action {};
-    action.sa_handler = &Note;
-    sigemptyset(&action.sa_mask);
-    for (size_t i = 0; i < kSignals.size(); ++i) {
-        sigaction(kSignals[i], nullptr, &g_previous[i]);
-        // A signal ignored by whoever started us (nohup, a background job) stays ignored.
-        if (g_previous[i].sa_handler != SIG_IGN) {
-            sigaction(kSignals[i], &action, nullptr);
-        }
-    }
-}
-
-InterruptSignals::~InterruptSignals() {
-    for (size_t i = 0; i < kSignals.size(); ++i) {
-        sigaction(kSignals[i], &g_previous[i], nullptr);
-    }
-}
-
-int InterruptSignals::Caught() const {
-    return g_caught;
+void InterruptSignals::Remember(int signal) {
+    g_caught = signal;
 }
 
 int InterruptSignals::LastCaught() {

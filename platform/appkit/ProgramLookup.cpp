@@ -1,6 +1,5 @@
 #include "appkit/ProgramLookup.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -40,34 +39,6 @@ std::optional<std::string> SoleExecutableIn(const fs::path& folder) {
 }
 
 } // namespace
-
-std::optional<std::string> FindProgramOnPath(const std::string& name,
-                                             const std::string& searchPath) {
-    if (name.empty()) {
-        return std::nullopt;
-    }
-    if (name.find('/') != std::string::npos) {
-        return IsExecutableFile(name) ? Absolute(name) : std::nullopt;
-    }
-    size_t start = 0;
-    while (start <= searchPath.size()) {
-        size_t end = searchPath.find(':', start);
-        if (end == std::string::npos) {
-            end = searchPath.size();
-        }
-        std::string folder = searchPath.substr(start, end - start);
-        if (!folder.empty() && IsExecutableFile(fs::path(folder) / name)) {
-            return Absolute(fs::path(folder) / name);
-        }
-        start = end + 1;
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string> FindProgramOnPath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    return FindProgramOnPath(name, path == nullptr ? std::string() : std::string(path));
-}
 
 std::optional<std::string> ExecutableForApplication(const std::string& appPath) {
     if (appPath.empty()) {

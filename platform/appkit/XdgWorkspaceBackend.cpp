@@ -8,6 +8,7 @@
 
 #include "appkit/DetachedLaunch.h"
 #include "appkit/ProgramLookup.h"
+#include "foundation/ChildProcess.h"
 
 namespace fs = std::filesystem;
 
@@ -67,7 +68,7 @@ XdgWorkspaceBackend::XdgWorkspaceBackend(std::string opener, std::string busSend
 }
 
 Outcome<> XdgWorkspaceBackend::Open(const std::string& argument) const {
-    std::optional<std::string> opener = FindProgramOnPath(m_opener);
+    std::optional<std::string> opener = ChildProcess::FindProgram(m_opener);
     if (!opener) {
         return Failure{argument, "no " + m_opener + " on PATH to open it with"};
     }
@@ -75,7 +76,7 @@ Outcome<> XdgWorkspaceBackend::Open(const std::string& argument) const {
 }
 
 Outcome<> XdgWorkspaceBackend::ShowSelected(const std::string& file) const {
-    std::optional<std::string> sender = FindProgramOnPath(m_busSender);
+    std::optional<std::string> sender = ChildProcess::FindProgram(m_busSender);
     if (!sender) {
         return Failure{file, "no " + m_busSender + " on PATH"};
     }

@@ -1,8 +1,16 @@
 #include "foundation/RunLoop.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,7 +37,12 @@ void MainThreadAssertionFailed(const char* file, int line, const char* function)
 }
 } // namespace runloop_detail
 
-RunLoop::RunLoop() : m_mainThread(std::this_thread::get_id()) {
+RunLoop::RunLoop()
+    : m_mainThread(std::this_thread::get_id()), m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (m_wakeFd < 0) {
+        std::perror("swfharvex: the run loop's eventfd");
+        std::abort();
+    }
 }
 
 RunLoop& RunLoop::Main() {
@@ -48,7 +61,9 @@ void RunLoop::Post(std::function<void()> task) {
         const std::lock_guard lock(m_mutex);
         m_tasks.push_back(std::move(task));
     }
-    m_wake.notify_one();
+    const uint64_t one = 1;
+    while (write(m_wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
 }
 
 RunLoop::TimerId RunLoop::AddTimer(std::chrono::milliseconds interval, bool repeats,
@@ -89,7 +104,7 @@ void RunLoop::RunFor(Clock::duration duration) {
 }
 
 bool RunLoop::RunOne() {
-    if (FireDueTimer()) {
+    if (ReadSignals() || FireDueTimer()) {
         return true;
     }
     std::function<void()> task;
@@ -134,6 +149,106 @@ void RunLoop::WaitForWork(Clock::time_point deadline) {
     if (wakeAt - now > kLongestWait) {
         wakeAt = now + kLongestWait;
     }
-    std::unique_lock lock(m_mutex);
-    m_wake.wait_until(lock, wakeAt, [this] { return !m_tasks.empty(); });
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_tasks.empty()) {
+            return;
+        }
+    }
+    std::vector<pollfd> sources{{m_wakeFd, POLLIN, 0}};
+    for (const auto& [fd, handler] : m_signalHandlers) {
+        sources.push_back({fd, POLLIN, 0});
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now);
+    if (poll(sources.data(), sources.size(),
+             static_cast<int>(std::max<long long>(wait.count(), 0))) > 0 &&
+        (sources[0].revents & POLLIN) != 0) {
+        uint64_t posted = 0;
+        while (read(m_wakeFd, &posted, sizeof posted) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+bool RunLoop::ReadSignals() {
+    bool any = false;
+    for (auto it = m_signalHandlers.begin(); it != m_signalHandlers.end();) {
+        const int fd = it->first;
+        signalfd_siginfo info{};
+        if (read(fd, &info, sizeof info) != sizeof info) {
+            ++it;
+            continue;
+        }
+        any = true;
+        const auto handler = it->second; // the handler may end its own watch
+        (*handler)(static_cast<int>(info.ssi_signo));
+        it = m_signalHandlers.upper_bound(fd);
+    }
+    return any;
+}
+
+RunLoop::SignalWatch RunLoop::WatchSignals(const std::vector<int>& signals,
+                                           std::function<void(int)> handler) {
+    HVX_ASSERT_MAIN_THREAD();
+    SignalWatch watch;
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : signals) {
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+            sigaddset(&set, signal);
+        }
+    }
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &set, &before);
+    sigemptyset(&watch.m_unblock);
+    for (const int signal : signals) {
+        if (sigismember(&set, signal) == 1 && sigismember(&before, signal) == 0) {
+            sigaddset(&watch.m_unblock, signal);
+        }
+    }
+    watch.m_fd = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (watch.m_fd < 0) {
+        std::perror("swfharvex: signalfd");
+        std::abort();
+    }
+    m_signalHandlers.emplace(watch.m_fd,
+                             std::make_shared<std::function<void(int)>>(std::move(handler)));
+    return watch;
+}
+
+RunLoop::SignalWatch::SignalWatch(SignalWatch&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_unblock(other.m_unblock) {
+}
+
+RunLoop::SignalWatch& RunLoop::SignalWatch::operator=(SignalWatch&& other) noexcept {
+    if (this != &other) {
+        End();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_unblock = other.m_unblock;
+    }
+    return *this;
+}
+
+RunLoop::SignalWatch::~SignalWatch() {
+    End();
+}
+
+void RunLoop::SignalWatch::End() {
+    if (m_fd < 0) {
+        return;
+    }
+    RunLoop& loop = Main();
+    HVX_ASSERT_MAIN_THREAD();
+    auto found = loop.m_signalHandlers.find(m_fd);
+    if (found != loop.m_signalHandlers.end()) {
+        const auto handler = found->second;
+        loop.m_signalHandlers.erase(found);
+        signalfd_siginfo info{};
+        while (read(m_fd, &info, sizeof info) == sizeof info) {
+            (*handler)(static_cast<int>(info.ssi_signo));
+        }
+    }
+    close(m_fd);
+    m_fd = -1;
+    pthread_sigmask(SIG_UNBLOCK, &m_unblock, nullptr);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
+#include <csignal>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -9,13 +9,33 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
-// The main run loop: tasks posted from any thread and timers, run on the main thread, which is
-// the thread that first asks for RunLoop::Main().
+// The main run loop: tasks posted from any thread, timers and signals, run on the main thread,
+// which is the thread that first asks for RunLoop::Main().
 class RunLoop {
 public:
     using Clock = std::chrono::steady_clock;
     using TimerId = uint64_t;
+
+    // Signals delivered to the loop rather than to a handler; see WatchSignals.
+    class SignalWatch {
+    public:
+        SignalWatch() = default;
+        SignalWatch(SignalWatch&& other) noexcept;
+        SignalWatch& operator=(SignalWatch&& other) noexcept;
+        SignalWatch(const SignalWatch&) = delete;
+        SignalWatch& operator=(const SignalWatch&) = delete;
+        // Hands signals that came since the loop last ran to the handler, then unblocks them.
+        ~SignalWatch();
+
+    private:
+        friend class RunLoop;
+        void End();
+
+        int m_fd = -1;
+        sigset_t m_unblock{};
+    };
 
     static RunLoop& Main();
     static bool IsMainThread();
@@ -39,6 +59,14 @@ public:
     bool RunUntil(const std::function<bool()>& done, Clock::duration timeout);
     void RunFor(Clock::duration duration);
 
+    // Main thread only. While the watch lives, `signals` (those not ignored: a signal that
+    // whoever started us ignores stays ignored) are blocked in this thread and read by the loop,
+    // which calls `handler` with each as it comes, like a task. Threads started afterwards
+    // inherit the block; take the watch before any starts, or a thread may get the signal with
+    // its default action. Children get their signals back through ChildProcess.
+    [[nodiscard]] SignalWatch WatchSignals(const std::vector<int>& signals,
+                                           std::function<void(int)> handler);
+
 private:
     struct Timer {
         Clock::time_point due;
@@ -53,13 +81,17 @@ private:
     // Runs one due timer or one task; false when there was nothing to run.
     bool RunOne();
     bool FireDueTimer();
+    // Hands every signal waiting on a watch to its handler; false when there was none.
+    bool ReadSignals();
     void WaitForWork(Clock::time_point deadline);
 
     const std::thread::id m_mainThread;
+    const int m_wakeFd; // an eventfd: Post wakes the waiting main thread through it
 
     std::mutex m_mutex;
-    std::condition_variable m_wake;
     std::deque<std::function<void()>> m_tasks; // guarded by m_mutex
+
+    std::map<int, std::shared_ptr<std::function<void(int)>>> m_signalHandlers; // by signalfd
 
     std::map<TimerId, Timer> m_timers; // main thread only
     TimerId m_nextTimerId = 1;

@@ -9,7 +9,6 @@
 #include <ctime>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -21,6 +20,7 @@
 #include <unistd.h>
 
 #include "browser/chromium/ProcessTable.h"
+#include "foundation/ChildProcess.h"
 
 namespace fs = std::filesystem;
 
@@ -182,30 +182,6 @@ bool IsExecutable(const fs::path& path) {
     return fs::is_regular_file(path, error) && access(path.c_str(), X_OK) == 0;
 }
 
-// A pipe whose ends sit above the standard descriptors and 3 and 4, so that the child's dup2 onto
-// 3 and 4 never meets one of them.
-bool HighPipe(std::array<int, 2>& ends) {
-    int raw[2];
-    if (pipe2(raw, O_CLOEXEC) != 0) {
-        return false;
-    }
-    for (int i = 0; i < 2; ++i) {
-        ends[i] = fcntl(raw[i], F_DUPFD_CLOEXEC, 10);
-        close(raw[i]);
-    }
-    return ends[0] >= 0 && ends[1] >= 0;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    pointers.reserve(strings.size() + 1);
-    for (std::string& text : strings) {
-        pointers.push_back(text.data());
-    }
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
 // Our environment, with the browser's home, its configuration, caches, crash reports and
 // temporary files moved into its profile: nothing it writes lands outside (Debian's Chromium
 // writes "Crash Reports" under the home's configuration whatever --crash-dumps-dir says, NSS a
@@ -244,20 +220,37 @@ std::vector<std::string> ChildEnvironment(const fs::path& profile) {
     return environment;
 }
 
+std::vector<std::string> Arguments(const std::string& executable,
+                                   const ChromiumProcess::Options& options,
+                                   const fs::path& folder) {
+    std::vector<std::string> args = {executable};
+    args.emplace_back(options.headless ? "--headless=new" : "--new-window");
+    if (options.headless) {
+        args.emplace_back("--disable-gpu");
+    }
+    args.insert(args.end(), kQuietFlags.begin(), kQuietFlags.end());
+    args.push_back("--user-data-dir=" + folder.string());
+    // Read by some builds; Debian's follows the configuration folder (see ChildEnvironment).
+    args.push_back("--crash-dumps-dir=" + (folder / "crashes").string());
+    if (options.scriptHeapMiB > 0) {
+        args.push_back("--js-flags=--max-old-space-size=" + std::to_string(options.scriptHeapMiB));
+    }
+    if (options.playsSound) {
+        args.emplace_back("--autoplay-policy=no-user-gesture-required");
+    }
+    args.emplace_back("about:blank");
+    return args;
+}
+
 } // namespace
 
 std::string ChromiumProcess::Find() {
     if (const char* chosen = std::getenv("SWFHARVEX_CHROMIUM"); chosen != nullptr) {
         return IsExecutable(chosen) ? chosen : std::string();
     }
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        for (const char* name : {"chromium", "chromium-browser"}) {
-            if (fs::path candidate = fs::path(folder) / name; IsExecutable(candidate)) {
-                return candidate.string();
-            }
+    for (const char* name : {"chromium", "chromium-browser"}) {
+        if (std::optional<std::string> found = ChildProcess::FindProgram(name)) {
+            return *found;
         }
     }
     return {};
@@ -285,60 +278,46 @@ Outcome<std::unique_ptr<ChromiumProcess>> ChromiumProcess::Start(const Options& 
     process->m_profile.emplace(std::move(profile.value()));
     const fs::path& folder = process->m_profile->path();
 
-    std::array<int, 2> commands{-1, -1};
-    std::array<int, 2> replies{-1, -1};
-    if (!HighPipe(commands) || !HighPipe(replies)) {
-        return Failure{"Could not start Chromium", std::strerror(errno)};
+    int commands[2] = {-1, -1};
+    int replies[2] = {-1, -1};
+    if (pipe2(commands, O_CLOEXEC) != 0 || pipe2(replies, O_CLOEXEC) != 0) {
+        const int error = errno;
+        for (const int end : {commands[0], commands[1], replies[0], replies[1]}) {
+            if (end >= 0) {
+                close(end);
+            }
+        }
+        return Failure{"Could not start Chromium", std::strerror(error)};
     }
-    // Everything the child needs is made before fork: after it, only async-signal-safe calls.
-    std::vector<std::string> args = {executable};
-    args.emplace_back(options.headless ? "--headless=new" : "--new-window");
-    if (options.headless) {
-        args.emplace_back("--disable-gpu");
-    }
-    args.insert(args.end(), kQuietFlags.begin(), kQuietFlags.end());
-    args.push_back("--user-data-dir=" + folder.string());
-    // Read by some builds; Debian's follows the configuration folder (see ChildEnvironment).
-    args.push_back("--crash-dumps-dir=" + (folder / "crashes").string());
-    if (options.scriptHeapMiB > 0) {
-        args.push_back("--js-flags=--max-old-space-size=" + std::to_string(options.scriptHeapMiB));
-    }
-    if (options.playsSound) {
-        args.emplace_back("--autoplay-policy=no-user-gesture-required");
-    }
-    args.emplace_back("about:blank");
-    std::vector<char*> argv = Pointers(args);
-    std::vector<std::string> environment = ChildEnvironment(folder);
-    std::vector<char*> envp = Pointers(environment);
+    ChildProcess::Options spawn;
+    spawn.argv = Arguments(executable, options, folder);
+    spawn.environment = ChildEnvironment(folder);
     const std::string log = (folder / "chromium.log").string();
-    const pid_t parent = getpid();
+    const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // The DevTools pipe is the browser's 3 (commands in) and 4 (replies out).
+    spawn.fds = {{0, ChildProcess::kNull},
+                 {1, ChildProcess::kNull},
+                 {2, logFd >= 0 ? logFd : ChildProcess::kNull},
+                 {3, commands[0]},
+                 {4, replies[1]}};
+    // Killed with us, even by SIGKILL.
+    spawn.endsWithUs = true;
 
     StartAdopting();
-    const pid_t pid = fork();
-    if (pid < 0) {
+    Outcome<ChildProcess> child = ChildProcess::Spawn(spawn);
+    for (const int end : {logFd, commands[0], replies[1]}) {
+        if (end >= 0) {
+            close(end);
+        }
+    }
+    if (!child) {
         StopAdopting();
-        return Failure{"Could not start Chromium", std::strerror(errno)};
+        close(commands[1]);
+        close(replies[0]);
+        return Failure{"Could not start Chromium", child.failure().message()};
     }
-    if (pid == 0) {
-        setpgid(0, 0);
-        // Killed with us, even by SIGKILL; checked again in case we died before prctl.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) {
-            _exit(127);
-        }
-        const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int nullFd = open("/dev/null", O_RDWR);
-        if (logFd < 0 || nullFd < 0 || dup2(nullFd, 0) < 0 || dup2(nullFd, 1) < 0 ||
-            dup2(logFd, 2) < 0 || dup2(commands[0], 3) < 0 || dup2(replies[1], 4) < 0) {
-            _exit(127);
-        }
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
-    // Both sides set the group, so it exists whichever runs first.
-    setpgid(pid, pid);
-    close(commands[0]);
-    close(replies[1]);
+    const pid_t pid = child.value().pid();
+    process->m_child.emplace(std::move(child.value()));
     process->m_pid = pid;
     process->m_commandFd = commands[1];
     process->m_replyFd = replies[0];
@@ -356,17 +335,14 @@ void ChromiumProcess::Stop(std::chrono::milliseconds grace) {
     const std::vector<pid_t> escaped = EscapedHelpers(m_pid, profile().string());
     // The browser is watched without being reaped, so that its number keeps naming the group
     // until the group is gone.
-    const auto deadline = std::chrono::steady_clock::now() + grace;
-    for (;;) {
-        siginfo_t ended{};
-        if (waitid(P_PID, static_cast<id_t>(m_pid), &ended, WEXITED | WNOHANG | WNOWAIT) != 0 ||
-            ended.si_pid == m_pid || std::chrono::steady_clock::now() >= deadline) {
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (m_child) {
+        static_cast<void>(m_child->AwaitEnd(ChildProcess::Clock::now() + grace));
     }
     // The renderers and helpers share the group; none may stay behind, not even as a zombie.
     EndGroup(m_pid, kGroupEndLimit);
+    if (m_child) {
+        m_child->Release(); // reaped with its group
+    }
     EndChildren(escaped, kGroupEndLimit);
     if (g_group.load() == m_pid) {
         g_group.store(0);

@@ -10,6 +10,7 @@
 #include <sys/types.h>
 
 #include "browser/chromium/BrowserProfile.h"
+#include "foundation/ChildProcess.h"
 #include "foundation/Outcome.h"
 
 // A headless (or windowed) Chromium with a fresh profile, driven through the DevTools pipe: it
@@ -60,6 +61,7 @@ public:
 private:
     ChromiumProcess() = default;
 
+    std::optional<ChildProcess> m_child; // reaped with its group (Stop)
     pid_t m_pid = -1;
     int m_commandFd = -1;
     int m_replyFd = -1;

@@ -10,13 +10,12 @@
 #include <fcntl.h>
 #include <nlohmann/json.hpp>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "browser/static/HTMLDocument.h"
+#include "foundation/ChildProcess.h"
 
 namespace {
 
@@ -181,43 +180,47 @@ Outcome<int> PageFile(std::string_view html) {
 
 // Starts the reader with the page on its input and `answer` as its output, its signals as a
 // fresh program's (ours are the command's, for interruption).
-Outcome<pid_t> StartReader(const std::string& program, int page, int answer, size_t memoryBytes,
-                           long long cpuSeconds) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, page, STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, answer, STDOUT_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU, SIGPIPE}) {
-        sigaddset(&defaults, signal);
-    }
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-    std::string memory = std::to_string(memoryBytes);
-    std::string cpu = std::to_string(cpuSeconds);
-    std::string name = program;
-    char* arguments[] = {name.data(), memory.data(), cpu.data(), nullptr};
-    pid_t child = -1;
-    const int error =
-        posix_spawn(&child, program.c_str(), &actions, &attributes, arguments, environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-        return Failure{program, std::strerror(error)};
-    }
-    return child;
+Outcome<ChildProcess> StartReader(const std::string& program, int page, int answer,
+                                  size_t memoryBytes, long long cpuSeconds) {
+    ChildProcess::Options options;
+    options.argv = {program, std::to_string(memoryBytes), std::to_string(cpuSeconds)};
+    options.fds = {{STDIN_FILENO, page}, {STDOUT_FILENO, answer}, {STDERR_FILENO, STDERR_FILENO}};
+    // In our group: a Ctrl-C at the terminal ends a long read along with the command.
+    options.ownGroup = false;
+    return ChildProcess::Spawn(options);
 }
 
-std::string SignalName(int signal) {
-    const char* name = sigabbrev_np(signal);
-    return name != nullptr ? std::string("SIG") + name : "signal " + std::to_string(signal);
+enum class Answer { kWhole, kLate, kOverlong };
+
+// Reads the reader's answer until its end, the deadline or the most it may be.
+Answer ReadAnswer(int fd, Clock::time_point deadline, std::string& answer) {
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            return Answer::kLate;
+        }
+        pollfd wait{fd, POLLIN, 0};
+        const int ready =
+            poll(&wait, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
+        if (ready < 0 && errno != EINTR) {
+            return Answer::kLate; // cannot wait for it: give up on it as on a slow one
+        }
+        if (ready <= 0) {
+            continue;
+        }
+        char buffer[65536];
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return Answer::kWhole; // the reader is done, one way or another
+        }
+        answer.append(buffer, static_cast<size_t>(got));
+        if (answer.size() > kMostAnswerBytes) {
+            return Answer::kOverlong;
+        }
+    }
 }
 
 } // namespace
@@ -289,75 +292,41 @@ Outcome<PageOutline> IsolatedPageReader::Read(std::string_view html, const Limit
     }
     FileDescriptor reading(ends[0]);
     FileDescriptor writing(ends[1]);
-    Outcome<pid_t> started = StartReader(ProgramPath(), pageFile.get(), writing.get(),
-                                         limits.extraMemoryBytes, remaining.count() + 1);
+    Outcome<ChildProcess> started = StartReader(ProgramPath(), pageFile.get(), writing.get(),
+                                                limits.extraMemoryBytes, remaining.count() + 1);
     if (!started) {
         return started.failure();
     }
-    const pid_t child = started.value();
+    ChildProcess& child = started.value();
     writing.reset();
 
     std::string answer;
-    bool late = false;
-    bool overlong = false;
-    for (;;) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(limits.deadline - Clock::now());
-        if (left.count() <= 0) {
-            late = true;
-            break;
-        }
-        pollfd wait{reading.get(), POLLIN, 0};
-        const int ready =
-            poll(&wait, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
-        if (ready < 0 && errno != EINTR) {
-            late = true; // cannot wait for it: give up on it as on a slow one
-            break;
-        }
-        if (ready <= 0) {
-            continue;
-        }
-        char buffer[65536];
-        const ssize_t got = read(reading.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break; // the reader is done, one way or another
-        }
-        answer.append(buffer, static_cast<size_t>(got));
-        if (answer.size() > kMostAnswerBytes) {
-            overlong = true;
-            break;
-        }
-    }
+    const Answer got = ReadAnswer(reading.get(), limits.deadline, answer);
+    const bool late = got == Answer::kLate;
+    const bool overlong = got == Answer::kOverlong;
     if (late || overlong) {
-        kill(child, SIGKILL);
+        kill(child.pid(), SIGKILL);
     }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    const Outcome<> ended = child.Wait();
     if (late) {
         return tooSlow;
     }
     if (overlong) {
         return Failure{"the page", "the page holds more than the reader may answer"};
     }
-    if (WIFSIGNALED(status)) {
-        const int signal = WTERMSIG(status);
+    if (const int signal = child.endingSignal(); signal != 0) {
         if (signal == SIGXCPU || signal == SIGKILL) {
             return tooSlow;
         }
-        return Failure{"the page", "the page reader crashed (" + SignalName(signal) +
+        return Failure{"the page", "the page reader crashed (" + ChildProcess::SignalName(signal) +
                                        "): the page is too large or too deeply nested to read"};
     }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == kOutOfMemoryStatus) {
+    if (child.exitStatus() == kOutOfMemoryStatus) {
         return Failure{"the page", "reading the page needs more than " +
                                        Megabytes(limits.extraMemoryBytes) + " of memory"};
     }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return Failure{"the page", "the page reader failed (exit status " +
-                                       std::to_string(WEXITSTATUS(status)) + ")"};
+    if (!ended) {
+        return Failure{"the page", "the page reader failed (" + ended.failure().why + ")"};
     }
     return Decode(answer);
 }

@@ -13,6 +13,7 @@
 #include "appkit/NSWorkspace.h"
 #include "appkit/ProgramLookup.h"
 #include "appkit/XdgWorkspaceBackend.h"
+#include "foundation/ChildProcess.h"
 
 namespace fs = std::filesystem;
 
@@ -114,11 +115,11 @@ TEST(ProgramLookupTest, ProgramsAreFoundOnASearchPath) {
     std::ofstream(dir / "one/opener") << "not executable";
     std::string found = WriteRecorderScript(dir / "two/opener", dir / "unused");
     std::string searchPath = (dir / "one") + "::" + (dir / "two");
-    EXPECT_EQ(FindProgramOnPath("opener", searchPath), found);
-    EXPECT_EQ(FindProgramOnPath("opener", dir / "one"), std::nullopt);
-    EXPECT_EQ(FindProgramOnPath("opener", ""), std::nullopt);
-    EXPECT_EQ(FindProgramOnPath(found, ""), found); // a path is taken as it is
-    EXPECT_EQ(FindProgramOnPath("", searchPath), std::nullopt);
+    EXPECT_EQ(ChildProcess::FindProgram("opener", searchPath), found);
+    EXPECT_EQ(ChildProcess::FindProgram("opener", dir / "one"), std::nullopt);
+    EXPECT_EQ(ChildProcess::FindProgram("opener", ""), std::nullopt);
+    EXPECT_EQ(ChildProcess::FindProgram(found, ""), found); // a path is taken as it is
+    EXPECT_EQ(ChildProcess::FindProgram("", searchPath), std::nullopt);
 }
 
 TEST(XdgWorkspaceBackendTest, OpensAFileWithTheApplicationsProgram) {

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -122,6 +124,37 @@ TEST_F(RunLoopTest, ATaskMayRunTheLoopAgain) {
     // The nested run went on with the queue in order, then handed back to the outer task.
     EXPECT_EQ(steps, (std::vector<std::string>{"outer begins", "after outer", "inner task",
                                                "outer ends"}));
+}
+
+// A watched signal wakes the waiting loop and reaches its handler, not a signal handler; one that
+// comes after the loop last ran still reaches it when the watch ends. An ignored signal stays
+// ignored, and the mask is as before once the watch has gone.
+TEST_F(RunLoopTest, WatchedSignalsComeToTheLoop) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previous {};
+    sigaction(SIGUSR2, &ignore, &previous);
+    std::vector<int> caught;
+    {
+        RunLoop::SignalWatch watch =
+            loop.WatchSignals({SIGUSR1, SIGUSR2}, [&](int signal) { caught.push_back(signal); });
+        std::thread sender([] {
+            std::this_thread::sleep_for(50ms);
+            kill(getpid(), SIGUSR2); // ignored: dropped
+            kill(getpid(), SIGUSR1); // default action would end the test
+        });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(loop.RunUntil([&] { return !caught.empty(); }, 10s));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+        sender.join();
+        EXPECT_EQ(caught, std::vector<int>{SIGUSR1});
+        kill(getpid(), SIGUSR1);
+    }
+    EXPECT_EQ(caught, (std::vector<int>{SIGUSR1, SIGUSR1}));
+    sigset_t now;
+    pthread_sigmask(SIG_BLOCK, nullptr, &now);
+    EXPECT_EQ(sigismember(&now, SIGUSR1), 0);
+    sigaction(SIGUSR2, &previous, nullptr);
 }
 
 TEST_F(RunLoopTest, MainThreadCheck) {
