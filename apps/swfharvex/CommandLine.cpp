@@ -8,9 +8,10 @@
 #include "swfharvex/InfoCommand.h"
 #include "swfharvex/TransferLimitChoice.h"
 
-int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    CLI::App app{"SWFHarvex: catch, keep and inspect the SWF (Flash) movies that web pages embed.",
-                 "swfharvex"};
+namespace {
+
+// With no command, the desktop: its options are the application's own.
+void AddDesktopOptions(CLI::App& app, DesktopCommand::Options& desktop) {
     // No command at all is the desktop: the application in the user's own browser.
     app.require_subcommand(0, 1);
     app.footer(
@@ -25,7 +26,6 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
         "Exit status: 0 when stopped by a signal, 1 when the plug-in could not be loaded, the\n"
         "port could not be had or --engine chromium cannot run, 2 on a usage error, 4 when\n"
         "another swfharvex run holds the capture folder.");
-    DesktopCommand::Options desktop;
     app.add_option("--port", desktop.port,
                    "Port on 127.0.0.1 (default 8765; when it is taken, the next free one up to "
                    "8785). A port given here is used or the command fails")
@@ -42,9 +42,6 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
                    "player/node_modules/@ruffle-rs/ruffle installed beside the command; "
                    "scripts/run installs it there)");
     desktop.engine.AddOptions(app);
-    // One value for both commands that fetch movies.
-    TransferLimitChoice limits;
-    limits.AddOptions(app);
     // A word without a scheme is a mistyped command, not a page: it must not start the desktop.
     app.add_option("URL", desktop.urls, "Pages to load at once (http, https or file)")
         ->check(CLI::Validator(
@@ -54,8 +51,9 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
                            : "'" + text + "' is neither a command nor an address";
             },
             "URL"));
+}
 
-    InfoCommand::Options info;
+CLI::App* AddInfoCommand(CLI::App& app, InfoCommand::Options& info) {
     CLI::App* infoApp = app.add_subcommand("info", "Show the header facts of SWF files");
     infoApp->footer(
         "For each file: name, size, SWF version, frame size, frame rate and frame count, as the\n"
@@ -72,7 +70,10 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
                       "SWF version the tags need");
     infoApp->add_option("FILE", info.files, "SWF files to inspect")->required();
 
-    CaptureCommand::Options capture;
+    return infoApp;
+}
+
+CLI::App* AddCaptureCommand(CLI::App& app, CaptureCommand::Options& capture) {
     CLI::App* captureApp =
         app.add_subcommand("capture", "Load web pages and catch the SWF movies they embed");
     captureApp->footer(
@@ -102,8 +103,26 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
                            "The plug-in bundle to load (default: SWFHarvex.bundle installed "
                            "beside the command)");
     capture.engine.AddOptions(*captureApp);
-    limits.AddOptions(*captureApp);
     captureApp->add_option("URL", capture.urls, "Pages to load (http, https or file)")->required();
+
+    return captureApp;
+}
+
+} // namespace
+
+int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CLI::App app{"SWFHarvex: catch, keep and inspect the SWF (Flash) movies that web pages embed.",
+                 "swfharvex"};
+    DesktopCommand::Options desktop;
+    AddDesktopOptions(app, desktop);
+    // One value for both commands that fetch movies.
+    TransferLimitChoice limits;
+    limits.AddOptions(app);
+    InfoCommand::Options info;
+    CLI::App* infoApp = AddInfoCommand(app, info);
+    CaptureCommand::Options capture;
+    CLI::App* captureApp = AddCaptureCommand(app, capture);
+    limits.AddOptions(*captureApp);
 
     // CLI11 wants argv order reversed when given a vector.
     std::vector<std::string> reversed(args.rbegin(), args.rend());

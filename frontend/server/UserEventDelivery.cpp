@@ -120,136 +120,135 @@ const NSWindow* WindowOf(ModelObject& object) {
     return holder;
 }
 
-const std::map<std::string, Kind>& Kinds() {
-    static const std::map<std::string, Kind> kinds{
-        {"click",
-         {EventSource::User,
-          {},
-          [](ModelObject& object, const json&) -> std::optional<bool> {
-              auto* sender = dynamic_cast<ActionSender*>(&object);
-              if (sender == nullptr) {
-                  return std::nullopt;
-              }
-              return NSApp().performClick(*sender);
-          },
-          nullptr}},
-        {"edit",
-         {EventSource::User,
-          {{"text", IsString}},
-          To<NSTextField>([](NSTextField& field, const json& event) {
-              return field.userEditedText(event["text"].get<std::string>());
-          }),
-          nullptr}},
-        {"select",
-         {EventSource::User,
-          {{"row", IsIndex}},
-          [](ModelObject& object, const json& event) -> std::optional<bool> {
-              const auto row = event["row"].get<size_t>();
-              if (auto* box = dynamic_cast<NSComboBox*>(&object)) {
-                  return SelectInComboBox(*box, row);
-              }
-              if (auto* matrix = dynamic_cast<NSMatrix*>(&object)) {
-                  return matrix->clickCellAtRow(row);
-              }
+// Each kind of event: who may send it, what it needs and how it is delivered. A table rather than a
+// function: it is data, read by the shape check and by delivery.
+const std::map<std::string, Kind> kKinds{
+    {"click",
+     {EventSource::User,
+      {},
+      [](ModelObject& object, const json&) -> std::optional<bool> {
+          auto* sender = dynamic_cast<ActionSender*>(&object);
+          if (sender == nullptr) {
               return std::nullopt;
-          },
-          nullptr}},
-        {"link",
-         {EventSource::User,
-          {{"run", IsIndex}},
-          To<NSTextField>([](NSTextField& field, const json& event) {
-              return field.clickLink(event["run"].get<size_t>());
-          }),
-          nullptr}},
-        {"drag",
-         {EventSource::User,
-          {{"position", [](const json& value) { return value.is_number(); }}},
-          To<NSSplitView>([](NSSplitView& split, const json& event) {
-              // Far beyond any screen, and safe to narrow to float.
-              constexpr double kFarthest = 1e9;
-              split.dragDivider(static_cast<float>(
-                  std::clamp(event["position"].get<double>(), -kFarthest, kFarthest)));
-              return true;
-          }),
-          nullptr}},
-        {"dividerClick",
-         {EventSource::User,
-          {{"count", [](const json& value) { return value == 1 || value == 2; }}},
-          To<NSSplitView>([](NSSplitView& split, const json& event) {
-              split.clickDivider(event["count"].get<int>());
-              return true;
-          }),
-          nullptr}},
-        {"answer",
-         {EventSource::User,
-          {{"button", IsIndex}},
-          To<NSAlert>([](NSAlert& alert, const json& event) {
-              return alert.clickButtonAtIndex(event["button"].get<size_t>());
-          }),
-          nullptr}},
-        {"navigate",
-         {EventSource::User,
-          {{"path", IsString}},
-          To<NSOpenPanel>([](NSOpenPanel& panel, const json& event) {
-              return panel.navigateTo(event["path"].get<std::string>());
-          }),
-          nullptr}},
-        {"choose",
-         {EventSource::User,
-          {{"paths", IsArrayOfStrings}},
-          To<NSOpenPanel>([](NSOpenPanel& panel, const json& event) {
-              return panel.choose(event["paths"].get<std::vector<std::string>>());
-          }),
-          nullptr}},
-        {"cancel",
-         {EventSource::User,
-          {},
-          To<NSOpenPanel>([](NSOpenPanel& panel, const json&) { return panel.cancel(); }),
-          nullptr}},
-        {"close",
-         {EventSource::User,
-          {},
-          To<NSWindow>([](NSWindow& window, const json&) {
-              window.performClose(nullptr);
-              return true;
-          }),
-          nullptr}},
-        {"call",
-         {EventSource::Page,
-          {{"object", IsString}, {"name", IsString}, {"args", IsPageArguments}},
-          To<WebView>([](WebView& view, const json& event) {
-              return view.windowScriptObject()->CallNative(
-                  Text(event, "object"), Text(event, "name"), PageArguments(event["args"]));
-          }),
-          PageRefusal("call", "name")}},
-        {"set",
-         {EventSource::Page,
-          {{"object", IsString}, {"key", IsString}, {"value", IsPageValue}},
-          To<WebView>([](WebView& view, const json& event) {
-              return view.windowScriptObject()->SetProperty(
-                  Text(event, "object"), Text(event, "key"), PageValue(event["value"]));
-          }),
-          PageRefusal("set", "key")}},
-        {"get",
-         {EventSource::Page,
-          {{"object", IsString}, {"key", IsString}},
-          To<WebView>([](WebView& view, const json& event) {
-              return view.windowScriptObject()
-                  ->GetProperty(Text(event, "object"), Text(event, "key"))
-                  .has_value();
-          }),
-          PageRefusal("read", "key")}},
-        {"fault",
-         {EventSource::Page,
-          {{"text", IsString}},
-          To<WebView>([](WebView& view, const json& event) {
-              NSLog("Page " + view.mainFrameURL() + ": " + Text(event, "text"));
-              return true;
-          }),
-          nullptr}},
-    };
-    return kinds;
-}
+          }
+          return NSApp().performClick(*sender);
+      },
+      nullptr}},
+    {"edit",
+     {EventSource::User,
+      {{"text", IsString}},
+      To<NSTextField>([](NSTextField& field, const json& event) {
+          return field.userEditedText(event["text"].get<std::string>());
+      }),
+      nullptr}},
+    {"select",
+     {EventSource::User,
+      {{"row", IsIndex}},
+      [](ModelObject& object, const json& event) -> std::optional<bool> {
+          const auto row = event["row"].get<size_t>();
+          if (auto* box = dynamic_cast<NSComboBox*>(&object)) {
+              return SelectInComboBox(*box, row);
+          }
+          if (auto* matrix = dynamic_cast<NSMatrix*>(&object)) {
+              return matrix->clickCellAtRow(row);
+          }
+          return std::nullopt;
+      },
+      nullptr}},
+    {"link",
+     {EventSource::User,
+      {{"run", IsIndex}},
+      To<NSTextField>([](NSTextField& field, const json& event) {
+          return field.clickLink(event["run"].get<size_t>());
+      }),
+      nullptr}},
+    {"drag",
+     {EventSource::User,
+      {{"position", [](const json& value) { return value.is_number(); }}},
+      To<NSSplitView>([](NSSplitView& split, const json& event) {
+          // Far beyond any screen, and safe to narrow to float.
+          constexpr double kFarthest = 1e9;
+          split.dragDivider(static_cast<float>(
+              std::clamp(event["position"].get<double>(), -kFarthest, kFarthest)));
+          return true;
+      }),
+      nullptr}},
+    {"dividerClick",
+     {EventSource::User,
+      {{"count", [](const json& value) { return value == 1 || value == 2; }}},
+      To<NSSplitView>([](NSSplitView& split, const json& event) {
+          split.clickDivider(event["count"].get<int>());
+          return true;
+      }),
+      nullptr}},
+    {"answer",
+     {EventSource::User,
+      {{"button", IsIndex}},
+      To<NSAlert>([](NSAlert& alert, const json& event) {
+          return alert.clickButtonAtIndex(event["button"].get<size_t>());
+      }),
+      nullptr}},
+    {"navigate",
+     {EventSource::User,
+      {{"path", IsString}},
+      To<NSOpenPanel>([](NSOpenPanel& panel, const json& event) {
+          return panel.navigateTo(event["path"].get<std::string>());
+      }),
+      nullptr}},
+    {"choose",
+     {EventSource::User,
+      {{"paths", IsArrayOfStrings}},
+      To<NSOpenPanel>([](NSOpenPanel& panel, const json& event) {
+          return panel.choose(event["paths"].get<std::vector<std::string>>());
+      }),
+      nullptr}},
+    {"cancel",
+     {EventSource::User,
+      {},
+      To<NSOpenPanel>([](NSOpenPanel& panel, const json&) { return panel.cancel(); }),
+      nullptr}},
+    {"close",
+     {EventSource::User,
+      {},
+      To<NSWindow>([](NSWindow& window, const json&) {
+          window.performClose(nullptr);
+          return true;
+      }),
+      nullptr}},
+    {"call",
+     {EventSource::Page,
+      {{"object", IsString}, {"name", IsString}, {"args", IsPageArguments}},
+      To<WebView>([](WebView& view, const json& event) {
+          return view.windowScriptObject()->CallNative(Text(event, "object"), Text(event, "name"),
+                                                       PageArguments(event["args"]));
+      }),
+      PageRefusal("call", "name")}},
+    {"set",
+     {EventSource::Page,
+      {{"object", IsString}, {"key", IsString}, {"value", IsPageValue}},
+      To<WebView>([](WebView& view, const json& event) {
+          return view.windowScriptObject()->SetProperty(Text(event, "object"), Text(event, "key"),
+                                                        PageValue(event["value"]));
+      }),
+      PageRefusal("set", "key")}},
+    {"get",
+     {EventSource::Page,
+      {{"object", IsString}, {"key", IsString}},
+      To<WebView>([](WebView& view, const json& event) {
+          return view.windowScriptObject()
+              ->GetProperty(Text(event, "object"), Text(event, "key"))
+              .has_value();
+      }),
+      PageRefusal("read", "key")}},
+    {"fault",
+     {EventSource::Page,
+      {{"text", IsString}},
+      To<WebView>([](WebView& view, const json& event) {
+          NSLog("Page " + view.mainFrameURL() + ": " + Text(event, "text"));
+          return true;
+      }),
+      nullptr}},
+};
 
 } // namespace
 
@@ -265,8 +264,8 @@ std::optional<EventAnswer> CheckEventShape(const json& event, EventSource source
     if (kind == event.end() || !kind->is_string()) {
         return EventAnswer{400, "\"kind\" must be a string"};
     }
-    auto known = Kinds().find(kind->get<std::string>());
-    if (known == Kinds().end()) {
+    auto known = kKinds.find(kind->get<std::string>());
+    if (known == kKinds.end()) {
         return EventAnswer{400, "unknown kind"};
     }
     if (known->second.source != source) {
@@ -292,7 +291,7 @@ EventAnswer DeliverEvent(const json& event, EventSource source) {
     }
     // Held while the event runs: an action may drop the last other reference to the object.
     Ref<NSObject> keep(object);
-    const Kind& kind = Kinds().at(event["kind"].get<std::string>());
+    const Kind& kind = kKinds.at(event["kind"].get<std::string>());
     if (source == EventSource::Page && dynamic_cast<WebView*>(object) == nullptr) {
         return {403, "a page may only use its own bridge"};
     }

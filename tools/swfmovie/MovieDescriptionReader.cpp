@@ -306,6 +306,46 @@ struct FileDescriptor {
     int fd;
 };
 
+// The movie's lists: its rectangles and its requests, each bounded and checked against the version.
+void ReadLists(const Json& document, MovieDescription& movie) {
+    if (auto shapes = document.find("shapes"); shapes != document.end()) {
+        if (!shapes->is_array()) {
+            Refuse("shapes must be a list, not " + Shown(*shapes));
+        }
+        if (shapes->size() > kMaxShapes) {
+            Refuse("shapes holds " + std::to_string(shapes->size()) + " rectangles, more than " +
+                   std::to_string(kMaxShapes));
+        }
+        for (size_t i = 0; i < shapes->size(); ++i) {
+            movie.shapes.push_back(ReadShape((*shapes)[i], "shapes[" + std::to_string(i) + "]"));
+        }
+        // PlaceObject2 and DefineShape3 came with version 3.
+        if (!movie.shapes.empty() && movie.version < 3) {
+            Refuse("movies with shapes need version 3 or later, not " +
+                   std::to_string(movie.version));
+        }
+    }
+    if (auto requests = document.find("requests"); requests != document.end()) {
+        if (!requests->is_array()) {
+            Refuse("requests must be a list, not " + Shown(*requests));
+        }
+        if (requests->size() > kMaxRequests) {
+            Refuse("requests holds " + std::to_string(requests->size()) + " requests, more than " +
+                   std::to_string(kMaxRequests));
+        }
+        movie.requests.emplace();
+        for (size_t i = 0; i < requests->size(); ++i) {
+            movie.requests->push_back(
+                ReadRequest((*requests)[i], "requests[" + std::to_string(i) + "]"));
+        }
+        if (movie.version < kFirstActionScript3Version) {
+            Refuse("movies with requests need version " +
+                   std::to_string(kFirstActionScript3Version) + " or later, not " +
+                   std::to_string(movie.version));
+        }
+    }
+}
+
 } // namespace
 
 MovieDescription MovieDescriptionReader::ReadFile(const std::string& path) {
@@ -381,41 +421,6 @@ MovieDescription MovieDescriptionReader::Parse(const std::string& text) {
     if (auto background = document.find("background"); background != document.end()) {
         movie.background = ReadColour(*background, "background", false).rgba >> 8;
     }
-    if (auto shapes = document.find("shapes"); shapes != document.end()) {
-        if (!shapes->is_array()) {
-            Refuse("shapes must be a list, not " + Shown(*shapes));
-        }
-        if (shapes->size() > kMaxShapes) {
-            Refuse("shapes holds " + std::to_string(shapes->size()) + " rectangles, more than " +
-                   std::to_string(kMaxShapes));
-        }
-        for (size_t i = 0; i < shapes->size(); ++i) {
-            movie.shapes.push_back(ReadShape((*shapes)[i], "shapes[" + std::to_string(i) + "]"));
-        }
-        // PlaceObject2 and DefineShape3 came with version 3.
-        if (!movie.shapes.empty() && movie.version < 3) {
-            Refuse("movies with shapes need version 3 or later, not " +
-                   std::to_string(movie.version));
-        }
-    }
-    if (auto requests = document.find("requests"); requests != document.end()) {
-        if (!requests->is_array()) {
-            Refuse("requests must be a list, not " + Shown(*requests));
-        }
-        if (requests->size() > kMaxRequests) {
-            Refuse("requests holds " + std::to_string(requests->size()) + " requests, more than " +
-                   std::to_string(kMaxRequests));
-        }
-        movie.requests.emplace();
-        for (size_t i = 0; i < requests->size(); ++i) {
-            movie.requests->push_back(
-                ReadRequest((*requests)[i], "requests[" + std::to_string(i) + "]"));
-        }
-        if (movie.version < kFirstActionScript3Version) {
-            Refuse("movies with requests need version " +
-                   std::to_string(kFirstActionScript3Version) + " or later, not " +
-                   std::to_string(movie.version));
-        }
-    }
+    ReadLists(document, movie);
     return movie;
 }
