@@ -4,38 +4,29 @@
 #include <system_error>
 #include <vector>
 
-#include <unistd.h>
+#include "foundation/ChildProcess.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-bool IsExecutableFile(const fs::path& path) {
-    std::error_code error;
-    return fs::is_regular_file(path, error) && ::access(path.c_str(), X_OK) == 0;
-}
-
-std::optional<std::string> Absolute(const fs::path& path) {
-    std::error_code error;
-    fs::path absolute = fs::absolute(path, error);
-    if (error) {
-        return std::nullopt;
-    }
-    return absolute.lexically_normal().string();
+// An executable regular file at `path`, made absolute: the process starter's own rule for a path.
+std::optional<std::string> ProgramAt(const fs::path& path) {
+    return ChildProcess::FindProgram((path.has_parent_path() ? path : "." / path).string(), "");
 }
 
 std::optional<std::string> SoleExecutableIn(const fs::path& folder) {
     std::error_code error;
-    std::optional<fs::path> found;
+    std::optional<std::string> found;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (IsExecutableFile(it->path())) {
+        if (std::optional<std::string> program = ProgramAt(it->path())) {
             if (found) {
                 return std::nullopt; // more than one: no guessing
             }
-            found = it->path();
+            found = program;
         }
     }
-    return found ? Absolute(*found) : std::nullopt;
+    return found;
 }
 
 } // namespace
@@ -45,8 +36,8 @@ std::optional<std::string> ExecutableForApplication(const std::string& appPath) 
         return std::nullopt;
     }
     fs::path app(appPath);
-    if (IsExecutableFile(app)) {
-        return Absolute(app);
+    if (std::optional<std::string> program = ProgramAt(app)) {
+        return program;
     }
     std::error_code error;
     if (!fs::is_directory(app, error)) {
@@ -60,8 +51,8 @@ std::optional<std::string> ExecutableForApplication(const std::string& appPath) 
         candidates.push_back(app / "bin" / stem);
     }
     for (const fs::path& candidate : candidates) {
-        if (IsExecutableFile(candidate)) {
-            return Absolute(candidate);
+        if (std::optional<std::string> program = ProgramAt(candidate)) {
+            return program;
         }
     }
     return SoleExecutableIn(app / "bin");
