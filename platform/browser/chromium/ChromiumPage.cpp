@@ -103,8 +103,10 @@ void ChromiumPage::UseTab(ChromiumTab& tab) {
 void ChromiumPage::Listen(const std::string& sessionId) {
     DevToolsConnection& connection = m_engine.connection();
     connection.Forget(sessionId);
-    for (const auto& [method, event] : kEvents) {
-        connection.On(sessionId, method, [this, event, sessionId](const Json& params) {
+    for (const auto& entry : kEvents) {
+        // Named, not a structured binding: clang 14 cannot capture one.
+        const auto event = entry.second;
+        connection.On(sessionId, entry.first, [this, event, sessionId](const Json& params) {
             (this->*event)(params, sessionId);
         });
     }
