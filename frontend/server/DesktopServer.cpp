@@ -66,8 +66,8 @@ void SetCommonHeaders(httplib::Response& response) {
 
 } // namespace
 
-DesktopServer::DesktopServer(Options options, std::shared_ptr<DesktopPresenter> presenter)
-    : m_options(std::move(options)), m_presenter(std::move(presenter)), m_web(m_options.webRoot),
+DesktopServer::DesktopServer(Options options, const std::shared_ptr<DesktopPresenter>& presenter)
+    : m_options(std::move(options)), m_presenter(presenter), m_web(m_options.webRoot),
       m_resources(m_options.resourcesRoot), m_capture(m_options.captureRoot),
       m_player(m_options.playerRoot), m_rate(m_options.eventsPerSecond) {
 }

@@ -46,7 +46,7 @@ public:
         size_t eventsPerSecond = 100;
     };
 
-    DesktopServer(Options options, std::shared_ptr<DesktopPresenter> presenter);
+    DesktopServer(Options options, const std::shared_ptr<DesktopPresenter>& presenter);
     ~DesktopServer();
     DesktopServer(const DesktopServer&) = delete;
     DesktopServer& operator=(const DesktopServer&) = delete;

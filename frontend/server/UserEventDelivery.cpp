@@ -175,7 +175,10 @@ const std::map<std::string, Kind> kKinds{
       nullptr}},
     {"dividerClick",
      {EventSource::User,
-      {{"count", [](const json& value) { return value == 1 || value == 2; }}},
+      {{"count",
+        [](const json& value) {
+            return value.is_number() && (value.get<double>() == 1 || value.get<double>() == 2);
+        }}},
       To<NSSplitView>([](NSSplitView& split, const json& event) {
           split.clickDivider(event["count"].get<int>());
           return true;

@@ -60,7 +60,7 @@ std::string DecodeButton(NSObject& object, const json& properties, const NibReso
     if (!typeName.empty()) {
         type = NSButtonTypeFromName(typeName);
         if (!type) {
-            return "property 'buttonType' is not \"push\", \"switch\" or \"radio\"";
+            return R"(property 'buttonType' is not "push", "switch" or "radio")";
         }
     }
     if (state != NSOffState && state != NSOnState) {

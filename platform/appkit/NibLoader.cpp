@@ -119,7 +119,7 @@ private:
         if (!description.is_object() || !description.contains("class") ||
             !description["class"].is_string() || !description.contains("id") ||
             !description["id"].is_string() || description["id"].get<std::string>().empty()) {
-            Fail("an object description lacks a \"class\" or an \"id\" string");
+            Fail(R"(an object description lacks a "class" or an "id" string)");
         }
         NibObjectRecord record;
         record.identifier = description["id"].get<std::string>();
