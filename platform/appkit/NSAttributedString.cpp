@@ -70,7 +70,7 @@ bool SameValue(const AttributeValue& a, const AttributeValue& b) {
         return false;
     }
     if (const auto* color = std::get_if<Ref<NSColor>>(&a)) {
-        const Ref<NSColor>& other = std::get<Ref<NSColor>>(b);
+        const auto& other = std::get<Ref<NSColor>>(b);
         return *color == other || (*color && other && (*color)->isEqual(*other));
     }
     return a == b;
@@ -105,9 +105,9 @@ nlohmann::json DescribeValue(const AttributeValue& value) {
 NSMutableAttributedString::NSMutableAttributedString() : ModelObject(ClassObject()) {
 }
 
-NSMutableAttributedString::NSMutableAttributedString(std::string string)
+NSMutableAttributedString::NSMutableAttributedString(const std::string& string)
     : NSMutableAttributedString() {
-    initWithString(std::move(string));
+    initWithString(string);
 }
 
 Class NSMutableAttributedString::ClassObject() {
@@ -116,7 +116,7 @@ Class NSMutableAttributedString::ClassObject() {
     return cls;
 }
 
-NSMutableAttributedString& NSMutableAttributedString::initWithString(std::string string) {
+NSMutableAttributedString& NSMutableAttributedString::initWithString(const std::string& string) {
     m_string.clear();
     m_unitOffsets.clear();
     for (size_t at = 0; at < string.size();) {
@@ -177,7 +177,7 @@ void NSMutableAttributedString::MergeEqualNeighbours() {
     m_spans = std::move(merged);
 }
 
-bool NSMutableAttributedString::addAttribute(const std::string& name, AttributeValue value,
+bool NSMutableAttributedString::addAttribute(const std::string& name, const AttributeValue& value,
                                              NSRange range) {
     // Checked without overflow: location may be anything a caller computed.
     if (range.location > length() || range.length > length() - range.location ||

@@ -35,12 +35,12 @@ struct AttributeRun {
 class NSMutableAttributedString : public ModelObject {
 public:
     NSMutableAttributedString();
-    explicit NSMutableAttributedString(std::string string);
+    explicit NSMutableAttributedString(const std::string& string);
     static Class ClassObject();
 
     // Replaces the text and drops every attribute. Bytes that are not UTF-8 become U+FFFD, so
     // the text can always be described.
-    NSMutableAttributedString& initWithString(std::string string);
+    NSMutableAttributedString& initWithString(const std::string& string);
     Ref<NSMutableAttributedString> mutableCopy() const;
 
     const std::string& string() const { return m_string; }
@@ -48,7 +48,7 @@ public:
 
     // False, changing nothing, for a range past the end or one that splits a character made of
     // two UTF-16 units.
-    bool addAttribute(const std::string& name, AttributeValue value, NSRange range);
+    bool addAttribute(const std::string& name, const AttributeValue& value, NSRange range);
     void appendAttributedString(const NSMutableAttributedString& other);
     void beginEditing();
     // Unmatched calls are ignored.

@@ -28,7 +28,7 @@ void NSTextField::setStringValue(std::string value) {
     }
 }
 
-void NSTextField::setAttributedStringValue(Ref<NSMutableAttributedString> value) {
+void NSTextField::setAttributedStringValue(const Ref<NSMutableAttributedString>& value) {
     if (!value) {
         setStringValue({});
         return;

@@ -20,7 +20,7 @@ public:
     // Drops any styling.
     void setStringValue(std::string value);
     // The field keeps its own copy; null sets an empty plain value.
-    void setAttributedStringValue(Ref<NSMutableAttributedString> value);
+    void setAttributedStringValue(const Ref<NSMutableAttributedString>& value);
     // Null when the value is plain text.
     const NSMutableAttributedString* attributedStringValue() const { return m_styled.get(); }
     // Never null: black until set; setting null restores black.

@@ -1,20 +1,11 @@
 #include "browser/PageEngines.h"
 
-#include "browser/chromium/ChromiumEngine.h"
 #include "browser/static/StaticEngine.h"
 
 namespace page_engines {
 
 std::unique_ptr<PageEngine> Static(PageFetcher::Options options) {
     return std::make_unique<StaticEngine>(options);
-}
-
-Outcome<std::unique_ptr<PageEngine>> Chromium(ChromiumOptions options) {
-    Outcome<std::unique_ptr<ChromiumEngine>> engine = ChromiumEngine::Start(std::move(options));
-    if (!engine) {
-        return engine.failure();
-    }
-    return std::unique_ptr<PageEngine>(std::move(engine.value()));
 }
 
 } // namespace page_engines

@@ -93,6 +93,6 @@ Outcome<PageFetcher::Page> PageFetcher::Fetch(const URL& url, const Options& opt
     }
     char* contentType = nullptr;
     curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &contentType);
-    return Page{std::move(sink.body), documentURL ? std::move(*documentURL) : url,
+    return Page{std::move(sink.body), documentURL.value_or(url),
                 contentType != nullptr ? contentType : ""};
 }

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "foundation/FileDescriptor.h"
 #include "foundation/Log.h"
 #include "foundation/StagedFile.h"
 
@@ -25,25 +26,6 @@ Failure FailureAt(const std::string& path, int error) {
     return Failure{path, std::strerror(error)};
 }
 
-// Closes the descriptor when the copy ends, however it ends.
-class OpenFile {
-public:
-    explicit OpenFile(int fd) : m_fd(fd) {}
-    ~OpenFile() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    OpenFile(OpenFile&&) = delete;
-    OpenFile& operator=(OpenFile&&) = delete;
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 Outcome<> Copy(const std::string& from, const std::string& to, StagedFile::Existing existing) {
     if (from.empty()) {
         return FailureAt(from, ENOENT);
@@ -52,12 +34,12 @@ Outcome<> Copy(const std::string& from, const std::string& to, StagedFile::Exist
         return FailureAt(to, ENOENT);
     }
     // Not blocking: a named pipe in place of the file must not hang the caller.
-    OpenFile source(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (source.fd() < 0) {
+    FileDescriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (source.get() < 0) {
         return FailureAt(from, errno);
     }
     struct stat info {};
-    if (::fstat(source.fd(), &info) != 0) {
+    if (::fstat(source.get(), &info) != 0) {
         return FailureAt(from, errno);
     }
     if (S_ISDIR(info.st_mode)) {
@@ -75,7 +57,7 @@ Outcome<> Copy(const std::string& from, const std::string& to, StagedFile::Exist
     if (!copy) {
         return copy.failure();
     }
-    Outcome<> copied = copy.value().WriteFrom(source.fd(), static_cast<uint64_t>(info.st_size));
+    Outcome<> copied = copy.value().WriteFrom(source.get(), static_cast<uint64_t>(info.st_size));
     if (!copied) {
         return copied;
     }

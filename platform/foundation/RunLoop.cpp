@@ -48,7 +48,7 @@ RunLoop::RunLoop()
 RunLoop& RunLoop::Main() {
     // Never destroyed, for the same reason as the notification centre: timers held by statics of
     // loaded modules are cancelled from their destructors at exit.
-    static RunLoop* const loop = new RunLoop(); // NOLINT(cppcoreguidelines-owning-memory)
+    static auto* const loop = new RunLoop(); // NOLINT(cppcoreguidelines-owning-memory)
     return *loop;
 }
 

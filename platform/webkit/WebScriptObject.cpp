@@ -118,7 +118,7 @@ std::string WebScriptObject::ScriptNameForSelector(Class cls, SEL selector) {
         return {};
     }
     if (RuleMethod(cls, "webScriptNameForSelector:", "{string}@::") != nullptr) {
-        std::string name = objc_msgSend<std::string>(cls, "webScriptNameForSelector:", selector);
+        auto name = objc_msgSend<std::string>(cls, "webScriptNameForSelector:", selector);
         if (!name.empty()) {
             return name;
         }

@@ -18,7 +18,8 @@ size_t g_parserHolds = 0;
 
 // gumbo uses what malloc answers unchecked; out of memory it goes the way operator new goes
 // instead (the new handler, else abort), so that a reader with bounded memory can say why it
-// stopped.
+// stopped. These are gumbo's allocator hooks, so malloc and free are what they must call.
+// NOLINTBEGIN(cppcoreguidelines-no-malloc)
 void* Allocate(void*, size_t size) {
     for (;;) {
         if (g_parserBudget == 0) {
@@ -45,6 +46,7 @@ void Deallocate(void*, void* block) {
     }
     std::free(block);
 }
+// NOLINTEND(cppcoreguidelines-no-malloc)
 
 const GumboOptions& ParseOptions() {
     static const GumboOptions options = [] {

@@ -16,6 +16,7 @@
 
 #include "browser/static/HTMLDocument.h"
 #include "foundation/ChildProcess.h"
+#include "foundation/FileDescriptor.h"
 
 namespace {
 
@@ -39,27 +40,6 @@ constexpr bool kSanitized = false;
 constexpr int kOutOfMemoryStatus = 3;
 // What the reader may send back: far more than any outline of a page within the size limit.
 constexpr size_t kMostAnswerBytes = size_t{256} << 20;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    FileDescriptor(FileDescriptor&&) = delete;
-    FileDescriptor& operator=(FileDescriptor&&) = delete;
-
-    int get() const { return m_fd; }
-    void reset() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-        m_fd = -1;
-    }
-
-private:
-    int m_fd;
-};
 
 std::string Seconds(std::chrono::milliseconds duration) {
     char text[32];

@@ -5,29 +5,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
-
-// Closes the file on every way out of the read.
-struct OpenFile {
-    int fd;
-    ~OpenFile() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
-
-} // namespace
+#include "foundation/FileDescriptor.h"
 
 Outcome<std::string> ReadFileBytes(const std::string& path, size_t mostBytes) {
-    const OpenFile file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0) {
+    const FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.get() < 0) {
         return Failure::FromErrno(path, errno);
     }
     std::string bytes;
     char buffer[16384];
     for (;;) {
-        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) {
             continue;
         }

@@ -8,7 +8,7 @@
 NSNotificationCenter& NSNotificationCenter::defaultCenter() {
     // Never destroyed: objects that outlive it otherwise (statics of loaded plug-in modules, whose
     // destructors run at exit in an order nobody controls) still remove themselves on the way out.
-    static NSNotificationCenter* const center =
+    static auto* const center =
         new NSNotificationCenter(); // NOLINT(cppcoreguidelines-owning-memory): lives forever
     return *center;
 }
