@@ -9,7 +9,11 @@ MovieFacts InfoCommand::Inspect(const std::string& path, bool withTags) {
     CSWFParser::ReleaseInstance();
     CSWFParser* parser = CSWFParser::Instance();
     MovieFacts facts;
-    if (!parser->ParseFileStructure(path.c_str(), true)) {
+    // Without the tags only the header is read: a large compressed movie is not inflated whole
+    // for facts that stand in its first bytes.
+    const bool read = withTags ? parser->ParseFileStructure(path.c_str(), true)
+                               : parser->ParseHeader(path.c_str());
+    if (!read) {
         facts.path = path;
         facts.error = parser->FailureReason();
     } else {

@@ -4,7 +4,7 @@
 
 #include "foundation/RunLoop.h"
 #include "webkit/DownloadActivity.h"
-#include "webkit/TransferEngine.h"
+#include "webkit/TransferGroup.h"
 #include "webkit/WebDownload.h"
 
 namespace {
@@ -29,7 +29,9 @@ void DownloadLink::Cancel() {
     if (!m_ended) {
         m_ended = true;
         DownloadActivity::Shared().Ended(m_id, false);
-        TransferEngine::Instance().Cancel(m_id);
+        if (std::shared_ptr<TransferGroup> group = m_group.lock()) {
+            group->Left();
+        }
     }
 }
 
@@ -42,39 +44,46 @@ void DownloadLink::Detach() {
 // destroy the download from inside any callback.
 
 void DownloadLink::DeliverBegin() {
-    if (Live()) {
+    if (Live() && !m_begun) {
+        m_begun = true;
         m_delegate->downloadDidBegin(*m_owner);
     }
 }
 
-void DownloadLink::DeliverResponse(const URLResponse& response) {
+bool DownloadLink::DeliverResponse(const URLResponse& response) {
     if (!Live()) {
-        return;
+        return false;
     }
+    // Heard already, from a transfer it shared before its destination took it to one of its own.
+    if (m_responded) {
+        return true;
+    }
+    m_responded = true;
     DownloadActivity::Shared().Responded(m_id, response.expectedContentLength);
     m_delegate->downloadDidReceiveResponse(*m_owner, response);
     if (!Live()) {
-        return;
+        return false;
     }
     m_delegate->downloadDecideDestinationWithSuggestedFilename(*m_owner,
                                                                response.suggestedFilename);
     if (!Live()) {
-        return;
+        return false;
     }
     if (!m_destination || m_destination->empty()) {
+        WebDownload& owner = *m_owner;
         Cancel();
-        m_delegate->downloadDidFailWithError(*m_owner,
+        m_delegate->downloadDidFailWithError(owner,
                                              NSError{NSURLErrorDomain, NSURLErrorCannotCreateFile,
                                                      "The download has no destination."});
-        return;
+        return false;
     }
     DownloadActivity::Shared().Destined(m_id, *m_destination);
-    TransferEngine::Instance().Resume(m_id, *m_destination, m_allowOverwrite);
+    return true;
 }
 
-void DownloadLink::DeliverCreated(const std::string& path) {
+void DownloadLink::DeliverCreated() {
     if (Live()) {
-        m_delegate->downloadDidCreateDestination(*m_owner, path);
+        m_delegate->downloadDidCreateDestination(*m_owner, *m_destination);
     }
 }
 

@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "foundation/RunLoop.h"
-#include "webkit/DownloadLink.h"
 #include "webkit/ResponseReader.h"
+#include "webkit/TransferGroup.h"
 
 namespace {
 
@@ -79,18 +79,19 @@ std::optional<std::string> StatusReason(long status) {
 
 } // namespace
 
-std::unique_ptr<Transfer> Transfer::Create(const URL& url, std::shared_ptr<DownloadLink> link) {
+std::unique_ptr<Transfer> Transfer::Create(const URL& url, std::shared_ptr<TransferGroup> group) {
     std::unique_ptr<Transfer> transfer(
-        new Transfer(url, std::move(link), TransferLimits::Current()));
+        new Transfer(url, std::move(group), TransferLimits::Current()));
     if (!transfer->m_easy || !transfer->Configure()) {
         return nullptr;
     }
     return transfer;
 }
 
-Transfer::Transfer(URL url, std::shared_ptr<DownloadLink> link, TransferLimits limits)
-    : m_id(link->Id()), m_url(std::move(url)), m_link(std::move(link)), m_easy(curl_easy_init()),
-      m_limits(limits), m_rate(limits.minBytesPerSecond, limits.rateWindow) {
+Transfer::Transfer(URL url, std::shared_ptr<TransferGroup> group, TransferLimits limits)
+    : m_id(group->TransferId()), m_url(std::move(url)), m_group(std::move(group)),
+      m_easy(curl_easy_init()), m_limits(limits),
+      m_rate(limits.minBytesPerSecond, limits.rateWindow) {
 }
 
 Transfer::~Transfer() = default;
@@ -154,7 +155,7 @@ size_t Transfer::Write(const char* data, size_t size) {
         return 0;
     }
     m_written += size;
-    Post([size](DownloadLink& link) { link.DeliverData(size); });
+    Post([size](TransferGroup& group) { group.DeliverData(size); });
     return size;
 }
 
@@ -212,7 +213,9 @@ bool Transfer::WithinTime(uint64_t received) {
 
 void Transfer::PostResponse() {
     URLResponse response = ResponseReader(m_easy.get(), m_url).Read();
-    Post([response = std::move(response)](DownloadLink& link) { link.DeliverResponse(response); });
+    Post([response = std::move(response)](TransferGroup& group) {
+        group.DeliverResponse(response);
+    });
 }
 
 bool Transfer::Completed(CURLcode result) {
@@ -252,7 +255,7 @@ bool Transfer::DestinationChosen(const std::string& path, bool allowOverwrite) {
     m_stage = Stage::Writing;
     // The time the delegate took is ours, not the server's.
     m_rate.Resume(Clock::now());
-    Post([path](DownloadLink& link) { link.DeliverCreated(path); });
+    Post([](TransferGroup& group) { group.DeliverCreated(); });
     if (m_bodyComplete) {
         return Finish();
     }
@@ -279,14 +282,14 @@ bool Transfer::Finish() {
         return true;
     }
     m_file.reset();
-    Post([](DownloadLink& link) { link.DeliverFinish(); });
+    Post([](TransferGroup& group) { group.DeliverFinish(); });
     return true;
 }
 
 void Transfer::Fail(const NSError& error) {
     // The partial file goes before the delegate hears of the failure.
     m_file.reset();
-    Post([error](DownloadLink& link) { link.DeliverFailure(error); });
+    Post([error](TransferGroup& group) { group.DeliverFailure(error); });
 }
 
 NSError Transfer::ErrorFor(CURLcode result) const {
@@ -301,6 +304,6 @@ NSError Transfer::ErrorFor(CURLcode result) const {
     return NSError{NSURLErrorDomain, ErrorCodeFor(result), description};
 }
 
-void Transfer::Post(std::function<void(DownloadLink&)> report) {
-    RunLoop::Main().Post([link = m_link, report = std::move(report)] { report(*link); });
+void Transfer::Post(std::function<void(TransferGroup&)> report) {
+    RunLoop::Main().Post([group = m_group, report = std::move(report)] { report(*group); });
 }

@@ -15,16 +15,17 @@
 #include "webkit/RateWindow.h"
 #include "webkit/TransferLimits.h"
 
-class DownloadLink;
+class TransferGroup;
 
-// One download's libcurl transfer and file, on the transfer engine's thread. It reports to its
-// DownloadLink by posting tasks to the main run loop. Until the delegate has chosen the
-// destination the transfer stays paused, so nothing piles up in memory. It gives up when the
-// server goes past one of the process's TransferLimits, as they stood when it was created.
+// One transfer's libcurl handle and file, on the transfer engine's thread. It reports to its
+// TransferGroup (the downloads that share it) by posting tasks to the main run loop. Until the
+// delegate has chosen the destination the transfer stays paused, so nothing piles up in memory. It
+// gives up when the server goes past one of the process's TransferLimits, as they stood when it was
+// created.
 class Transfer {
 public:
     // Main thread. Null when libcurl cannot set up the transfer.
-    static std::unique_ptr<Transfer> Create(const URL& url, std::shared_ptr<DownloadLink> link);
+    static std::unique_ptr<Transfer> Create(const URL& url, std::shared_ptr<TransferGroup> group);
     ~Transfer();
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
@@ -53,7 +54,7 @@ private:
 
     using Clock = std::chrono::steady_clock;
 
-    Transfer(URL url, std::shared_ptr<DownloadLink> link, TransferLimits limits);
+    Transfer(URL url, std::shared_ptr<TransferGroup> group, TransferLimits limits);
     bool Configure();
 
     static size_t OnWrite(char* data, size_t size, size_t count, void* self);
@@ -67,11 +68,11 @@ private:
     bool Finish();
     void Fail(const NSError& error);
     NSError ErrorFor(CURLcode result) const;
-    void Post(std::function<void(DownloadLink&)> report);
+    void Post(std::function<void(TransferGroup&)> report);
 
     const uint64_t m_id;
     const URL m_url;
-    std::shared_ptr<DownloadLink> m_link;
+    std::shared_ptr<TransferGroup> m_group;
     std::unique_ptr<CURL, EasyDeleter> m_easy;
     char m_curlError[CURL_ERROR_SIZE] = {};
     const TransferLimits m_limits;

@@ -5,6 +5,7 @@
 #include "webkit/DownloadLink.h"
 #include "webkit/Transfer.h"
 #include "webkit/TransferEngine.h"
+#include "webkit/TransferGroup.h"
 
 std::unique_ptr<WebDownload> WebDownload::initWithRequest(const URL& url,
                                                           WebDownloadDelegate& delegate) {
@@ -12,19 +13,22 @@ std::unique_ptr<WebDownload> WebDownload::initWithRequest(const URL& url,
     if (!url.IsHTTP()) {
         return nullptr;
     }
-    TransferEngine& engine = TransferEngine::Instance();
     std::unique_ptr<WebDownload> download(new WebDownload(url));
     auto link = std::make_shared<DownloadLink>(*download, delegate);
-    auto transfer = Transfer::Create(url, link);
-    if (!transfer) {
+    const std::string address = url.absoluteString();
+    if (std::shared_ptr<TransferGroup> running = TransferGroup::Joinable(address)) {
+        running->Join(link);
+        link->SetGroup(running);
+    } else if (std::shared_ptr<TransferGroup> started = TransferGroup::Start(url, link)) {
+        TransferGroup::Open(started);
+    } else {
         return nullptr;
     }
     download->m_link = link;
-    DownloadActivity::Shared().Began(link->Id(), url.absoluteString());
-    // Posted before the transfer exists on the engine's thread, so it comes first; and not
-    // delivered before the caller has the download in hand.
+    DownloadActivity::Shared().Began(link->Id(), address);
+    // Not delivered before the caller has the download in hand. A response that comes sooner
+    // delivers it first itself.
     RunLoop::Main().Post([link] { link->DeliverBegin(); });
-    engine.Start(std::move(transfer));
     return download;
 }
 

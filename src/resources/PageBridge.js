@@ -20,6 +20,22 @@ window.RufflePlayer.config = {
   warnOnUnsupportedContent: false
 };
 
+// Without a GPU the browser's WebGL runs in software, and the player then lays a notice about
+// hardware acceleration over the movie at the first pointer move; its canvas renderer draws the
+// same movie without it, and starts sooner. A context asked to refuse when it would be slow
+// tells the two apart, so machines with a GPU keep the default renderer.
+(function chooseRenderer() {
+  try {
+    var probe = document.createElement("canvas");
+    var options = { failIfMajorPerformanceCaveat: true };
+    if (!probe.getContext("webgl2", options) && !probe.getContext("webgl", options)) {
+      window.RufflePlayer.config.preferredRenderer = "canvas";
+    }
+  } catch (ignored) {
+    window.RufflePlayer.config.preferredRenderer = "canvas";
+  }
+})();
+
 var PageBridge = (function () {
   function present() {
     return typeof cocoaApp !== "undefined" && cocoaApp !== null;

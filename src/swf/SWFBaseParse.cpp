@@ -23,6 +23,12 @@ constexpr TagCode kLastVersionedTag = TagCode::DefineFont4;
 constexpr size_t kHeaderSize = 8;
 constexpr uint32_t kMinHeaderLength = 21;
 constexpr size_t kInputChunk = size_t{256} * 1024;
+// What the header facts need: the 8-byte header, a frame rectangle of at most 5 + 4 * 31 bits
+// (17 bytes), the frame rate and the frame count.
+constexpr uint32_t kHeaderFactsLength = kHeaderSize + 17 + 4;
+// Input read at a time when only the header facts are wanted: deflate's block header and the
+// first literals fit many times over.
+constexpr size_t kHeaderInputChunk = 4096;
 
 uint64_t RoundUp(uint64_t value, uint64_t step) {
     return (value + step - 1) / step * step;
@@ -320,6 +326,14 @@ bool CSWFBaseParse::GrowImage(uint64_t newCapacity) {
 }
 
 bool CSWFBaseParse::ParseFileStructure(char const* path, bool /*flag*/) {
+    return ReadMovie(path, Extent::kWholeMovie);
+}
+
+bool CSWFBaseParse::ParseHeader(char const* path) {
+    return ReadMovie(path, Extent::kHeaderFacts);
+}
+
+bool CSWFBaseParse::ReadMovie(char const* path, Extent extent) {
     ReleaseImage();
     m_isCompressed = false;
     m_failureReason.clear();
@@ -373,10 +387,12 @@ bool CSWFBaseParse::ParseFileStructure(char const* path, bool /*flag*/) {
         return Fail("length field too small (" + std::to_string(headerLength) + " bytes)");
     }
 
-    bool read =
-        m_isCompressed
-            ? InflateBody(file.get(), static_cast<uint64_t>(sizeOnDisk) - kHeaderSize, headerLength)
-            : ReadPlainBody(file.get(), static_cast<uint64_t>(sizeOnDisk), headerLength);
+    const uint32_t wanted =
+        extent == Extent::kHeaderFacts ? std::min(headerLength, kHeaderFactsLength) : headerLength;
+    bool read = m_isCompressed
+                    ? InflateBody(file.get(), static_cast<uint64_t>(sizeOnDisk) - kHeaderSize,
+                                  wanted, extent)
+                    : ReadPlainBody(file.get(), static_cast<uint64_t>(sizeOnDisk), wanted);
     if (!read) {
         return false;
     }
@@ -395,9 +411,8 @@ bool CSWFBaseParse::ParseFileStructure(char const* path, bool /*flag*/) {
     return true;
 }
 
-bool CSWFBaseParse::ReadPlainBody(std::FILE* file, uint64_t sizeOnDisk, uint32_t headerLength) {
-    uint64_t count =
-        headerLength < sizeOnDisk ? headerLength - kHeaderSize : sizeOnDisk - kHeaderSize;
+bool CSWFBaseParse::ReadPlainBody(std::FILE* file, uint64_t sizeOnDisk, uint32_t wanted) {
+    uint64_t count = wanted < sizeOnDisk ? wanted - kHeaderSize : sizeOnDisk - kHeaderSize;
     // Only what the file can fill is allocated: a short file claiming gigabytes costs little,
     // and its missing tail reads as zeros all the same.
     count = std::min(count, kImageCeiling - kHeaderSize);
@@ -410,13 +425,17 @@ bool CSWFBaseParse::ReadPlainBody(std::FILE* file, uint64_t sizeOnDisk, uint32_t
     return true;
 }
 
-bool CSWFBaseParse::InflateBody(std::FILE* file, uint64_t bodyOnDisk, uint32_t headerLength) {
+bool CSWFBaseParse::InflateBody(std::FILE* file, uint64_t bodyOnDisk, uint32_t wanted,
+                                Extent extent) {
+    const bool headerOnly = extent == Extent::kHeaderFacts;
     uint64_t capacity =
-        headerLength > kGrowthStep ? uint64_t{kGrowthStep} : uint64_t{headerLength} + kTailPadding;
+        wanted > kGrowthStep ? uint64_t{kGrowthStep} : uint64_t{wanted} + kTailPadding;
     // Output beyond the declared length (rounded up to the growth step) lies after the movie's
-    // end and is not kept: a small file must not be able to claim unbounded memory.
+    // end and is not kept: a small file must not be able to claim unbounded memory. For the
+    // header alone, the first buffer is all there is.
     uint64_t bound =
-        std::min(std::max(RoundUp(headerLength, kGrowthStep), capacity), kImageCeiling);
+        headerOnly ? capacity
+                   : std::min(std::max(RoundUp(wanted, kGrowthStep), capacity), kImageCeiling);
     if (!AllocateImage(capacity)) {
         return false;
     }
@@ -428,7 +447,8 @@ bool CSWFBaseParse::InflateBody(std::FILE* file, uint64_t bodyOnDisk, uint32_t h
     stream->avail_out = static_cast<uInt>(capacity - kHeaderSize);
 
     // Left uninitialised: fread fills what inflate reads.
-    size_t inputSize = static_cast<size_t>(std::clamp<uint64_t>(bodyOnDisk, 1, kInputChunk));
+    size_t inputSize = static_cast<size_t>(
+        std::clamp<uint64_t>(bodyOnDisk, 1, headerOnly ? kHeaderInputChunk : kInputChunk));
     auto input = std::make_unique_for_overwrite<unsigned char[]>(inputSize);
     bool inputEnded = false;
     auto inflateAll = [&]() -> bool {

@@ -80,6 +80,12 @@ public:
     void SaveTag(int& counter, char const* unused1, char const* unused2);
     void where();
 
+    // ParseFileStructure for the header facts alone: reads only the bytes they stand in (a
+    // compressed movie is inflated only that far), fails as ParseFileStructure fails on what it
+    // reads, and sets the same information fields. The tags are not held: GetSWFInformation must
+    // not follow.
+    bool ParseHeader(char const* path);
+
     // Why the last ParseFileStructure failed ("" after a success), for callers that want more
     // than the success flag: "cannot open: ...", "not a SWF file", ...
     const std::string& FailureReason() const { return m_failureReason; }
@@ -118,8 +124,11 @@ private:
     bool Fail(std::string reason);
     bool AllocateImage(uint64_t capacity);
     bool GrowImage(uint64_t newCapacity);
-    bool ReadPlainBody(std::FILE* file, uint64_t sizeOnDisk, uint32_t headerLength);
-    bool InflateBody(std::FILE* file, uint64_t bodyOnDisk, uint32_t headerLength);
+    enum class Extent { kWholeMovie, kHeaderFacts };
+    // Reads the file (all of it, or only what the header facts need) and decodes the header.
+    bool ReadMovie(char const* path, Extent extent);
+    bool ReadPlainBody(std::FILE* file, uint64_t sizeOnDisk, uint32_t wanted);
+    bool InflateBody(std::FILE* file, uint64_t bodyOnDisk, uint32_t wanted, Extent extent);
     uint8_t ByteAt(int64_t index) const;
     uint16_t WordAt(int64_t index) const;
     int32_t GetSignedBits(long n);

@@ -45,19 +45,12 @@ TEST_F(ChromiumCaptureTest, MoviesThatScriptsInsertAreCaughtByteExactWithTheirNa
             const e = document.createElement('embed'); e.src = '/m/late.swf';
             document.body.appendChild(e); }, 800));</script>)");
     Page("latin.html", "<embed src=\"/m/caf\xE9.swf?n=\xE9\">", "text/html; charset=windows-1252");
-    // A page past the limit of plug-in objects is ended there, and what it held is caught.
-    // Hidden, as Chromium lays out thousands of plug-in elements slowly; without addresses, as
-    // each caught address is a transfer.
-    Page("many.html",
-         "<embed src=/m/many.swf><div id=h hidden></div><script>"
-         "for (let i = 0; i < 10000; ++i) { const o = document.createElement('object');"
-         "o.type = 'application/x-shockwave-flash'; h.appendChild(o); }</script>");
 
     PageEngineChoice chromium;
     chromium.engine = "chromium";
     const std::vector<std::string> names = {"swfobject.html", "write.html",  "inner.html",
                                             "later.html",     "framed.html", "late.html",
-                                            "latin.html",     "many.html"};
+                                            "latin.html"};
     std::vector<std::string> urls;
     urls.reserve(names.size());
     for (const std::string& name : names) {
@@ -67,9 +60,6 @@ TEST_F(ChromiumCaptureTest, MoviesThatScriptsInsertAreCaughtByteExactWithTheirNa
     ASSERT_EQ(Capture(urls, chromium), CaptureCommand::kAllLoaded) << err;
     EXPECT_EQ(err.find("stopped"), std::string::npos) << err;
     EXPECT_NE(err.find("page engine: chromium"), std::string::npos) << err;
-    EXPECT_NE(err.find(PageURL("many.html") + ": more than 5000 plug-in objects"),
-              std::string::npos)
-        << err;
     EXPECT_EQ(Caught(), (std::map<std::string, std::string>{
                             {server.Url("/m/swfobject.swf"), "swfobject.swf"},
                             {server.Url("/m/written.swf"), "written.swf"},
@@ -78,12 +68,31 @@ TEST_F(ChromiumCaptureTest, MoviesThatScriptsInsertAreCaughtByteExactWithTheirNa
                             {OtherSite("/m/ad.swf"), "ad.swf"},
                             {server.Url("/m/late.swf"), "late.swf"},
                             {server.Url("/m/caf%C3%A9.swf?n=%E9"), "caf%C3%A9.swf"},
-                            {server.Url("/m/many.swf"), "many.swf"},
                         }));
     // None of the browser's processes or its profile outlives the command.
     EXPECT_TRUE(fs::is_empty(Tmp()));
     EXPECT_GT(browser.Seen(), 0U);
     EXPECT_EQ(browser.Left(), std::vector<std::string>());
+}
+
+// Apart from the pages above: its thousands of elements keep a core busy for seconds, which on a
+// loaded machine would delay their late scripts past the settle time.
+TEST_F(ChromiumCaptureTest, APagePastTheLimitOfPluginObjectsEndsThereKeepingWhatItHeld) {
+    // Hidden, as Chromium lays out thousands of plug-in elements slowly; without addresses, as
+    // each caught address is a transfer.
+    Page("many.html",
+         "<embed src=/m/many.swf><div id=h hidden></div><script>"
+         "for (let i = 0; i < 10000; ++i) { const o = document.createElement('object');"
+         "o.type = 'application/x-shockwave-flash'; h.appendChild(o); }</script>");
+    PageEngineChoice chromium;
+    chromium.engine = "chromium";
+    ASSERT_EQ(Capture({PageURL("many.html")}, chromium), CaptureCommand::kAllLoaded) << err;
+    EXPECT_NE(err.find(PageURL("many.html") + ": more than 5000 plug-in objects"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(Caught(), (std::map<std::string, std::string>{
+                            {server.Url("/m/many.swf"), "many.swf"},
+                        }));
 }
 
 TEST_F(ChromiumCaptureTest, HostilePagesEndAtTheirLimitAndWhatTheyHeldIsKept) {

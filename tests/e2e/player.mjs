@@ -24,6 +24,10 @@ export async function playerSuite(context, artifacts, command, swfmovie) {
         const { frame, choose, plays } = player;
         // Ruffle's error panel lives in the player's open shadow root, which locators reach.
         const panelShown = async () => (await frame.locator('#panic').count()) > 0;
+        // Nothing may lie over the movie: without a GPU the player would show its notice about
+        // hardware acceleration at the first pointer move over it.
+        const noticeShown = async () =>
+            (await frame.locator('#hardware-acceleration-modal:not(.hidden)').count()) > 0;
 
         try {
             await loadInBrowserWindow(server.url('movies.html'), names.map((name) => server.url(name)));
@@ -39,6 +43,8 @@ export async function playerSuite(context, artifacts, command, swfmovie) {
                     await choose(good);
                     await plays(color, good);
                     check(!(await panelShown()), 'the error panel is still there');
+                    await frame.locator('ruffle-player').first().hover();
+                    check(!(await noticeShown()), 'a notice lies over the movie');
                     await suite.screenshot(page, `player-${good.replace('.swf', '')}-after-${broken.replace('.swf', '')}`);
                 });
             }

@@ -188,3 +188,54 @@ TEST(CSWFParserTest, TheNoOpOperationsSucceed) {
 }
 
 } // namespace
+
+// The header-only reading must agree with the whole reading on every fact and every refusal
+// that the header's bytes decide, while holding only those bytes.
+TEST_F(ParseFileStructureTest, HeaderAloneGivesTheSameFactsAndRefusals) {
+    SwfWriter large;
+    large.Version(11).FrameSizePixels(1024, 768).FrameRate(0x1E00).FrameCount(4000);
+    large.Tag(2, std::vector<uint8_t>(size_t{24} << 20, 0x5A)).End();
+    const std::vector<uint8_t> largeCws = large.Cws(1);
+    std::vector<uint8_t> cutCws = SwfWriter().FrameSizePixels(320, 240).FrameCount(5).End().Cws();
+    cutCws.resize(14);
+    std::vector<uint8_t> badZlib = SwfWriter().End().Cws();
+    badZlib[8] ^= 0xFF;
+    std::vector<uint8_t> shortPlain = SwfWriter().Frame(0, 10999, 0, 8019).LengthField(5000).Fws();
+    shortPlain.resize(12);
+    std::vector<uint8_t> notSwf = SwfWriter().End().Fws();
+    notSwf[1] = 'X';
+    const std::vector<uint8_t> bodyless{'C', 'W', 'S', 10, 100, 0, 0, 0};
+
+    const struct {
+        const char* name;
+        std::vector<uint8_t> file;
+    } cases[] = {
+        {"plain", SwfWriter().Version(9).Frame(0, 11000, 0, 8000, 15).FrameCount(321).End().Fws()},
+        {"widest rectangle", SwfWriter().Frame(-0x3FFFFFFF, 0x3FFFFFFF, -5, 0x3FFFFFFF).Fws()},
+        {"plain cut inside its rectangle", shortPlain},
+        {"compressed, 24 MiB", largeCws},
+        {"compressed, cut after its zlib header", cutCws},
+        {"compressed, zlib header broken", badZlib},
+        {"compressed, no body", bodyless},
+        {"shorter than a header", std::vector<uint8_t>(notSwf.begin(), notSwf.begin() + 5)},
+        {"not a movie", notSwf},
+        {"length field too small", SwfWriter().LengthField(20).Fws()},
+    };
+    for (const auto& [name, file] : cases) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.Write("movie.swf", file);
+        CSWFBaseParse whole;
+        CSWFBaseParse header;
+        const bool wholeRead = whole.ParseFileStructure(path.c_str(), true);
+        EXPECT_EQ(header.ParseHeader(path.c_str()), wholeRead);
+        EXPECT_EQ(header.FailureReason(), whole.FailureReason());
+        EXPECT_EQ(header.m_version, whole.m_version);
+        EXPECT_EQ(header.m_fileLength, whole.m_fileLength);
+        EXPECT_EQ(header.m_isCompressed, whole.m_isCompressed);
+        EXPECT_EQ(header.m_frameWidth, whole.m_frameWidth);
+        EXPECT_EQ(header.m_frameHeight, whole.m_frameHeight);
+        EXPECT_EQ(header.m_frameRate, whole.m_frameRate);
+        EXPECT_EQ(header.m_frameCount, whole.m_frameCount);
+        EXPECT_LE(header.HeldBytes(), 512U);
+    }
+}

@@ -424,6 +424,48 @@ TEST_F(WebDownloadTest, HundredDownloadsAtOnceAllFinish) {
     EXPECT_EQ(Names(dir.Path()).size(), static_cast<size_t>(kCount));
 }
 
+// Views of one address started before its server answers share one request, yet each hears
+// its own callbacks, and the one that chose the file may go without taking it from the rest.
+TEST_F(WebDownloadTest, DownloadsOfOneAddressShareOneTransferWhileItRuns) {
+    constexpr size_t kViews = 200;
+    const auto body = std::make_shared<const std::string>(Bytes(size_t{3} << 20, 6));
+    std::atomic<int> requests{0};
+    server.Http().Get("/one.swf", [&](const httplib::Request&, httplib::Response& res) {
+        ++requests;
+        ServeSized(res, body);
+    });
+    server.Start();
+
+    std::vector<std::unique_ptr<RecordingDelegate>> views;
+    for (size_t n = 0; n < kViews; ++n) {
+        views.push_back(std::make_unique<RecordingDelegate>(dir / "one.swf"));
+        ASSERT_TRUE(views.back()->Start(server.Url("/one.swf")));
+    }
+    views.front()->onFirstData = [](RecordingDelegate& self) { self.Download().reset(); };
+    ASSERT_TRUE(Pump(
+        [&] {
+            return !views.front()->Download() &&
+                   std::all_of(views.begin() + 1, views.end(),
+                               [](const auto& view) { return view->Ended(); });
+        },
+        120s));
+
+    EXPECT_EQ(requests, 1);
+    for (size_t n = 1; n < kViews; ++n) {
+        ASSERT_EQ(views[n]->Calls(), kFullOrder) << n;
+        EXPECT_EQ(views[n]->BytesReceived(), body->size()) << n;
+    }
+    EXPECT_TRUE(ReadFile(dir / "one.swf") == *body);
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"one.swf"});
+
+    // Once it has ended, the address is fetched again.
+    RecordingDelegate later(dir / "one.swf");
+    ASSERT_TRUE(later.Start(server.Url("/one.swf")));
+    ASSERT_TRUE(Pump([&] { return later.Ended(); }));
+    EXPECT_TRUE(later.Finished());
+    EXPECT_EQ(requests, 2);
+}
+
 } // namespace
 
 namespace {
