@@ -20,16 +20,23 @@ window.RufflePlayer.config = {
   warnOnUnsupportedContent: false
 };
 
-// Without a GPU the browser's WebGL runs in software, and the player then lays a notice about
-// hardware acceleration over the movie at the first pointer move; its canvas renderer draws the
-// same movie without it, and starts sooner. A context asked to refuse when it would be slow
-// tells the two apart, so machines with a GPU keep the default renderer.
+// Without a GPU the browser's WebGL runs in software (SwiftShader, llvmpipe), and the player then
+// lays a notice about hardware acceleration over the movie at the first pointer move; its canvas
+// renderer draws the same movie without it, and starts sooner. Machines with a GPU keep the
+// default renderer. Chromium does not refuse SwiftShader for failIfMajorPerformanceCaveat, so the
+// renderer's own name decides.
 (function chooseRenderer() {
+  var software = /swiftshader|llvmpipe|softpipe|software/i;
   try {
-    var probe = document.createElement("canvas");
-    var options = { failIfMajorPerformanceCaveat: true };
-    if (!probe.getContext("webgl2", options) && !probe.getContext("webgl", options)) {
+    var gl = document.createElement("canvas").getContext("webgl");
+    var info = gl && gl.getExtension("WEBGL_debug_renderer_info");
+    var name = gl ? String(gl.getParameter(info ? info.UNMASKED_RENDERER_WEBGL : gl.RENDERER)) : "";
+    if (!gl || software.test(name)) {
       window.RufflePlayer.config.preferredRenderer = "canvas";
+    }
+    var lose = gl && gl.getExtension("WEBGL_lose_context");
+    if (lose) {
+      lose.loseContext(); // the probe's context is not kept from the player
     }
   } catch (ignored) {
     window.RufflePlayer.config.preferredRenderer = "canvas";
