@@ -15,7 +15,7 @@ std::unique_ptr<WebDownload> WebDownload::initWithRequest(const URL& url,
     }
     std::unique_ptr<WebDownload> download(new WebDownload(url));
     auto link = std::make_shared<DownloadLink>(*download, delegate);
-    const std::string address = url.absoluteString();
+    const std::string& address = url.absoluteString();
     if (std::shared_ptr<TransferGroup> running = TransferGroup::Joinable(address)) {
         running->Join(link);
         link->SetGroup(running);
