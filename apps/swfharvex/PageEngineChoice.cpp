@@ -21,6 +21,8 @@ Outcome<ChromiumOptions> ChromiumChoice(const PageEngineChoice& choice, bool kee
     options.settle = Milliseconds(choice.settleSeconds);
     options.pageTimeout = Milliseconds(choice.pageTimeoutSeconds);
     options.keepPagesOpen = keepPagesOpen;
+    // Nobody sees a capture's pages: their images, fonts and media are not fetched.
+    options.fetchForCaptureOnly = !keepPagesOpen && !choice.showBrowser;
     if (choice.showBrowser) {
         if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
             return Failure{"--show-browser", "there is no display (DISPLAY is not set)"};
@@ -46,8 +48,9 @@ void PageEngineChoice::AddOptions(CLI::App& app) {
                    "Default: chromium when it is installed, else static")
         ->check(CLI::IsMember({"static", "chromium"}));
     app.add_option("--settle", settleSeconds,
-                   "Seconds a page must stay quiet (no network, no new plug-in object) after its "
-                   "load event before it counts as done (chromium engine)")
+                   "Chromium engine: a page is done once it has loaded and is quiet (no request "
+                   "in flight, no timer due within this many seconds); a page that never rests "
+                   "is done after this many seconds without a new request or plug-in object")
         ->default_val(2)
         ->check(CLI::Range(0.0, 600.0));
     app.add_option("--page-timeout", pageTimeoutSeconds,

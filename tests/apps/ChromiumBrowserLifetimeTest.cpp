@@ -34,7 +34,7 @@ std::vector<std::string> Everything(const fs::path& root) {
 // once it has returned: not a renderer busy in a loop, not a zombie. Killed outright, it cannot
 // take them along, but they end by themselves.
 TEST_F(ChromiumCaptureTest, TheBrowserNeverOutlivesItsCommand) {
-    Page("busy.html", "<embed src=/m/busy.swf><img src=/hang>"
+    Page("busy.html", "<embed src=/m/busy.swf><script async src=/hang></script>"
                       "<script>setTimeout(() => { for (;;) {} }, 0);</script>");
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
         const int hangsBefore = hangs;
@@ -57,7 +57,7 @@ TEST_F(ChromiumCaptureTest, TheBrowserNeverOutlivesItsCommand) {
 
 // The desktop (`swfharvex` with no command) takes its browser along when it is stopped.
 TEST_F(ChromiumCaptureTest, TheDesktopTakesItsBrowserAlongWhenItStops) {
-    Page("busy.html", "<embed src=/m/busy.swf><img src=/hang>"
+    Page("busy.html", "<embed src=/m/busy.swf><script async src=/hang></script>"
                       "<script>setTimeout(() => { for (;;) {} }, 0);</script>");
     const BrowserWatch browser(Tmp().string());
     // Without --port it takes the first free port from its default on.
@@ -88,7 +88,7 @@ TEST_F(ChromiumCaptureTest, NothingTheBrowserWritesLandsOutsideItsProfile) {
 // A profile that a killed run left behind is removed when the next run starts, never one that a
 // live run still uses (however old the one or the other).
 TEST_F(ChromiumCaptureTest, ProfilesLeftByAKilledRunAreRemovedAtTheNextStartButNeverOneInUse) {
-    Page("slow.html", "<embed src=/m/slow.swf><img src=/hang>");
+    Page("slow.html", "<embed src=/m/slow.swf><script async src=/hang></script>");
     Page("plain.html", "<embed src=/m/plain.swf>");
     {
         const BrowserWatch browser(Tmp().string());

@@ -229,6 +229,12 @@ void ChromiumCaptureTest::SetUp() {
         WaitFor([this] { return stopping.load(); }, kLongestHang);
         response.set_content("", "text/plain");
     });
+    const auto countUnneeded = [this](const httplib::Request&, httplib::Response& response) {
+        ++unneeded;
+        response.status = 404;
+    };
+    server.Http().Get("/unneeded/.*", countUnneeded);
+    server.Http().Post("/unneeded/.*", countUnneeded);
     server.Http().Get("/js/swfobject.js", [](const httplib::Request&, httplib::Response& response) {
         std::ifstream script(HVX_NODE_MODULES "/swfobject/index.js");
         std::string text((std::istreambuf_iterator<char>(script)), {});

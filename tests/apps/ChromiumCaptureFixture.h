@@ -112,6 +112,9 @@ protected:
     std::atomic<bool> stopping{false};
     // Requests of /hang so far; it answers only when the test ends.
     std::atomic<int> hangs{0};
+    // Requests of /unneeded/..., what a capture's browser has no use for (images, fonts, media,
+    // beacons).
+    std::atomic<int> unneeded{0};
     LoopbackServer server;
     std::string out;
     std::string err;

@@ -45,12 +45,19 @@ TEST_F(ChromiumCaptureTest, MoviesThatScriptsInsertAreCaughtByteExactWithTheirNa
             const e = document.createElement('embed'); e.src = '/m/late.swf';
             document.body.appendChild(e); }, 800));</script>)");
     Page("latin.html", "<embed src=\"/m/caf\xE9.swf?n=\xE9\">", "text/html; charset=windows-1252");
+    // What nobody sees is not fetched; the page's movie is caught all the same.
+    Page("decorated.html",
+         R"html(<style>@font-face { font-family: f; src: url(/unneeded/f.woff); }</style>
+            <p style="font-family: f; background: url(/unneeded/b.png)">text</p>
+            <img src=/unneeded/i.png><video src=/unneeded/v.mp4 autoplay></video>
+            <script>navigator.sendBeacon('/unneeded/beacon', 'x');</script>
+            <embed src=/m/decorated.swf>)html");
 
     PageEngineChoice chromium;
     chromium.engine = "chromium";
-    const std::vector<std::string> names = {"swfobject.html", "write.html",  "inner.html",
-                                            "later.html",     "framed.html", "late.html",
-                                            "latin.html"};
+    const std::vector<std::string> names = {"swfobject.html", "write.html",    "inner.html",
+                                            "later.html",     "framed.html",   "late.html",
+                                            "latin.html",     "decorated.html"};
     std::vector<std::string> urls;
     urls.reserve(names.size());
     for (const std::string& name : names) {
@@ -68,11 +75,46 @@ TEST_F(ChromiumCaptureTest, MoviesThatScriptsInsertAreCaughtByteExactWithTheirNa
                             {OtherSite("/m/ad.swf"), "ad.swf"},
                             {server.Url("/m/late.swf"), "late.swf"},
                             {server.Url("/m/caf%C3%A9.swf?n=%E9"), "caf%C3%A9.swf"},
+                            {server.Url("/m/decorated.swf"), "decorated.swf"},
                         }));
+    EXPECT_EQ(unneeded, 0);
     // None of the browser's processes or its profile outlives the command.
     EXPECT_TRUE(fs::is_empty(Tmp()));
     EXPECT_GT(browser.Seen(), 0U);
     EXPECT_EQ(browser.Left(), std::vector<std::string>());
+}
+
+// A page is done once nothing is left in flight, not after the settle time: here an upper bound
+// far beyond the test's time. What a timer, a request's answer or a frame still brings is waited
+// for; a heartbeat that never stops is not.
+TEST_F(ChromiumCaptureTest, APageIsDoneOnceQuietAfterWhatItsTimersRequestsAndFramesBring) {
+    for (const std::string name : {"timer", "framed-timer"}) {
+        Page(name + ".html", R"(<body><script>addEventListener('load', () => setTimeout(() => {
+            const e = document.createElement('embed'); e.src = '/m/)" +
+                                 name + R"(.swf'; document.body.appendChild(e); }, 1000));
+            </script>)");
+    }
+    Page("fetched.html", R"(<body><script>fetch('/p/name.txt').then((r) => r.text())
+            .then((name) => { const e = document.createElement('embed'); e.src = '/m/' + name;
+            document.body.appendChild(e); });</script>)");
+    Page("name.txt", "fetched.swf", "text/plain");
+    Page("heartbeat.html", R"(<body><embed src=/m/heartbeat.swf><p id=t></p><script>
+            let n = 0; setInterval(() => { t.textContent = ++n; }, 50);</script>)");
+    Page("framed.html", "<iframe src='" + OtherSite("/p/framed-timer.html") + "'></iframe>");
+
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(Capture({PageURL("timer.html"), PageURL("fetched.html"), PageURL("heartbeat.html"),
+                       PageURL("framed.html")},
+                      Chromium(20, 60)),
+              CaptureCommand::kAllLoaded)
+        << err;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+    EXPECT_EQ(Caught(), (std::map<std::string, std::string>{
+                            {server.Url("/m/timer.swf"), "timer.swf"},
+                            {server.Url("/m/fetched.swf"), "fetched.swf"},
+                            {server.Url("/m/heartbeat.swf"), "heartbeat.swf"},
+                            {OtherSite("/m/framed-timer.swf"), "framed-timer.swf"},
+                        }));
 }
 
 // Apart from the pages above: its thousands of elements keep a core busy for seconds, which on a
@@ -96,7 +138,7 @@ TEST_F(ChromiumCaptureTest, APagePastTheLimitOfPluginObjectsEndsThereKeepingWhat
 }
 
 TEST_F(ChromiumCaptureTest, HostilePagesEndAtTheirLimitAndWhatTheyHeldIsKept) {
-    Page("hangs.html", "<embed src=/m/before-hang.swf><img src=/hang>");
+    Page("hangs.html", "<embed src=/m/before-hang.swf><script async src=/hang></script>");
     Page("loops.html", "<embed src=/m/loops.swf><script>for (;;) {}</script>");
     Page("dialogs.html",
          "<script>alert('a'); confirm('b'); prompt('c'); window.open('/p/dialogs.html');"

@@ -16,7 +16,6 @@ namespace {
 // Tabs beyond the pages loading at once: some are on their way back to about:blank.
 constexpr size_t kSpareTabs = 4;
 constexpr auto kStartTimeout = std::chrono::seconds(20);
-constexpr auto kCloseGrace = std::chrono::milliseconds(2000);
 // A page allocating as fast as it can gains a few hundred MiB between two looks.
 constexpr auto kMemoryWatchInterval = std::chrono::milliseconds(200);
 
@@ -39,6 +38,8 @@ Outcome<std::unique_ptr<ChromiumEngine>> ChromiumEngine::Start(Options options) 
         !begun) {
         return begun.failure();
     }
+    // The first page's tab is made while the caller gets ready: a tab costs as much as a page.
+    engine->MakeTab();
     engine->m_memoryWatch = RunLoop::Main().AddTimer(kMemoryWatchInterval, true,
                                                      [raw = engine.get()] { raw->WatchMemory(); });
     return engine;
@@ -89,12 +90,12 @@ ChromiumEngine::~ChromiumEngine() {
     if (m_memoryWatch != 0) {
         RunLoop::Main().CancelTimer(m_memoryWatch);
     }
-    const bool connected = m_connection && m_connection->connected();
-    if (connected) {
-        m_connection->Send("Browser.close", DevToolsConnection::Json::object());
-    }
+    // A browser of our own goes with its profile, so nothing of a clean close would be kept:
+    // waiting for one cost a tenth of a second of every capture.
     if (m_process) {
-        m_process->Stop(connected ? kCloseGrace : std::chrono::milliseconds(0));
+        m_process->Stop(std::chrono::milliseconds(0));
+    } else if (m_connection && m_connection->connected()) {
+        m_connection->Send("Browser.close", DevToolsConnection::Json::object());
     }
     m_connection.reset();
 }
@@ -147,20 +148,23 @@ void ChromiumEngine::SetUpSession(const std::string& sessionId,
     // The frame may go on only once every part of the set-up has been answered: a navigation
     // that starts earlier can move to another renderer before the observer reached the first.
     using Json = DevToolsConnection::Json;
+    // The observer waits for timers due within the settle time: later ones it could not wait for.
+    const std::string observer = std::string(kChromiumObserverScript) + "(" +
+                                 std::to_string(m_options.settle.count()) + ");";
     std::vector<std::pair<std::string, Json>> setUp = {
         {"Runtime.addBinding", {{"name", kReportBinding}}},
         {"Page.enable", Json::object()},
         // Without it, bindings called early in a document are not always reported.
         {"Runtime.enable", Json::object()},
         {"Network.enable", {{"maxTotalBufferSize", 0}, {"maxResourceBufferSize", 0}}},
-        {"Page.addScriptToEvaluateOnNewDocument",
-         {{"source", kChromiumObserverScript}, {"runImmediately", true}}},
+        {"Page.addScriptToEvaluateOnNewDocument", {{"source", observer}, {"runImmediately", true}}},
         {"Target.setAutoAttach",
          {{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}}},
     };
+    if (Json patterns = PausedRequests(); !patterns.empty()) {
+        setUp.emplace_back("Fetch.enable", Json{{"patterns", std::move(patterns)}});
+    }
     if (!m_options.playerRoot.empty()) {
-        setUp.emplace_back("Fetch.enable",
-                           Json{{"patterns", {{{"urlPattern", player_files::kPattern}}}}});
         setUp.emplace_back("Page.addScriptToEvaluateOnNewDocument",
                            Json{{"source", kChromiumPlayerScript}});
     }
@@ -180,6 +184,20 @@ void ChromiumEngine::SetUpSession(const std::string& sessionId,
                 }
             });
     }
+}
+
+DevToolsConnection::Json ChromiumEngine::PausedRequests() const {
+    using Json = DevToolsConnection::Json;
+    Json patterns = Json::array();
+    if (!m_options.playerRoot.empty()) {
+        patterns.push_back({{"urlPattern", player_files::kPattern}});
+    }
+    if (m_options.fetchForCaptureOnly) {
+        for (const char* type : kUnneededResources) {
+            patterns.push_back({{"urlPattern", "*"}, {"resourceType", type}});
+        }
+    }
+    return patterns;
 }
 
 void ChromiumEngine::TakeTab(ChromiumPage& page) {

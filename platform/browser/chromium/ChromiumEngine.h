@@ -42,7 +42,7 @@ public:
     // descriptors stay the caller's and must outlive the engine. No memory is watched.
     static Outcome<std::unique_ptr<ChromiumEngine>> Connect(Options options, int commandFd,
                                                             int replyFd);
-    // Closes the browser and waits (briefly) for it to end; kills its group in any case.
+    // Kills the browser's whole group (one connected to a pipe is asked to close).
     ~ChromiumEngine() override;
     ChromiumEngine(const ChromiumEngine&) = delete;
     ChromiumEngine& operator=(const ChromiumEngine&) = delete;
@@ -70,6 +70,9 @@ private:
     void Progressed() override;
     void Forget(ChromiumPage& page) override;
 
+    // Fetch.enable's patterns: the player's files, answered from its folder, and what a capture
+    // refuses to fetch (ChromiumTabs::kUnneededResources).
+    DevToolsConnection::Json PausedRequests() const;
     void MakeTab();
     void GiveTab(ChromiumTab& tab);
     void CloseTab(ChromiumTab& tab);

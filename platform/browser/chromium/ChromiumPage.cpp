@@ -8,6 +8,10 @@
 
 namespace {
 
+// What a finished request sets off in the page (a script's callback inserting a movie) reaches
+// the host a little after the request's end.
+constexpr auto kQuietGrace = std::chrono::milliseconds(200);
+
 std::string Seconds(std::chrono::milliseconds duration) {
     const auto tenths = duration.count() / 100;
     return std::to_string(tenths / 10) +
@@ -29,6 +33,8 @@ std::vector<std::string> Strings(const nlohmann::json& array) {
 
 const std::pair<const char*, ChromiumPage::Event> ChromiumPage::kEvents[] = {
     {"Runtime.executionContextCreated", &ChromiumPage::OnContextCreated},
+    {"Runtime.executionContextDestroyed", &ChromiumPage::OnContextDestroyed},
+    {"Runtime.executionContextsCleared", &ChromiumPage::OnContextsCleared},
     {"Runtime.bindingCalled", &ChromiumPage::OnBindingCalled},
     {"Network.requestWillBeSent", &ChromiumPage::OnRequestSent},
     {"Network.loadingFinished", &ChromiumPage::OnRequestEnded},
@@ -58,6 +64,7 @@ Outcome<HostPage::Loaded> ChromiumPage::load(const URL& pageURL) {
     m_load = std::make_shared<int>(0);
     m_phase = Phase::Queued;
     m_contexts.clear();
+    m_busy.clear();
     m_httpError.clear();
     // Refused before the browser opens it, as the static engine refuses it: a FIFO would hold
     // the page until its time limit, a device would be read without end.
@@ -137,10 +144,24 @@ void ChromiumPage::OnContextCreated(const Json& params, const std::string& sessi
     m_contexts.emplace(sessionId, params.value("context", Json::object()).value("id", 0));
 }
 
+void ChromiumPage::OnContextDestroyed(const Json& params, const std::string& sessionId) {
+    // A document that has gone has no work left.
+    if (m_busy.erase({sessionId, params.value("executionContextId", 0)}) > 0) {
+        Touch();
+    }
+}
+
+void ChromiumPage::OnContextsCleared(const Json& /*params*/, const std::string& sessionId) {
+    if (std::erase_if(m_busy, [&](const auto& busy) { return busy.first == sessionId; }) > 0) {
+        Touch();
+    }
+}
+
 void ChromiumPage::OnBindingCalled(const Json& params, const std::string& sessionId) {
+    const int contextId = params.value("executionContextId", 0);
     if (params.value("name", "") == ChromiumTabs::kReportBinding &&
-        m_contexts.contains({sessionId, params.value("executionContextId", 0)})) {
-        Report(params.value("payload", ""), sessionId);
+        m_contexts.contains({sessionId, contextId})) {
+        Report(params.value("payload", ""), sessionId, contextId);
     }
 }
 
@@ -202,10 +223,19 @@ void ChromiumPage::OnLoadEvent(const Json& /*params*/, const std::string& sessio
 }
 
 void ChromiumPage::OnRequestPaused(const Json& params, const std::string& sessionId) {
-    // Only the player's own origin is paused (see ChromiumEngine::SetUpSession).
-    Json answer = player_files::Answer(m_engine.options().playerRoot,
-                                       params.value("request", Json::object()).value("url", ""));
-    answer["requestId"] = params.value("requestId", "");
+    // Paused are the player's own files and what a capture does not fetch (see
+    // ChromiumEngine::PausedRequests).
+    const std::string url = params.value("request", Json::object()).value("url", "");
+    const std::string requestId = params.value("requestId", "");
+    if (m_engine.options().playerRoot.empty() ||
+        !url.starts_with(std::string(player_files::kOrigin) + "/")) {
+        m_engine.connection().Send("Fetch.failRequest",
+                                   {{"requestId", requestId}, {"errorReason", "BlockedByClient"}},
+                                   sessionId);
+        return;
+    }
+    Json answer = player_files::Answer(m_engine.options().playerRoot, url);
+    answer["requestId"] = requestId;
     m_engine.connection().Send("Fetch.fulfillRequest", std::move(answer), sessionId);
 }
 
@@ -244,6 +274,9 @@ void ChromiumPage::OnDetached(const Json& params, const std::string& /*sessionId
     m_sessions.erase(child);
     m_frameTargets.erase(params.value("targetId", ""));
     m_engine.connection().Forget(child);
+    if (std::erase_if(m_busy, [&](const auto& busy) { return busy.first == child; }) > 0) {
+        Touch();
+    }
 }
 
 void ChromiumPage::ShowMovie(const std::string& urlText, const std::string& type) {
@@ -258,13 +291,23 @@ void ChromiumPage::ShowMovie(const std::string& urlText, const std::string& type
     End(Loaded{});
 }
 
-void ChromiumPage::Report(const std::string& payload, const std::string& sessionId) {
+void ChromiumPage::Report(const std::string& payload, const std::string& sessionId, int contextId) {
     const Json reports = Json::parse(payload, nullptr, false);
     if (!reports.is_array()) {
         return;
     }
     for (const Json& report : reports) {
-        if (report.is_object() && !AddReported(report, sessionId)) {
+        if (!report.is_object()) {
+            continue;
+        }
+        if (const auto quiet = report.find("quiet"); quiet != report.end()) {
+            if (quiet->is_boolean() && quiet->get<bool>()) {
+                m_busy.erase({sessionId, contextId});
+            } else {
+                m_busy.emplace(sessionId, contextId);
+            }
+            Touch();
+        } else if (!AddReported(report, sessionId)) {
             return;
         }
     }
@@ -319,10 +362,12 @@ void ChromiumPage::Touch() {
         m_idle = 0;
     }
     if (m_phase == Phase::Settling && m_requests.empty()) {
-        m_idle = RunLoop::Main().AddTimer(m_engine.options().settle, false, [this] {
-            m_idle = 0;
-            Settled();
-        });
+        const std::chrono::milliseconds settle = m_engine.options().settle;
+        m_idle = RunLoop::Main().AddTimer(m_busy.empty() ? std::min(kQuietGrace, settle) : settle,
+                                          false, [this] {
+                                              m_idle = 0;
+                                              Settled();
+                                          });
     }
 }
 
@@ -398,6 +443,7 @@ void ChromiumPage::Close(bool reusable) {
     m_sessions.clear();
     m_frameTargets.clear();
     m_requests.clear();
+    m_busy.clear();
     if (!m_mainSession.empty()) {
         connection.Forget(m_mainSession);
     }

@@ -55,6 +55,8 @@ private:
     // The page's handlers, by method, in the session of its main frame or of one of its frames.
     void Listen(const std::string& sessionId);
     void OnContextCreated(const Json& params, const std::string& sessionId);
+    void OnContextDestroyed(const Json& params, const std::string& sessionId);
+    void OnContextsCleared(const Json& params, const std::string& sessionId);
     void OnBindingCalled(const Json& params, const std::string& sessionId);
     void OnRequestSent(const Json& params, const std::string& sessionId);
     void OnRequestEnded(const Json& params, const std::string& sessionId);
@@ -68,12 +70,13 @@ private:
     static const std::pair<const char*, Event> kEvents[];
 
     void Navigate();
-    void Report(const std::string& payload, const std::string& sessionId);
+    void Report(const std::string& payload, const std::string& sessionId, int contextId);
     // False once the page holds as many objects as it may: the rest are not looked at.
     bool AddReported(const Json& report, const std::string& sessionId);
     // The page is a movie, shown as a browser shows one: a single full-page object.
     void ShowMovie(const std::string& urlText, const std::string& type);
-    // Something changed: the page is quiet only `settle` from now.
+    // Something changed: the page is done after a short grace once every frame is quiet, else
+    // only `settle` from now.
     void Touch();
     void Settled();
     void TimedOut();
@@ -95,6 +98,8 @@ private:
     std::set<std::string> m_requests;
     // The script contexts (by session and id) made since this load navigated.
     std::set<std::pair<std::string, int>> m_contexts;
+    // Those whose document still has work due (see observer.js).
+    std::set<std::pair<std::string, int>> m_busy;
     std::string m_httpError;
     // The page's time limit, and its quiet time once it has loaded and nothing is in flight.
     RunLoop::TimerId m_deadline = 0;

@@ -23,6 +23,12 @@ class ChromiumTabs {
 public:
     // The function the observer reports through (observer.js knows it by this name).
     static constexpr const char* kReportBinding = "__swfharvexReport";
+    // What nobody sees or hears in a capture, refused before it is fetched (with
+    // ChromiumOptions::fetchForCaptureOnly): images, fonts, media, beacons and reports
+    // (the types Fetch.enable knows). Scripts, style sheets, documents and the scripts' own
+    // requests are fetched: they decide what the page inserts and where.
+    static constexpr const char* kUnneededResources[] = {"Image", "Font", "Media", "Ping",
+                                                         "CSPViolationReport"};
 
     virtual DevToolsConnection& connection() = 0;
     virtual const ChromiumOptions& options() const = 0;

@@ -2,7 +2,10 @@
 // installed, so that embedding scripts insert their movies, and reports each plug-in object the
 // moment it enters the document (or its address changes) to the host, through the binding the
 // host installed. The rules for what is a plug-in object are the host's static reader's.
-(() => {
+// It also tells the host when its document is quiet: loaded, with no timer due within `horizonMs`
+// (the host's settle time), so that a page ends once it has nothing left to do. The engine calls
+// this function with that time.
+((horizonMs) => {
   'use strict';
   const BINDING = '__swfharvexReport';
   if (globalThis.__swfharvexObserving) {
@@ -33,6 +36,12 @@
   const hrefOf = Object.getOwnPropertyDescriptor(HTMLAnchorElement.prototype, 'href');
   const baseURIOf = Object.getOwnPropertyDescriptor(Node.prototype, 'baseURI').get;
   const stringify = JSON.stringify;
+  const performanceNow = Performance.prototype.now;
+  const nativeSetTimeout = globalThis.setTimeout;
+  const nativeClearTimeout = globalThis.clearTimeout;
+  const nativeSetInterval = globalThis.setInterval;
+  const nativeClearInterval = globalThis.clearInterval;
+  const readyStateOf = Object.getOwnPropertyDescriptor(Document.prototype, 'readyState').get;
 
   // --- A Flash player, as embedding scripts test for it ---
   const flash = {
@@ -186,6 +195,71 @@
     binding(stringify(pending.splice(0)));
   };
 
+  // --- Quiet ---
+  // A timer due within the horizon is work the page will soon do, which may insert a movie; one
+  // due later, or an interval after its first run, is a heartbeat the host does not wait for (its
+  // settle time bounds a page that never rests). Timers are known by when they are due, so the
+  // page's own timers run untouched: a check set for just after a timer runs after it, and sees
+  // what its callback did (the slack covers the browser's clamping of nested timers).
+  const kSlackMs = 5;
+  const now = () => performanceNow.call(performance);
+  const due = new Map(); // timer id -> when it runs
+  let quiet = null;
+  const tell = (isQuiet) => {
+    if (quiet !== isQuiet) {
+      quiet = isQuiet;
+      pending.push({ quiet });
+      flush();
+    }
+  };
+  const check = () => {
+    const time = now();
+    for (const [id, when] of due) {
+      if (when <= time) {
+        due.delete(id);
+      }
+    }
+    tell(readyStateOf.call(document) === 'complete' && due.size === 0);
+  };
+  const checkIn = (ms) => nativeSetTimeout.call(globalThis, check, ms);
+  const noteTimer = (id, delay) => {
+    const ms = Math.max(0, Number(delay) || 0);
+    if (ms <= horizonMs) {
+      due.set(id, now() + ms + kSlackMs);
+      tell(false);
+      checkIn(ms + kSlackMs);
+    }
+  };
+  const dropTimer = (id) => {
+    if (due.delete(id)) {
+      checkIn(0);
+    }
+  };
+  // Plain functions, so that the page's own calls (with `this` of the window or none) behave.
+  globalThis.setTimeout = function setTimeout(handler, delay, ...args) {
+    const ms = Math.max(0, Number(delay) || 0);
+    const id = nativeSetTimeout.call(globalThis, handler, ms, ...args);
+    noteTimer(id, ms);
+    return id;
+  };
+  globalThis.setInterval = function setInterval(handler, delay, ...args) {
+    const ms = Math.max(0, Number(delay) || 0);
+    const id = nativeSetInterval.call(globalThis, handler, ms, ...args);
+    noteTimer(id, ms);
+    return id;
+  };
+  globalThis.clearTimeout = function clearTimeout(id) {
+    nativeClearTimeout.call(globalThis, id);
+    dropTimer(id);
+  };
+  globalThis.clearInterval = function clearInterval(id) {
+    nativeClearInterval.call(globalThis, id);
+    dropTimer(id);
+  };
+  // After the task that completes the document, so that what its load handlers start is seen.
+  document.addEventListener('readystatechange', () => checkIn(0));
+  tell(false);
+
   new MutationObserver((records) => {
     for (const record of records) {
       if (record.type === 'attributes') {
@@ -201,10 +275,12 @@
       }
     }
     flush();
+    // What changed may have started work: a look once the change's task is over.
+    checkIn(0);
   }).observe(document, {
     childList: true,
     subtree: true,
     attributes: true,
     attributeFilter: ['src', 'data', 'type', 'classid', 'value', 'name'],
   });
-})();
+})
