@@ -128,6 +128,21 @@ protected:
                                  "<embed src='/m/skip.SWF'><embed src='/m/missing.swf'>",
                                  "text/html");
         });
+        // Two pages that embed one movie 100 times each.
+        for (const std::string page : {"/same-a.html", "/same-b.html"}) {
+            server.Http().Get(page, [](const httplib::Request&, httplib::Response& response) {
+                std::string html;
+                for (int i = 0; i < 100; ++i) {
+                    html += "<embed src='/m/same.swf'>";
+                }
+                response.set_content(html, "text/html");
+            });
+        }
+        server.Http().Get(
+            "/m/same.swf", [this](const httplib::Request&, httplib::Response& response) {
+                ++sameRequests;
+                response.set_content(Movie("same.swf", 2'000'000), "application/x-shockwave-flash");
+            });
         // Sends a part of its movie, then nothing more until the test lets it go on.
         server.Http().Get(
             "/m/stall.swf", [this](const httplib::Request&, httplib::Response& response) {
@@ -234,6 +249,7 @@ protected:
     std::mutex stallLock;
     std::condition_variable stallReleased;
     bool released = false;
+    std::atomic<int> sameRequests{0};
     LoopbackServer server;
     std::string out;
     std::string err;
@@ -260,6 +276,15 @@ TEST_F(CaptureCommandTest, CatchesWhatTheRuleSaysByteExactAndNothingElse) {
     EXPECT_EQ(files, (std::set<std::string>{"big.swf", "intro.swf", "player.php?file=game.swf"}));
     EXPECT_EQ(ReadWholeFile((folder / "big.swf").string()), Movie("big.swf", 3'000'000));
     EXPECT_EQ(ReadWholeFile((folder / "intro.swf").string()), Movie("intro.swf", 20'000));
+}
+
+TEST_F(CaptureCommandTest, AMovieEmbeddedTwoHundredTimesIsFetchedOnce) {
+    ASSERT_EQ(Capture({server.Url("/same-a.html"), server.Url("/same-b.html")}),
+              CaptureCommand::kAllLoaded)
+        << err;
+    EXPECT_EQ(nlohmann::json::parse(out)["captured"].size(), 1U) << out;
+    EXPECT_EQ(ReadWholeFile((folder / "same.swf").string()), Movie("same.swf", 2'000'000));
+    EXPECT_EQ(sameRequests, 1);
 }
 
 TEST_F(CaptureCommandTest, APageThatCannotBeLoadedIsNamedAndFailsTheRun) {
