@@ -1,7 +1,8 @@
 // From a click on a caught movie (the click event in the list's frame) to its first frame on the
-// screen, in headless Chromium against the real command with the real player: with a fresh browser profile (the click as soon as the
-// list shows, the player's WebAssembly still compiling for the first time) and with a warm one (a
-// new tab in the same profile, clicked once its page has settled).
+// screen, in headless Chromium against the real command with the real player: with a fresh
+// browser profile (the click as soon as the list shows, the player's WebAssembly still compiling
+// for the first time) and with a warm one (a new tab in the same profile, clicked once its page
+// has settled).
 //   node bench/player_bench.mjs --modules build/e2e/node_modules \
 //       --swfharvex build/test/apps/swfharvex --swfmovie build/test/tools/swfmovie/swfmovie
 //       [--fresh 3] [--warm 5]
