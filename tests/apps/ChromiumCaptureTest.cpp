@@ -85,8 +85,8 @@ TEST_F(ChromiumCaptureTest, MoviesThatScriptsInsertAreCaughtByteExactWithTheirNa
 }
 
 // A page is done once nothing is left in flight, not after the settle time: here an upper bound
-// far beyond the test's time. What a timer, a request's answer or a frame still brings is waited
-// for; a heartbeat that never stops is not.
+// far beyond the test's time. What a timer, a request's answer, a polling script or a frame still
+// brings is waited for; a heartbeat that never stops is not.
 TEST_F(ChromiumCaptureTest, APageIsDoneOnceQuietAfterWhatItsTimersRequestsAndFramesBring) {
     for (const std::string name : {"timer", "framed-timer"}) {
         Page(name + ".html", R"(<body><script>addEventListener('load', () => setTimeout(() => {
@@ -100,11 +100,14 @@ TEST_F(ChromiumCaptureTest, APageIsDoneOnceQuietAfterWhatItsTimersRequestsAndFra
     Page("name.txt", "fetched.swf", "text/plain");
     Page("heartbeat.html", R"(<body><embed src=/m/heartbeat.swf><p id=t></p><script>
             let n = 0; setInterval(() => { t.textContent = ++n; }, 50);</script>)");
+    Page("polls.html", R"(<body><script>let n = 0; const poll = setInterval(() => {
+            if (++n < 6) return; clearInterval(poll); const e = document.createElement('embed');
+            e.src = '/m/polled.swf'; document.body.appendChild(e); }, 100);</script>)");
     Page("framed.html", "<iframe src='" + OtherSite("/p/framed-timer.html") + "'></iframe>");
 
     const auto started = std::chrono::steady_clock::now();
     ASSERT_EQ(Capture({PageURL("timer.html"), PageURL("fetched.html"), PageURL("heartbeat.html"),
-                       PageURL("framed.html")},
+                       PageURL("polls.html"), PageURL("framed.html")},
                       Chromium(20, 60)),
               CaptureCommand::kAllLoaded)
         << err;
@@ -113,6 +116,7 @@ TEST_F(ChromiumCaptureTest, APageIsDoneOnceQuietAfterWhatItsTimersRequestsAndFra
                             {server.Url("/m/timer.swf"), "timer.swf"},
                             {server.Url("/m/fetched.swf"), "fetched.swf"},
                             {server.Url("/m/heartbeat.swf"), "heartbeat.swf"},
+                            {server.Url("/m/polled.swf"), "polled.swf"},
                             {OtherSite("/m/framed-timer.swf"), "framed-timer.swf"},
                         }));
 }

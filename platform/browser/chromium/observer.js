@@ -197,11 +197,14 @@
 
   // --- Quiet ---
   // A timer due within the horizon is work the page will soon do, which may insert a movie; one
-  // due later, or an interval after its first run, is a heartbeat the host does not wait for (its
-  // settle time bounds a page that never rests). Timers are known by when they are due, so the
+  // due later is not waited for. An interval is watched for the runs that fill its first second
+  // (a script polling for its moment to insert a movie), counted rather than timed so that a
+  // loaded machine does not cut them short; after them it is a heartbeat the host does not wait
+  // for (its settle time bounds a page that never rests). Timers are known by when they are due, so the
   // page's own timers run untouched: a check set for just after a timer runs after it, and sees
   // what its callback did (the slack covers the browser's clamping of nested timers).
   const kSlackMs = 5;
+  const kIntervalWatchMs = 1000;
   const now = () => performanceNow.call(performance);
   const due = new Map(); // timer id -> when it runs
   let quiet = null;
@@ -222,8 +225,7 @@
     tell(readyStateOf.call(document) === 'complete' && due.size === 0);
   };
   const checkIn = (ms) => nativeSetTimeout.call(globalThis, check, ms);
-  const noteTimer = (id, delay) => {
-    const ms = Math.max(0, Number(delay) || 0);
+  const noteTimer = (id, ms) => {
     if (ms <= horizonMs) {
       due.set(id, now() + ms + kSlackMs);
       tell(false);
@@ -244,8 +246,27 @@
   };
   globalThis.setInterval = function setInterval(handler, delay, ...args) {
     const ms = Math.max(0, Number(delay) || 0);
-    const id = nativeSetInterval.call(globalThis, handler, ms, ...args);
-    noteTimer(id, ms);
+    const watch = Math.min(kIntervalWatchMs, horizonMs);
+    if (typeof handler !== 'function' || ms > watch) {
+      const id = nativeSetInterval.call(globalThis, handler, ms, ...args);
+      noteTimer(id, Math.max(ms, watch)); // a string's runs cannot be counted: timed instead
+      return id;
+    }
+    const watchedRuns = Math.max(1, Math.ceil(watch / Math.max(ms, 1)));
+    let runs = 0;
+    let id = 0;
+    const counted = function (...handlerArgs) {
+      try {
+        return handler.apply(this, handlerArgs);
+      } finally {
+        if (++runs === watchedRuns) {
+          dropTimer(id);
+        }
+      }
+    };
+    id = nativeSetInterval.call(globalThis, counted, ms, ...args);
+    due.set(id, Infinity);
+    tell(false);
     return id;
   };
   globalThis.clearTimeout = function clearTimeout(id) {
