@@ -156,9 +156,15 @@ export async function withMovieDesktop(suite, context, { command, swfmovie, name
             page = await context.newPage();
             await page.goto(desktop.url);
             await page.waitForSelector('body[data-ready]');
+            // A failed case keeps what the person saw and the desktop's last words.
+            suite.onFailure = async (name) => {
+                await suite.screenshot(page, name);
+                console.log(`      screenshot ${name}.png; the desktop's last lines:\n        ${desktop.output().split('\n').slice(-12).join('\n        ')}`);
+            };
             await cases({ desktop, page, home, work, ...desktopDriver(page), player: watchPlayer(page) });
         }
     } finally {
+        suite.onFailure = null;
         await page?.close();
         await desktop?.stop();
         await rm(home, { recursive: true, force: true });
@@ -203,7 +209,9 @@ export function watchPlayer(page) {
             await until(async () => (await option.getAttribute('aria-selected')) === 'true', `${name} to be marked`);
         },
         // `rgb` as [r, g, b]; `what` names it in a timeout.
-        plays: (rgb, what) => until(async () => near(await centre(), rgb), `the player to show ${what}`, 15000),
+        // Generous: the first movie of a fresh browser waits for the player's WebAssembly to
+        // compile, which a loaded machine once stretched past 15 s. Speed is the benchmark's.
+        plays: (rgb, what) => until(async () => near(await centre(), rgb), `the player to show ${what}`, 30000),
     };
 }
 

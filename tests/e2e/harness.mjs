@@ -41,6 +41,8 @@ export class Suite {
         this.passed = 0;
         this.failed = 0;
         this.skipped = 0;
+        // What a failed case leaves behind to be looked at (a screenshot, a log), when set.
+        this.onFailure = null;
     }
 
     async run(title, body) {
@@ -52,6 +54,7 @@ export class Suite {
         } catch (error) {
             this.failed++;
             console.log(`FAIL  ${this.name}: ${title}\n      ${String(error?.stack ?? error).split('\n').slice(0, 6).join('\n      ')}`);
+            await this.onFailure?.(`FAILED-${this.name}-${this.failed}`).catch((failure) => console.log(`      (nothing kept: ${failure})`));
         }
     }
 
