@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "swf/BytecodeReferences.h"
 #include "swf/MovieFacts.h"
+#include "swf/MovieReferences.h"
 
 // Everything dissecta learns about one movie: the header facts as `swfharvex info` shows them,
 // every tag in file order, a summary, and what the movie needs from outside.
@@ -50,6 +50,3 @@ struct Dissection {
 
     bool Readable() const { return facts.Ok(); }
 };
-
-// An offset in a movie as reports show it: "0x0000ABCD".
-std::string OffsetText(uint32_t offset);

@@ -1,10 +1,9 @@
 #include "Dissector.h"
 
 #include <algorithm>
-#include <cstdio>
 
-#include "swf/BytecodeReferences.h"
 #include "swf/MovieBytes.h"
+#include "swf/MovieReferences.h"
 #include "swf/SWFBaseParse.h"
 #include "swf/TagCode.h"
 
@@ -132,95 +131,23 @@ private:
             }
             MoveTo(m_parser, uint64_t{start} + 4); // its id and frame count
             return Tags(end, tag.depth + 1);
-        case TagCode::DoAction:
-            summary.hasAVM1 |= ScanActions(m_parser, start, end, Where(tag), m_sink);
-            break;
-        case TagCode::DoInitAction:
-            summary.hasAVM1 |= ScanActions(m_parser, start + 2, end, Where(tag), m_sink);
-            break;
-        case TagCode::DefineButton:
-            summary.hasAVM1 |= ButtonActions(tag, start, end);
-            break;
-        case TagCode::DefineButton2:
-            summary.hasAVM1 |= Button2Actions(tag, start, end);
-            break;
-        case TagCode::ImportAssets:
-        case TagCode::ImportAssets2: {
-            MoveTo(m_parser, start);
-            std::string url = String(m_parser, end);
-            if (!url.empty()) {
-                m_sink.Add(std::move(url), Where(tag) + ": imported assets");
-            }
+        default: {
+            const TagReferences::Found found = m_references.Scan(code, start, end, Where(tag));
+            summary.hasAVM1 |= found.avm1;
+            summary.hasAVM2 |= found.avm2;
             break;
         }
-        case TagCode::DoABC:
-        case TagCode::DoABCDefine: {
-            summary.hasAVM2 = true;
-            uint32_t abc = start;
-            if (code == TagCode::DoABC) {
-                MoveTo(m_parser, uint64_t{start} + 4); // its flags
-                String(m_parser, end);                 // and its name
-                abc = Position(m_parser);
-            }
-            // A cut table only loses the strings after the cut.
-            if (abc < end) {
-                ScanAbcStrings(m_parser, abc, end, Where(tag), m_sink);
-            }
-            break;
-        }
-        default:
-            break;
         }
         return true;
-    }
-
-    // The first button form: its character records, then one list of actions.
-    bool ButtonActions(const Dissection::Tag& tag, uint32_t start, uint32_t end) {
-        MoveTo(m_parser, uint64_t{start} + 2);
-        while (Position(m_parser) < end && Byte(m_parser) != 0) {
-            Word(m_parser); // character
-            Word(m_parser); // depth
-            MATRIX matrix{};
-            m_parser.GetMatrix(&matrix);
-        }
-        return Position(m_parser) < end &&
-               ScanActions(m_parser, Position(m_parser), end, Where(tag), m_sink);
-    }
-
-    // The second form: an offset to a chain of conditional action lists.
-    bool Button2Actions(const Dissection::Tag& tag, uint32_t start, uint32_t end) {
-        MoveTo(m_parser, uint64_t{start} + 3); // its id and flags
-        const uint32_t offsetAt = Position(m_parser);
-        const uint16_t offset = Word(m_parser);
-        bool any = false;
-        uint64_t next = offset == 0 ? end : uint64_t{offsetAt} + offset;
-        while (next + 4 <= end) {
-            MoveTo(m_parser, next);
-            const uint16_t size = Word(m_parser);
-            Word(m_parser); // conditions
-            const uint64_t listEnd = size == 0 ? end : std::min<uint64_t>(next + size, end);
-            any |= ScanActions(m_parser, Position(m_parser), static_cast<uint32_t>(listEnd),
-                               Where(tag), m_sink);
-            if (size == 0) {
-                break;
-            }
-            next += size;
-        }
-        return any;
     }
 
     CSWFBaseParse& m_parser;
     Dissection& m_dissection;
     ReferenceSink m_sink;
+    TagReferences m_references{m_parser, m_sink};
 };
 
 } // namespace
-
-std::string OffsetText(uint32_t offset) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", offset);
-    return text;
-}
 
 Dissection Dissector::Dissect(const std::string& path) {
     Dissection dissection;
