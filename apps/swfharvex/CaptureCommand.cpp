@@ -8,9 +8,11 @@
 #include <nlohmann/json.hpp>
 
 #include "appkit/NSAlert.h"
+#include "browser/EmbeddedMovies.h"
 #include "browser/HostApplication.h"
 #include "foundation/JsonText.h"
 #include "foundation/RunLoop.h"
+#include "mirror/Mirror.h"
 #include "runtime/MessageSend.h"
 #include "swfharvex/HostSession.h"
 #include "swfharvex/InterruptSignals.h"
@@ -22,6 +24,8 @@ namespace {
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
 // Transfers end by themselves (the service gives up on stalled ones); this only bounds a bug.
 constexpr auto kLongestWait = std::chrono::hours(24);
+// Beside the Part's flat list of files, hidden so that the list's folder shows only movies.
+constexpr const char* kMirrorFolder = ".mirror";
 
 // No window of this run is ever shown: an alert's texts go to standard error instead.
 class AlertsOnStandardError {
@@ -40,14 +44,15 @@ public:
 
 // The movies of this run that were found and not caught: once each, and not when the same
 // address was caught after all (by another page).
-std::vector<DownloadActivity::Loss> NotCaught(size_t firstLoss, const nlohmann::json& captured) {
+std::vector<DownloadActivity::Loss> NotCaught(size_t firstLoss, size_t endLoss,
+                                              const nlohmann::json& captured) {
     std::set<std::string> seen;
     for (const nlohmann::json& entry : captured) {
         seen.insert(entry.value("SWFAddress", ""));
     }
     std::vector<DownloadActivity::Loss> losses;
     const auto& all = DownloadActivity::Shared().Losses();
-    for (size_t i = firstLoss; i < all.size(); ++i) {
+    for (size_t i = firstLoss; i < std::min(endLoss, all.size()); ++i) {
         if (seen.insert(all[i].url).second) {
             losses.push_back(all[i]);
         }
@@ -96,11 +101,20 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
     session.OpenPages(m_options.urls, [&err, &allLoaded](const HostPage& page) {
         allLoaded = ReportPage(page, err) && allLoaded;
     });
-    const int caught = RunUntilCaught(session, err, progressIsTerminal);
+    int caught = RunUntilCaught(session, err, progressIsTerminal);
+    const nlohmann::json list = nlohmann::json::parse(
+        objc_msgSend<std::string>(NSClassFromString("HVXPlugIn"), "capturedSWFListJSON"));
+    // The transfers of dependencies fail as losses too; the list names movies only.
+    const size_t endLoss = DownloadActivity::Shared().Losses().size();
+    nlohmann::json dependencies = nlohmann::json::array();
+    if (caught == 0 && m_options.dependencies.depth > 0) {
+        caught = CatchDependencies(session, list, err, dependencies);
+    }
     if (caught != 0) {
         StopInterrupted(caught, err);
     }
-    const bool allCaught = PrintCaught(out, err, firstLoss);
+    const bool allCaught =
+        PrintCaught(out, err, {firstLoss, endLoss}, list, std::move(dependencies));
     if (caught != 0) {
         return 128 + caught;
     }
@@ -129,22 +143,60 @@ int CaptureCommand::RunUntilCaught(HostSession& session, std::ostream& err,
     return caught;
 }
 
-bool CaptureCommand::PrintCaught(std::ostream& out, std::ostream& err, size_t firstLoss) const {
-    nlohmann::json list = nlohmann::json::parse(
-        objc_msgSend<std::string>(NSClassFromString("HVXPlugIn"), "capturedSWFListJSON"));
-    const std::vector<DownloadActivity::Loss> losses = NotCaught(firstLoss, list);
-    for (const DownloadActivity::Loss& loss : losses) {
+int CaptureCommand::CatchDependencies(HostSession& session, const nlohmann::json& list,
+                                      std::ostream& err, nlohmann::json& found) const {
+    Mirror mirror(std::filesystem::path(session.captureFolder()) / kMirrorFolder,
+                  m_options.dependencies);
+    for (const nlohmann::json& entry : list) {
+        CaughtMovie movie;
+        movie.address = entry.value("SWFAddress", "");
+        movie.file = std::filesystem::path(session.captureFolder()) / entry.value("SWFName", "");
+        movie.origin = embedded_movies::Find(movie.address).value_or(embedded_movies::Origin{});
+        mirror.Add(std::move(movie));
+    }
+    const int caught = session.RunUntil([&mirror] { return mirror.finished(); }, kLongestWait);
+    for (const auto& movie : mirror.movies()) {
+        for (const Dependency& dependency : movie->dependencies()) {
+            if (dependency.status != "caught") {
+                err << "swfharvex: " << dependency.address << ": needed by "
+                    << movie->movie().address << ", not caught: " << dependency.reason << '\n';
+            }
+        }
+        if (movie->leftOut() > 0) {
+            err << "swfharvex: " << movie->movie().address << ": " << movie->leftOut()
+                << " more references past the bounds were not followed\n";
+        }
+        nlohmann::json entry = movie->ManifestEntry();
+        found.push_back({{"SWFAddress", movie->movie().address},
+                         {"mirrorPath", entry["mirrorPath"]},
+                         {"dependencies", entry["dependencies"]}});
+    }
+    if (Outcome<> written = mirror.WriteManifest(); !written) {
+        err << "swfharvex: " << written.failure().message() << '\n';
+    }
+    return caught;
+}
+
+bool CaptureCommand::PrintCaught(std::ostream& out, std::ostream& err,
+                                 std::pair<size_t, size_t> losses, const nlohmann::json& list,
+                                 nlohmann::json dependencies) const {
+    const std::vector<DownloadActivity::Loss> lost = NotCaught(losses.first, losses.second, list);
+    for (const DownloadActivity::Loss& loss : lost) {
         err << "swfharvex: " << loss.url << ": not caught: " << loss.reason << '\n';
     }
     if (m_options.json) {
         nlohmann::json notCaught = nlohmann::json::array();
-        for (const DownloadActivity::Loss& loss : losses) {
+        for (const DownloadActivity::Loss& loss : lost) {
             nlohmann::json entry = nlohmann::json::object();
             PutText(entry, "url", loss.url);
             PutText(entry, "reason", loss.reason);
             notCaught.push_back(std::move(entry));
         }
-        out << nlohmann::json{{"captured", list}, {"notCaught", notCaught}}.dump(2) << '\n';
+        out << nlohmann::json{{"captured", list},
+                              {"notCaught", notCaught},
+                              {"dependencies", std::move(dependencies)}}
+                   .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+            << '\n';
     } else {
         for (const nlohmann::json& entry : list) {
             out << entry["SWFName"].get<std::string>() << '\t'
@@ -152,5 +204,5 @@ bool CaptureCommand::PrintCaught(std::ostream& out, std::ostream& err, size_t fi
         }
     }
     out.flush();
-    return losses.empty();
+    return lost.empty();
 }

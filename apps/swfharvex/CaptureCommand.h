@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
+#include "mirror/DependencyCatch.h"
 #include "swfharvex/PageEngineChoice.h"
 
 class HostSession;
@@ -27,6 +30,8 @@ public:
         std::vector<std::string> urls;
         std::string bundlePath; // empty: the bundle installed beside the command
         PageEngineChoice engine;
+        // What each caught movie loads, caught into the mirror; depth 0 catches nothing.
+        DependencyBounds dependencies;
     };
 
     explicit CaptureCommand(Options options) : m_options(std::move(options)) {}
@@ -39,8 +44,14 @@ public:
 private:
     // Runs the session until every page and transfer is done or a stop signal comes (answered).
     static int RunUntilCaught(HostSession& session, std::ostream& err, bool progressIsTerminal);
+    // Catches what the listed movies load into the capture folder's mirror and writes its
+    // manifest; answers the stop signal that cut it short, or 0.
+    int CatchDependencies(HostSession& session, const nlohmann::json& list, std::ostream& err,
+                          nlohmann::json& found) const;
     // Prints the captured list and names each movie found but not caught; whether none was not.
-    bool PrintCaught(std::ostream& out, std::ostream& err, size_t firstLoss) const;
+    // `losses` is the range of DownloadActivity's losses that were this run's movies.
+    bool PrintCaught(std::ostream& out, std::ostream& err, std::pair<size_t, size_t> losses,
+                     const nlohmann::json& list, nlohmann::json dependencies) const;
 
     Options m_options;
 };

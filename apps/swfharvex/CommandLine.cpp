@@ -89,6 +89,11 @@ CLI::App* AddCaptureCommand(CLI::App& app, CaptureCommand::Options& capture) {
         "it has had no new request or movie for --settle seconds; at the latest after\n"
         "--page-timeout seconds (what it held by then is kept). Its images, fonts, media and\n"
         "beacons are not fetched.\n"
+        "Then what each caught movie loads (the addresses its code and imports name, and what\n"
+        "the files it loads name in turn, --read-depth deep) is fetched into a mirror laid out\n"
+        "by address, ~/Documents/SWFHarvexData/.mirror/HOST/PATH, with manifest.json there\n"
+        "saying which file each movie needs and how each fetch ended. A dependency that cannot\n"
+        "be caught is named on standard error and does not change the exit status.\n"
         "Every movie found but not caught is named on standard error with the reason, as are\n"
         "the plug-in's alerts. One run at a time holds the capture folder (the lock file\n"
         "~/Documents/.SWFHarvexData.lock). Ctrl-C, SIGTERM or SIGHUP cancels the transfers\n"
@@ -99,13 +104,30 @@ CLI::App* AddCaptureCommand(CLI::App& app, CaptureCommand::Options& capture) {
         "capture folder, 5 when a movie was not caught, 128 + the signal when interrupted.");
     captureApp->add_flag(
         "--json", capture.json,
-        R"(Print {"captured": [{"SWFName", "SWFAddress"}...], "notCaught": [{"url", "reason"}...]}; )"
+        R"(Print {"captured": [{"SWFName", "SWFAddress"}...], "notCaught": [{"url", "reason"}...], )"
+        R"("dependencies": [{"SWFAddress", "mirrorPath", "dependencies": [...]}...]}; )"
         R"(a text that is not valid UTF-8 shows U+FFFD per stray byte, its bytes in hex beside it )"
         R"(("urlHex", "reasonHex"))");
     captureApp->add_option("--bundle", capture.bundlePath,
                            "The plug-in bundle to load (default: SWFHarvex.bundle installed "
                            "beside the command)");
     capture.engine.AddOptions(*captureApp);
+    captureApp
+        ->add_option("--read-depth", capture.dependencies.depth,
+                     "How many loads deep a movie's dependencies are followed; 0 catches "
+                     "none")
+        ->default_val(capture.dependencies.depth)
+        ->check(CLI::Range(0, 16));
+    captureApp
+        ->add_option("--most-dependencies", capture.dependencies.mostFiles,
+                     "Files caught for one movie at most; further references are counted")
+        ->default_val(capture.dependencies.mostFiles)
+        ->check(CLI::PositiveNumber);
+    captureApp
+        ->add_option("--most-dependency-bytes", capture.dependencies.mostBytes,
+                     "Bytes caught for one movie's dependencies at most")
+        ->default_val(capture.dependencies.mostBytes)
+        ->check(CLI::PositiveNumber);
     captureApp->add_option("URL", capture.urls, "Pages to load (http, https or file)")->required();
 
     return captureApp;

@@ -2,6 +2,7 @@
 
 #include "browser/ASCIIText.h"
 #include "browser/DOMElement.h"
+#include "browser/EmbeddedMovies.h"
 #include "browser/UnfetchableMovie.h"
 #include "browser/WebBaseNetscapePluginView.h"
 #include "browser/WebPluginPackage.h"
@@ -79,6 +80,18 @@ void HostPage::finish(Outcome<Loaded> result) {
     }
 }
 
+void HostPage::RecordOrigin(const DOMElement& element, const URL& movie, const URL& base) const {
+    embedded_movies::Origin origin;
+    origin.page = m_documentURL ? m_documentURL->absoluteString() : base.absoluteString();
+    if (element.hasAttribute("base")) {
+        const std::optional<URL> resolved =
+            URL::URLWithStringRelativeTo(ascii::Trim(element.getAttribute("base")), base);
+        origin.base = resolved ? resolved->absoluteString() : std::string();
+    }
+    origin.flashvars = element.getAttribute("flashvars");
+    embedded_movies::Record(movie.absoluteString(), std::move(origin));
+}
+
 bool HostPage::addPluginObject(const Ref<DOMElement>& element, const std::string& mimeType,
                                const std::optional<URL>& url, const std::string& urlText,
                                const URL& base, NSRect frame) {
@@ -87,6 +100,9 @@ bool HostPage::addPluginObject(const Ref<DOMElement>& element, const std::string
         return false;
     }
     m_pluginObjectURLs.push_back(url ? url->absoluteString() : urlText);
+    if (url) {
+        RecordOrigin(*element, *url, base);
+    }
 
     Class cls = NSClassFromString(WebBaseNetscapePluginView::kClassName);
     SEL initialiser = PluginViewInitialiser(cls);

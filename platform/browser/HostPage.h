@@ -81,6 +81,9 @@ protected:
     void finish(Outcome<Loaded> result);
 
 private:
+    // What the player would have been told besides the movie (embedded_movies).
+    void RecordOrigin(const DOMElement& element, const URL& movie, const URL& base) const;
+
     std::optional<URL> m_documentURL;
     std::optional<URL> m_baseURL;
     std::vector<Ref<NSObject>> m_pluginViews;

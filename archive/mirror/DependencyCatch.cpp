@@ -1,0 +1,322 @@
+#include "mirror/DependencyCatch.h"
+
+#include <algorithm>
+#include <fstream>
+#include <system_error>
+
+#include "foundation/FileManager.h"
+#include "foundation/RunLoop.h"
+#include "mirror/MirrorPath.h"
+#include "swf/BytecodeReferences.h"
+#include "swf/MovieReferences.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Transfers of one movie's dependencies at a time; the service keeps its own per-host limit.
+constexpr size_t kAtOnce = 6;
+// What one file may name before the rest is only counted (the file bound cuts far earlier).
+constexpr size_t kMostReferencesPerFile = 10'000;
+constexpr size_t kMostReferenceBytesPerFile = size_t{4} << 20;
+// Text read for addresses: variables and XML files are small; a big one is data, not a list.
+constexpr size_t kMostTextBytes = size_t{4} << 20;
+
+bool IsMovie(const std::string& head) {
+    return head.size() >= 3 &&
+           (head.starts_with("FWS") || head.starts_with("CWS") || head.starts_with("ZWS"));
+}
+
+// The strings of a text file (XML, URL-encoded variables) that look like addresses.
+std::vector<std::string> TextReferences(const std::string& text) {
+    std::vector<std::string> found;
+    size_t start = 0;
+    const auto flush = [&](size_t end) {
+        if (end > start && found.size() < kMostReferencesPerFile) {
+            std::string token = text.substr(start, end - start);
+            if (LooksLikeReference(token)) {
+                found.push_back(std::move(token));
+            }
+        }
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"' || c == '\'' || c == '<' || c == '>' || c == '=' || c == '&' || c == ' ' ||
+            c == '\t' || c == '\r' || c == '\n' || c == '(' || c == ')') {
+            flush(i);
+            start = i + 1;
+        }
+    }
+    flush(text.size());
+    return found;
+}
+
+// A reference to something the player never loads from a server (script, mail, its own
+// commands): not a dependency, and not worth a line in the report.
+bool NeverLoaded(const std::string& text) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || text.find('/') < colon) {
+        return false;
+    }
+    std::string scheme = text.substr(0, colon);
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return scheme == "javascript" || scheme == "mailto" || scheme == "asfunction" ||
+           scheme == "event" || scheme == "fscommand" || scheme == "vbscript";
+}
+
+} // namespace
+
+DependencyCatch::DependencyCatch(fs::path mirror, CaughtMovie movie, DependencyBounds bounds)
+    : m_mirror(std::move(mirror)), m_movie(std::move(movie)), m_bounds(bounds) {
+}
+
+DependencyCatch::~DependencyCatch() {
+    *m_alive = false;
+    // Running downloads are cancelled by their destructors; nothing calls back afterwards.
+    m_running.clear();
+}
+
+void DependencyCatch::Start(std::function<void()> done) {
+    m_done = std::move(done);
+    const std::optional<URL> address = URL::URLWithString(m_movie.address);
+    Outcome<std::string> place =
+        address ? MirrorPath(*address)
+                : Outcome<std::string>(Failure{m_movie.address, "not an address"});
+    if (place) {
+        const fs::path target = m_mirror / place.value();
+        std::error_code error;
+        fs::create_directories(target.parent_path(), error);
+        Outcome<> copied =
+            error ? Outcome<>(Failure{target.parent_path().string(), error.message()})
+                  : FileManager::defaultManager().replaceItemByCopying(m_movie.file.string(),
+                                                                       target.string());
+        if (copied) {
+            m_movieMirrorPath = place.value();
+            m_seen.insert(address->absoluteString());
+            Read(target, *address, 1);
+        } else {
+            m_movieFailure = copied.failure().message();
+        }
+    } else {
+        m_movieFailure = place.failure().message();
+    }
+    FinishWhenIdle();
+}
+
+void DependencyCatch::Read(const fs::path& file, const URL& address, int depth) {
+    if (depth > m_bounds.depth) {
+        return;
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::string head(kMostTextBytes, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(in.gcount()));
+    if (IsMovie(head)) {
+        const MovieReferences references =
+            ReadMovieReferences(file.string(), kMostReferencesPerFile, kMostReferenceBytesPerFile);
+        for (const MovieReference& reference : references.kept) {
+            Want(reference.text, address, depth);
+        }
+        m_leftOut += references.leftOut;
+    } else if (head.find('\0') == std::string::npos) {
+        for (const std::string& text : TextReferences(head)) {
+            Want(text, address, depth);
+        }
+    }
+}
+
+void DependencyCatch::Want(const std::string& text, const URL& namedBy, int depth) {
+    if (NeverLoaded(text)) {
+        return;
+    }
+    Wanted wanted;
+    wanted.depth = depth;
+    const auto add = [&wanted](const std::optional<URL>& url) {
+        if (url && std::find(wanted.candidates.begin(), wanted.candidates.end(), *url) ==
+                       wanted.candidates.end()) {
+            wanted.candidates.push_back(*url);
+        }
+    };
+    // As the player resolves it: the object's base, else the page; then the folder of the file
+    // that names it, and the movie's own.
+    const std::string& first =
+        m_movie.origin.base.empty() ? m_movie.origin.page : m_movie.origin.base;
+    if (const std::optional<URL> base = URL::URLWithString(first)) {
+        add(URL::URLWithStringRelativeTo(text, *base));
+    }
+    add(URL::URLWithStringRelativeTo(text, namedBy));
+    if (const std::optional<URL> movie = URL::URLWithString(m_movie.address)) {
+        add(URL::URLWithStringRelativeTo(text, *movie));
+    }
+    if (wanted.candidates.empty() ||
+        !m_seen.insert(wanted.candidates.front().absoluteString()).second) {
+        return;
+    }
+    if (m_files >= m_bounds.mostFiles) {
+        ++m_leftOut;
+        return;
+    }
+    ++m_files;
+    m_queue.push_back(std::move(wanted));
+    Pump();
+}
+
+void DependencyCatch::Pump() {
+    while (m_running.size() < kAtOnce && !m_queue.empty()) {
+        Wanted wanted = std::move(m_queue.front());
+        m_queue.pop_front();
+        StartNext(std::move(wanted));
+    }
+    FinishWhenIdle();
+}
+
+void DependencyCatch::StartNext(Wanted wanted) {
+    while (wanted.tried < wanted.candidates.size()) {
+        const URL& address = wanted.candidates[wanted.tried++];
+        Outcome<std::string> place = MirrorPath(address);
+        if (!place) {
+            wanted.lastReason = place.failure().why;
+            continue;
+        }
+        if (m_bytes >= m_bounds.mostBytes) {
+            wanted.lastReason =
+                "the movie's dependencies reached " + std::to_string(m_bounds.mostBytes) + " bytes";
+            break;
+        }
+        std::unique_ptr<WebDownload> download = WebDownload::initWithRequest(address, *this);
+        if (!download) {
+            wanted.lastReason = "not an http or https address";
+            continue;
+        }
+        const WebDownload* key = download.get();
+        m_running.emplace(key, Running{std::move(wanted), std::move(download), place.value(), 0});
+        return;
+    }
+    Dependency lost;
+    lost.address = wanted.candidates.front().absoluteString();
+    lost.reason = wanted.lastReason;
+    lost.status = wanted.candidates.front().IsHTTP() ? "failed" : "refused";
+    Record(std::move(lost));
+}
+
+void DependencyCatch::downloadDecideDestinationWithSuggestedFilename(WebDownload& download,
+                                                                     const std::string&) {
+    const auto running = m_running.find(&download);
+    if (running == m_running.end()) {
+        return;
+    }
+    const fs::path target = m_mirror / running->second.mirrorPath;
+    std::error_code error;
+    fs::create_directories(target.parent_path(), error);
+    if (error) {
+        download.cancel();
+        Ended(download, target.parent_path().string() + ": " + error.message());
+        return;
+    }
+    download.setDestination(target.string(), true);
+}
+
+void DependencyCatch::downloadDidReceiveDataOfLength(WebDownload& download, uint64_t length) {
+    const auto running = m_running.find(&download);
+    if (running == m_running.end()) {
+        return;
+    }
+    running->second.bytes += length;
+    if (m_bytes + running->second.bytes > m_bounds.mostBytes) {
+        download.cancel();
+        Ended(download,
+              "the movie's dependencies passed " + std::to_string(m_bounds.mostBytes) + " bytes");
+    }
+}
+
+void DependencyCatch::downloadDidFinish(WebDownload& download) {
+    Ended(download, std::nullopt);
+}
+
+void DependencyCatch::downloadDidFailWithError(WebDownload& download, const NSError& error) {
+    Ended(download, error.localizedDescription);
+}
+
+void DependencyCatch::Ended(WebDownload& download, std::optional<std::string> failure) {
+    const auto running = m_running.find(&download);
+    if (running == m_running.end()) {
+        return;
+    }
+    Running ended = std::move(running->second);
+    m_running.erase(running);
+    m_ended.push_back(std::move(ended.download));
+    RunLoop::Main().Post([this, alive = m_alive] {
+        if (*alive) {
+            m_ended.clear();
+        }
+    });
+    const URL address = ended.wanted.candidates[ended.wanted.tried - 1];
+    if (failure) {
+        // The next address it may mean, or its loss; past the bound there is no next.
+        ended.wanted.lastReason = *failure;
+        if (m_bytes + ended.bytes > m_bounds.mostBytes) {
+            ended.wanted.tried = ended.wanted.candidates.size();
+        }
+        StartNext(std::move(ended.wanted));
+    } else {
+        m_bytes += ended.bytes;
+        Dependency caught;
+        caught.address = address.absoluteString();
+        caught.mirrorPath = ended.mirrorPath;
+        caught.size = ended.bytes;
+        caught.status = "caught";
+        m_seen.insert(caught.address);
+        Record(std::move(caught));
+        Read(m_mirror / ended.mirrorPath, address, ended.wanted.depth + 1);
+    }
+    Pump();
+}
+
+void DependencyCatch::Record(Dependency dependency) {
+    m_dependencies.push_back(std::move(dependency));
+}
+
+void DependencyCatch::FinishWhenIdle() {
+    if (m_finished || m_finishPosted || !m_running.empty() || !m_queue.empty()) {
+        return;
+    }
+    m_finishPosted = true;
+    RunLoop::Main().Post([this, alive = m_alive] {
+        if (!*alive) {
+            return;
+        }
+        m_finished = true;
+        if (m_done) {
+            m_done();
+        }
+    });
+}
+
+nlohmann::json DependencyCatch::ManifestEntry() const {
+    nlohmann::json files = nlohmann::json::array();
+    for (const Dependency& dependency : m_dependencies) {
+        nlohmann::json entry{{"address", dependency.address},
+                             {"mirrorPath", dependency.mirrorPath},
+                             {"size", dependency.size},
+                             {"foundBy", dependency.foundBy},
+                             {"status", dependency.status}};
+        if (!dependency.reason.empty()) {
+            entry["reason"] = dependency.reason;
+        }
+        files.push_back(std::move(entry));
+    }
+    nlohmann::json entry{{"movie", m_movie.address},
+                         {"mirrorPath", m_movieMirrorPath},
+                         {"page", m_movie.origin.page},
+                         {"base", m_movie.origin.base},
+                         {"flashvars", m_movie.origin.flashvars},
+                         {"dependencies", std::move(files)}};
+    if (!m_movieFailure.empty()) {
+        entry["reason"] = m_movieFailure;
+    }
+    if (m_leftOut > 0) {
+        entry["leftOut"] = m_leftOut;
+    }
+    return entry;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "foundation/Outcome.h"
+#include "mirror/DependencyCatch.h"
+
+// The mirror of one capture: each caught movie and what it loads, laid out by address under
+// `root`, and the manifest (root/manifest.json) that says which file is which.
+class Mirror {
+public:
+    static constexpr const char* kManifestName = "manifest.json";
+
+    Mirror(std::filesystem::path root, DependencyBounds bounds)
+        : m_root(std::move(root)), m_bounds(bounds) {}
+
+    // Starts on a movie at once.
+    void Add(CaughtMovie movie);
+    bool finished() const;
+    const std::vector<std::unique_ptr<DependencyCatch>>& movies() const { return m_movies; }
+
+    // {"movies": [entry per movie, in the order added]}, replacing the last one whole.
+    Outcome<> WriteManifest() const;
+    const std::filesystem::path& root() const { return m_root; }
+
+private:
+    std::filesystem::path m_root;
+    DependencyBounds m_bounds;
+    std::vector<std::unique_ptr<DependencyCatch>> m_movies;
+};
