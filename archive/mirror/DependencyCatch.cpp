@@ -65,6 +65,18 @@ bool NeverLoaded(const std::string& text) {
            scheme == "event" || scheme == "fscommand" || scheme == "vbscript";
 }
 
+// The caught movie into the mirror: a second name for the same file where the file system
+// allows (no bytes copied, no room taken), else a copy.
+Outcome<> Place(const fs::path& movie, const fs::path& target) {
+    std::error_code error;
+    fs::remove(target, error);
+    fs::create_hard_link(movie, target, error);
+    if (!error) {
+        return {};
+    }
+    return FileManager::defaultManager().replaceItemByCopying(movie.string(), target.string());
+}
+
 } // namespace
 
 DependencyCatch::DependencyCatch(fs::path mirror, CaughtMovie movie, DependencyBounds bounds)
@@ -87,16 +99,15 @@ void DependencyCatch::Start(std::function<void()> done) {
         const fs::path target = m_mirror / place.value();
         std::error_code error;
         fs::create_directories(target.parent_path(), error);
-        Outcome<> copied =
-            error ? Outcome<>(Failure{target.parent_path().string(), error.message()})
-                  : FileManager::defaultManager().replaceItemByCopying(m_movie.file.string(),
-                                                                       target.string());
-        if (copied) {
+        Outcome<> placed = error
+                               ? Outcome<>(Failure{target.parent_path().string(), error.message()})
+                               : Place(m_movie.file, target);
+        if (placed) {
             m_movieMirrorPath = place.value();
             m_seen.insert(address->absoluteString());
             Read(target, *address, 1);
         } else {
-            m_movieFailure = copied.failure().message();
+            m_movieFailure = placed.failure().message();
         }
     } else {
         m_movieFailure = place.failure().message();
@@ -149,10 +160,14 @@ void DependencyCatch::Want(const std::string& text, const URL& namedBy, int dept
     if (const std::optional<URL> movie = URL::URLWithString(m_movie.address)) {
         add(URL::URLWithStringRelativeTo(text, *movie));
     }
+    // A file already had (the movie, or one caught or on its way) is not fetched again, whichever
+    // of its addresses names it.
     if (wanted.candidates.empty() ||
-        !m_seen.insert(wanted.candidates.front().absoluteString()).second) {
+        std::any_of(wanted.candidates.begin(), wanted.candidates.end(),
+                    [this](const URL& url) { return m_seen.contains(url.absoluteString()); })) {
         return;
     }
+    m_seen.insert(wanted.candidates.front().absoluteString());
     if (m_files >= m_bounds.mostFiles) {
         ++m_leftOut;
         return;
