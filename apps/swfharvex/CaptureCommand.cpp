@@ -107,8 +107,9 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
     // The transfers of dependencies fail as losses too; the list names movies only.
     const size_t endLoss = DownloadActivity::Shared().Losses().size();
     nlohmann::json dependencies = nlohmann::json::array();
+    bool mirrorWritten = true;
     if (caught == 0 && m_options.dependencies.depth > 0) {
-        caught = CatchDependencies(session, list, err, dependencies);
+        caught = CatchDependencies(session, list, err, dependencies, mirrorWritten);
     }
     if (caught != 0) {
         StopInterrupted(caught, err);
@@ -121,7 +122,10 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
     if (!allLoaded) {
         return kSomeFailed;
     }
-    return allCaught ? kAllLoaded : kSomeNotCaught;
+    if (!allCaught) {
+        return kSomeNotCaught;
+    }
+    return mirrorWritten ? kAllLoaded : kMirrorNotWritten;
 }
 
 int CaptureCommand::RunUntilCaught(HostSession& session, std::ostream& err,
@@ -144,7 +148,8 @@ int CaptureCommand::RunUntilCaught(HostSession& session, std::ostream& err,
 }
 
 int CaptureCommand::CatchDependencies(HostSession& session, const nlohmann::json& list,
-                                      std::ostream& err, nlohmann::json& found) const {
+                                      std::ostream& err, nlohmann::json& found,
+                                      bool& written) const {
     Mirror mirror(std::filesystem::path(session.captureFolder()) / kMirrorFolder,
                   m_options.dependencies);
     for (const nlohmann::json& entry : list) {
@@ -171,9 +176,14 @@ int CaptureCommand::CatchDependencies(HostSession& session, const nlohmann::json
                          {"mirrorPath", entry["mirrorPath"]},
                          {"dependencies", entry["dependencies"]}});
     }
-    if (Outcome<> written = mirror.WriteManifest(); !written) {
-        err << "swfharvex: " << written.failure().message() << '\n';
+    Outcome<> done = mirror.WriteManifest();
+    if (done && !m_options.mirrorCopy.empty()) {
+        done = mirror.ExportTo(m_options.mirrorCopy);
     }
+    if (!done) {
+        err << "swfharvex: the mirror was not written: " << done.failure().message() << '\n';
+    }
+    written = done.ok();
     return caught;
 }
 

@@ -24,6 +24,8 @@ public:
     static constexpr int kFolderInUse = 4;
     // Every page loaded, but a movie they embed was not caught.
     static constexpr int kSomeNotCaught = 5;
+    // The mirror could not be written or copied where --mirror asked.
+    static constexpr int kMirrorNotWritten = 6;
 
     struct Options {
         bool json = false;
@@ -32,6 +34,8 @@ public:
         PageEngineChoice engine;
         // What each caught movie loads, caught into the mirror; depth 0 catches nothing.
         DependencyBounds dependencies;
+        // Where the mirror is copied once complete; empty: nowhere.
+        std::string mirrorCopy;
     };
 
     explicit CaptureCommand(Options options) : m_options(std::move(options)) {}
@@ -47,7 +51,7 @@ private:
     // Catches what the listed movies load into the capture folder's mirror and writes its
     // manifest; answers the stop signal that cut it short, or 0.
     int CatchDependencies(HostSession& session, const nlohmann::json& list, std::ostream& err,
-                          nlohmann::json& found) const;
+                          nlohmann::json& found, bool& written) const;
     // Prints the captured list and names each movie found but not caught; whether none was not.
     // `losses` is the range of DownloadActivity's losses that were this run's movies.
     bool PrintCaught(std::ostream& out, std::ostream& err, std::pair<size_t, size_t> losses,

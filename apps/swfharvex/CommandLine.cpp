@@ -101,7 +101,8 @@ CLI::App* AddCaptureCommand(CLI::App& app, CaptureCommand::Options& capture) {
         "Exit status: 0 when every page loaded and every movie found was caught, 1 when a page\n"
         "did not load (or the plug-in could not be loaded), 2 on a usage error, 3 when\n"
         "--engine chromium was asked for and cannot run, 4 when another swfharvex run holds the\n"
-        "capture folder, 5 when a movie was not caught, 128 + the signal when interrupted.");
+        "capture folder, 5 when a movie was not caught, 6 when the mirror could not be written\n"
+        "or copied, 128 + the signal when interrupted.");
     captureApp->add_flag(
         "--json", capture.json,
         R"(Print {"captured": [{"SWFName", "SWFAddress"}...], "notCaught": [{"url", "reason"}...], )"
@@ -128,6 +129,9 @@ CLI::App* AddCaptureCommand(CLI::App& app, CaptureCommand::Options& capture) {
                      "Bytes caught for one movie's dependencies at most")
         ->default_val(capture.dependencies.mostBytes)
         ->check(CLI::PositiveNumber);
+    captureApp->add_option("--mirror", capture.mirrorCopy,
+                           "Also copy the mirror (every caught movie and dependency by address, "
+                           "with manifest.json) into this folder, to keep or hand over");
     captureApp->add_option("URL", capture.urls, "Pages to load (http, https or file)")->required();
 
     return captureApp;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "foundation/FileManager.h"
 #include "foundation/defaults/AtomicFile.h"
 
 void Mirror::Add(CaughtMovie movie) {
@@ -25,4 +26,33 @@ Outcome<> Mirror::WriteManifest() const {
                              nlohmann::json{{"movies", std::move(movies)}}.dump(
                                  2, ' ', false, nlohmann::json::error_handler_t::replace) +
                                  "\n");
+}
+
+Outcome<> Mirror::ExportTo(const std::filesystem::path& folder) const {
+    std::vector<std::string> files;
+    for (const auto& movie : m_movies) {
+        if (!movie->movieMirrorPath().empty()) {
+            files.push_back(movie->movieMirrorPath());
+        }
+        for (const Dependency& dependency : movie->dependencies()) {
+            if (!dependency.mirrorPath.empty()) {
+                files.push_back(dependency.mirrorPath);
+            }
+        }
+    }
+    files.emplace_back(kManifestName);
+    for (const std::string& file : files) {
+        const std::filesystem::path target = folder / file;
+        std::error_code error;
+        std::filesystem::create_directories(target.parent_path(), error);
+        if (error) {
+            return Failure{target.parent_path().string(), error.message()};
+        }
+        if (Outcome<> copied = FileManager::defaultManager().replaceItemByCopying(
+                (m_root / file).string(), target.string());
+            !copied) {
+            return copied.failure();
+        }
+    }
+    return {};
 }

@@ -24,6 +24,10 @@ public:
     // {"movies": [entry per movie, in the order added]}, replacing the last one whole.
     Outcome<> WriteManifest() const;
     const std::filesystem::path& root() const { return m_root; }
+    // Copies every file the manifest names, and the manifest, into `folder` in the same layout
+    // (a rescue to keep or hand over); files already there are replaced. Stops at the first
+    // file that cannot be copied, naming it.
+    Outcome<> ExportTo(const std::filesystem::path& folder) const;
 
 private:
     std::filesystem::path m_root;

@@ -85,7 +85,8 @@ protected:
         return requests[path];
     }
 
-    int Capture(const std::vector<std::string>& pages, DependencyBounds bounds = {}) {
+    int Capture(const std::vector<std::string>& pages, DependencyBounds bounds = {},
+                const std::string& mirrorCopy = {}) {
         CaptureCommand::Options options;
         options.json = true;
         for (const std::string& page : pages) {
@@ -94,6 +95,7 @@ protected:
         options.bundlePath = HVX_BUILT_BUNDLE;
         options.engine.engine = "static";
         options.dependencies = bounds;
+        options.mirrorCopy = mirrorCopy;
         std::ostringstream outText;
         std::ostringstream errText;
         const int status = CaptureCommand(options).Run(outText, errText, false);
@@ -158,7 +160,8 @@ TEST_F(CaptureDependenciesTest, WhatAMovieLoadsIsCaughtByteExactAndLaidOutByAddr
     Serve("/a/conf/list.xml", "<list><movie url=\"third.swf\"/></list>");
     Serve("/a/third.swf", Movie({}, "#000003"));
 
-    ASSERT_EQ(Capture({"/page.html"}), CaptureCommand::kAllLoaded) << err;
+    const fs::path rescue = home.Path() / "rescue";
+    ASSERT_EQ(Capture({"/page.html"}, {}, rescue.string()), CaptureCommand::kAllLoaded) << err;
     const nlohmann::json entry = Entry("/a/loader.swf");
     EXPECT_EQ(entry["page"], server.Url("/page.html"));
     EXPECT_EQ(entry["flashvars"], "level=2");
@@ -180,6 +183,21 @@ TEST_F(CaptureDependenciesTest, WhatAMovieLoadsIsCaughtByteExactAndLaidOutByAddr
     EXPECT_NE(err.find("file:///etc/passwd: needed by " + server.Url("/a/loader.swf")),
               std::string::npos)
         << err;
+    // The rescue is the mirror, file for file.
+    std::map<std::string, std::string> inMirror;
+    std::map<std::string, std::string> inRescue;
+    for (const auto& file : fs::recursive_directory_iterator(mirror)) {
+        if (file.is_regular_file()) {
+            inMirror[fs::relative(file.path(), mirror)] = ReadWholeFile(file.path().string());
+        }
+    }
+    for (const auto& file : fs::recursive_directory_iterator(rescue)) {
+        if (file.is_regular_file()) {
+            inRescue[fs::relative(file.path(), rescue)] = ReadWholeFile(file.path().string());
+        }
+    }
+    EXPECT_EQ(inRescue, inMirror);
+    EXPECT_EQ(inMirror.size(), 6U); // five files and the manifest
     // The list keeps its shape; what each movie needs stands beside it.
     EXPECT_EQ(out["captured"].size(), 1U);
     EXPECT_EQ(out["captured"][0].size(), 2U);
@@ -193,7 +211,10 @@ TEST_F(CaptureDependenciesTest, TheObjectsBaseMovesTheResolution) {
     Serve("/a/second.swf", Movie({}, "#0000AA"));
     Serve("/b/second.swf", Movie({}, "#0000BB"));
 
-    ASSERT_EQ(Capture({"/page.html"}), CaptureCommand::kAllLoaded) << err;
+    // A rescue that cannot be written says so in the exit status; the mirror itself is whole.
+    const std::string underAFile = (home.Path() / "Documents/SWFHarvexData/loader.swf/x").string();
+    ASSERT_EQ(Capture({"/page.html"}, {}, underAFile), CaptureCommand::kMirrorNotWritten) << err;
+    EXPECT_NE(err.find("the mirror was not written"), std::string::npos) << err;
     const nlohmann::json entry = Entry("/a/loader.swf");
     EXPECT_EQ(entry["base"], server.Url("/b/"));
     EXPECT_EQ(Outcomes(entry),
