@@ -82,7 +82,7 @@ size_t FilesIn(const std::filesystem::path& folder) {
     size_t count = 0;
     for (auto it = std::filesystem::directory_iterator(folder, error);
          it != std::filesystem::directory_iterator(); ++it) {
-        ++count;
+        count += it->path().filename().string().starts_with('.') ? 0 : 1;
     }
     return count;
 }

@@ -24,7 +24,8 @@ MeasuredRun RunMeasured(const std::vector<std::string>& arguments);
 // `size` bytes standing for a movie: the server sends them, nobody reads them as one.
 std::string MovieBytes(size_t size);
 
-// Entries in a folder; 0 when it cannot be read.
+// Entries in a folder, hidden ones (a partial file, the capture folder's mirror) aside; 0 when it
+// cannot be read.
 size_t FilesIn(const std::filesystem::path& folder);
 
 // A server run as a child process, for benchmarks that must not share the server with the

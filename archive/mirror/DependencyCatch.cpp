@@ -119,10 +119,20 @@ void DependencyCatch::Read(const fs::path& file, const URL& address, int depth) 
     if (depth > m_bounds.depth) {
         return;
     }
+    // A movie is read by the movie library; a text file whole, when it is small enough to be a
+    // list of addresses rather than data.
     std::ifstream in(file, std::ios::binary);
-    std::string head(kMostTextBytes, '\0');
+    std::string head(3, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
+    std::error_code error;
+    const uintmax_t size = fs::file_size(file, error);
+    if (!IsMovie(head) && !error && size <= kMostTextBytes) {
+        head.resize(static_cast<size_t>(size));
+        in.seekg(0);
+        in.read(head.data(), static_cast<std::streamsize>(size));
+        head.resize(static_cast<size_t>(in.gcount()));
+    }
     if (IsMovie(head)) {
         const MovieReferences references =
             ReadMovieReferences(file.string(), kMostReferencesPerFile, kMostReferenceBytesPerFile);
@@ -130,7 +140,7 @@ void DependencyCatch::Read(const fs::path& file, const URL& address, int depth) 
             Want(reference.text, address, depth);
         }
         m_leftOut += references.leftOut;
-    } else if (head.find('\0') == std::string::npos) {
+    } else if (head.size() > 3 && head.find('\0') == std::string::npos) {
         for (const std::string& text : TextReferences(head)) {
             Want(text, address, depth);
         }
