@@ -56,8 +56,10 @@ protected:
         }
     }
 
-    // A movie whose code requests `urls` as it starts; `colour` tells movies apart.
-    std::string Movie(const std::vector<std::string>& urls, const std::string& colour) {
+    // A movie whose code requests `urls` as it starts (ActionScript 3, or with `loads`
+    // ActionScript 1 getURL into _level0); `colour` tells movies apart.
+    std::string Movie(const std::vector<std::string>& urls, const std::string& colour,
+                      bool loads = false) {
         nlohmann::json description{{"version", 10},
                                    {"width", 20},
                                    {"height", 20},
@@ -67,6 +69,13 @@ protected:
                                    {"requests", nlohmann::json::array()}};
         for (const std::string& url : urls) {
             description["requests"].push_back({{"method", "GET"}, {"url", url}});
+        }
+        if (loads) {
+            description["loads"] = description["requests"];
+            description.erase("requests");
+            for (nlohmann::json& load : description["loads"]) {
+                load.erase("method");
+            }
         }
         const fs::path json = home.Path() / "movie.json";
         const fs::path swf = home.Path() / "movie.swf";
@@ -207,7 +216,7 @@ TEST_F(CaptureDependenciesTest, WhatAMovieLoadsIsCaughtByteExactAndLaidOutByAddr
 
 TEST_F(CaptureDependenciesTest, TheObjectsBaseMovesTheResolution) {
     Serve("/page.html", "<embed src='a/loader.swf' base='/b/'>");
-    Serve("/a/loader.swf", Movie({"second.swf"}, "#000001"));
+    Serve("/a/loader.swf", Movie({"second.swf"}, "#000001", true));
     Serve("/a/second.swf", Movie({}, "#0000AA"));
     Serve("/b/second.swf", Movie({}, "#0000BB"));
 

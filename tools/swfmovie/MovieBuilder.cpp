@@ -35,6 +35,23 @@ std::vector<uint8_t> SymbolClass() {
     return body;
 }
 
+// The first frame's actions: one GetURL per load, then the end of the list.
+std::vector<uint8_t> DoAction(const std::vector<MovieDescription::Load>& loads) {
+    constexpr uint8_t kActionGetURL = 0x83;
+    std::vector<uint8_t> body;
+    for (const MovieDescription::Load& load : loads) {
+        std::vector<uint8_t> operands;
+        AppendCString(operands, load.url);
+        AppendCString(operands, load.target);
+        body.push_back(kActionGetURL);
+        body.push_back(static_cast<uint8_t>(operands.size()));
+        body.push_back(static_cast<uint8_t>(operands.size() >> 8));
+        body.insert(body.end(), operands.begin(), operands.end());
+    }
+    body.push_back(0); // ActionEnd
+    return body;
+}
+
 } // namespace
 
 std::vector<uint8_t> MovieBuilder::Build(const MovieDescription& movie) {
@@ -67,6 +84,9 @@ std::vector<uint8_t> MovieBuilder::Build(const MovieDescription& movie) {
         // In the first frame, after its shapes, as compilers place the code.
         writer.Tag(TagCode::DoABC, DoAbc(*movie.requests));
         writer.Tag(TagCode::SymbolClass, SymbolClass());
+    }
+    if (!movie.loads.empty()) {
+        writer.Tag(TagCode::DoAction, DoAction(movie.loads));
     }
     for (uint16_t frame = 0; frame < movie.frames; ++frame) {
         writer.ShowFrame();

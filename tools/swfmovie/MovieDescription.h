@@ -29,6 +29,12 @@ struct MovieDescription {
         std::optional<std::string> body; // POST only
     };
 
+    // A movie the old virtual machine's code loads as the movie starts (getURL with a target).
+    struct Load {
+        std::string url;
+        std::string target; // "_level0" replaces the movie; "_level1" lays it on top
+    };
+
     uint8_t version = 10;
     // Frame size in pixels.
     int32_t width = 0;
@@ -41,4 +47,6 @@ struct MovieDescription {
     // Given (even empty), the movie is an ActionScript 3 one whose document class makes these
     // requests in order as it is constructed.
     std::optional<std::vector<Request>> requests;
+    // Loads in order in the first frame's actions (ActionScript 1/2; not with `requests`).
+    std::vector<Load> loads;
 };

@@ -259,6 +259,20 @@ MovieDescription::Request ReadRequest(const Json& request, const std::string& wh
     return read;
 }
 
+MovieDescription::Load ReadLoad(const Json& load, const std::string& where) {
+    if (!load.is_object()) {
+        Refuse(where + " must be an object, not " + Shown(load));
+    }
+    OnlyKnownKeys(load, {"url", "target"}, where);
+    MovieDescription::Load read;
+    read.url = ReadText(Required(load, "url", where + ".url"), where + ".url", kUrlRule);
+    read.target = "_level0";
+    if (auto target = load.find("target"); target != load.end()) {
+        read.target = ReadText(*target, where + ".target", kUrlRule);
+    }
+    return read;
+}
+
 // nlohmann keeps the last of repeated keys without a word; this notes the first repeat.
 class RepeatedKeyFinder {
 public:
@@ -344,6 +358,26 @@ void ReadLists(const Json& document, MovieDescription& movie) {
                    std::to_string(movie.version));
         }
     }
+    if (auto loads = document.find("loads"); loads != document.end()) {
+        if (!loads->is_array()) {
+            Refuse("loads must be a list, not " + Shown(*loads));
+        }
+        if (loads->size() > kMaxRequests) {
+            Refuse("loads holds " + std::to_string(loads->size()) + " loads, more than " +
+                   std::to_string(kMaxRequests));
+        }
+        for (size_t i = 0; i < loads->size(); ++i) {
+            movie.loads.push_back(ReadLoad((*loads)[i], "loads[" + std::to_string(i) + "]"));
+        }
+        // getURL came with version 3; one movie runs one virtual machine.
+        if (!movie.loads.empty() && movie.version < 3) {
+            Refuse("movies with loads need version 3 or later, not " +
+                   std::to_string(movie.version));
+        }
+        if (!movie.loads.empty() && movie.requests) {
+            Refuse("a movie has loads (ActionScript 1) or requests (ActionScript 3), not both");
+        }
+    }
 }
 
 } // namespace
@@ -394,7 +428,7 @@ MovieDescription MovieDescriptionReader::Parse(const std::string& text) {
     }
     OnlyKnownKeys(document,
                   {"version", "width", "height", "frameRate", "frames", "compressed", "background",
-                   "shapes", "requests"},
+                   "shapes", "requests", "loads"},
                   "");
 
     MovieDescription movie;

@@ -36,6 +36,10 @@
 //                                             // characters but tab
 //         "body": "a=1" }        // optional, POST only: up to 16384 bytes, sent as given
 //                                // (Ruffle sends a POST without a body as a GET)
+//     ],
+//     "loads": [                 // optional, at most 64, not with "requests": movies the first
+//       { "url": "next.swf",     // frame's ActionScript 1 loads (getURL), in order; version 3
+//         "target": "_level0" }  // or later; target optional, "_level0" (replaces the movie)
 //     ]
 //   }
 //

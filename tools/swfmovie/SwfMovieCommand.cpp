@@ -56,6 +56,10 @@ int SwfMovieCommand::Run(const std::vector<std::string>& args, std::ostream& out
         "              POST only, up to 16384 bytes)}; needs version 9 or later. The movie is\n"
         "              then ActionScript 3: its document class sends each request with\n"
         "              URLLoader, a refused one not stopping the next\n"
+        "  loads       optional, at most 64 movies loaded in order when the movie starts, each\n"
+        "              {\"url\", \"target\" (optional, default \"_level0\", which replaces the\n"
+        "              movie)}: ActionScript 1 getURL actions in the first frame; needs version 3\n"
+        "              or later, and not with requests\n"
         "Unknown or repeated keys are refused. OUT is replaced only by a complete movie.\n"
         "Exit status: 0 on success, 1 when the description or OUT fails, 2 on a usage error.");
 
