@@ -12,10 +12,10 @@
 #include "browser/HostApplication.h"
 #include "foundation/JsonText.h"
 #include "foundation/RunLoop.h"
-#include "mirror/Mirror.h"
 #include "runtime/MessageSend.h"
 #include "swfharvex/HostSession.h"
 #include "swfharvex/InterruptSignals.h"
+#include "swfharvex/MirrorKeeper.h"
 #include "swfharvex/ProgressDisplay.h"
 #include "webkit/DownloadActivity.h"
 
@@ -24,8 +24,6 @@ namespace {
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
 // Transfers end by themselves (the service gives up on stalled ones); this only bounds a bug.
 constexpr auto kLongestWait = std::chrono::hours(24);
-// Beside the Part's flat list of files, hidden so that the list's folder shows only movies.
-constexpr const char* kMirrorFolder = ".mirror";
 
 // No window of this run is ever shown: an alert's texts go to standard error instead.
 class AlertsOnStandardError {
@@ -44,15 +42,20 @@ public:
 
 // The movies of this run that were found and not caught: once each, and not when the same
 // address was caught after all (by another page).
-std::vector<DownloadActivity::Loss> NotCaught(size_t firstLoss, size_t endLoss,
-                                              const nlohmann::json& captured) {
+std::vector<DownloadActivity::Loss> NotCaught(size_t firstLoss, const nlohmann::json& captured,
+                                              const MirrorKeeper* mirror) {
     std::set<std::string> seen;
     for (const nlohmann::json& entry : captured) {
         seen.insert(entry.value("SWFAddress", ""));
     }
     std::vector<DownloadActivity::Loss> losses;
     const auto& all = DownloadActivity::Shared().Losses();
-    for (size_t i = firstLoss; i < std::min(endLoss, all.size()); ++i) {
+    for (size_t i = firstLoss; i < all.size(); ++i) {
+        // The mirror's transfers end among them: a dependency is no movie of a page's.
+        if (mirror != nullptr && mirror->Fetched(all[i].url) &&
+            !embedded_movies::Find(all[i].url)) {
+            continue;
+        }
         if (seen.insert(all[i].url).second) {
             losses.push_back(all[i]);
         }
@@ -96,26 +99,24 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
                : refused == HostSession::Refusal::kEngine    ? kNoEngine
                                                              : kSomeFailed;
     }
+    // What each movie loads is caught as soon as the movie is, beside the other transfers.
+    std::optional<MirrorKeeper> mirror;
+    if (m_options.dependencies.depth > 0) {
+        mirror.emplace(session.captureFolder(), m_options.dependencies,
+                       [&err](const DependencyCatch& movie) { ReportDependencies(movie, err); });
+    }
     // Each page says how it ended as soon as it has; with Chromium they load side by side.
     bool allLoaded = true;
     session.OpenPages(m_options.urls, [&err, &allLoaded](const HostPage& page) {
         allLoaded = ReportPage(page, err) && allLoaded;
     });
-    int caught = RunUntilCaught(session, err, progressIsTerminal);
-    const nlohmann::json list = nlohmann::json::parse(
-        objc_msgSend<std::string>(NSClassFromString("HVXPlugIn"), "capturedSWFListJSON"));
-    // The transfers of dependencies fail as losses too; the list names movies only.
-    const size_t endLoss = DownloadActivity::Shared().Losses().size();
-    nlohmann::json dependencies = nlohmann::json::array();
-    bool mirrorWritten = true;
-    if (caught == 0 && m_options.dependencies.depth > 0) {
-        caught = CatchDependencies(session, list, err, dependencies, mirrorWritten);
-    }
+    const int caught =
+        RunUntilCaught(session, mirror ? &*mirror : nullptr, err, progressIsTerminal);
     if (caught != 0) {
         StopInterrupted(caught, err);
     }
-    const bool allCaught =
-        PrintCaught(out, err, {firstLoss, endLoss}, list, std::move(dependencies));
+    const bool mirrorWritten = !mirror || WriteMirror(*mirror, err);
+    const bool allCaught = PrintCaught(out, err, firstLoss, mirror ? &*mirror : nullptr);
     if (caught != 0) {
         return 128 + caught;
     }
@@ -128,7 +129,19 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
     return mirrorWritten ? kAllLoaded : kMirrorNotWritten;
 }
 
-int CaptureCommand::RunUntilCaught(HostSession& session, std::ostream& err,
+bool CaptureCommand::WriteMirror(const MirrorKeeper& mirror, std::ostream& err) const {
+    // Written once more: an interrupted run keeps what it had.
+    Outcome<> done = mirror.mirror().WriteManifest();
+    if (done && !m_options.mirrorCopy.empty()) {
+        done = mirror.mirror().ExportTo(m_options.mirrorCopy);
+    }
+    if (!done) {
+        err << "swfharvex: the mirror was not written: " << done.failure().message() << '\n';
+    }
+    return done.ok();
+}
+
+int CaptureCommand::RunUntilCaught(HostSession& session, MirrorKeeper* mirror, std::ostream& err,
                                    bool progressIsTerminal) {
     std::optional<ProgressDisplay> display;
     RunLoop::TimerId timer = 0;
@@ -139,7 +152,16 @@ int CaptureCommand::RunUntilCaught(HostSession& session, std::ostream& err,
     }
     HostApplication& host = session.host();
     const int caught = session.RunUntil(
-        [&host] { return host.pagesFinished() && DownloadActivity::Shared().RunningCount() == 0; },
+        [&host, mirror] {
+            if (!host.pagesFinished() || DownloadActivity::Shared().RunningCount() != 0) {
+                return false;
+            }
+            if (mirror == nullptr) {
+                return true;
+            }
+            mirror->Look();
+            return mirror->idle();
+        },
         kLongestWait);
     if (timer != 0) {
         RunLoop::Main().CancelTimer(timer);
@@ -147,50 +169,11 @@ int CaptureCommand::RunUntilCaught(HostSession& session, std::ostream& err,
     return caught;
 }
 
-int CaptureCommand::CatchDependencies(HostSession& session, const nlohmann::json& list,
-                                      std::ostream& err, nlohmann::json& found,
-                                      bool& written) const {
-    Mirror mirror(std::filesystem::path(session.captureFolder()) / kMirrorFolder,
-                  m_options.dependencies);
-    for (const nlohmann::json& entry : list) {
-        CaughtMovie movie;
-        movie.address = entry.value("SWFAddress", "");
-        movie.file = std::filesystem::path(session.captureFolder()) / entry.value("SWFName", "");
-        movie.origin = embedded_movies::Find(movie.address).value_or(embedded_movies::Origin{});
-        mirror.Add(std::move(movie));
-    }
-    const int caught = session.RunUntil([&mirror] { return mirror.finished(); }, kLongestWait);
-    for (const auto& movie : mirror.movies()) {
-        for (const Dependency& dependency : movie->dependencies()) {
-            if (dependency.status != "caught") {
-                err << "swfharvex: " << dependency.address << ": needed by "
-                    << movie->movie().address << ", not caught: " << dependency.reason << '\n';
-            }
-        }
-        if (movie->leftOut() > 0) {
-            err << "swfharvex: " << movie->movie().address << ": " << movie->leftOut()
-                << " more references past the bounds were not followed\n";
-        }
-        nlohmann::json entry = movie->ManifestEntry();
-        found.push_back({{"SWFAddress", movie->movie().address},
-                         {"mirrorPath", entry["mirrorPath"]},
-                         {"dependencies", entry["dependencies"]}});
-    }
-    Outcome<> done = mirror.WriteManifest();
-    if (done && !m_options.mirrorCopy.empty()) {
-        done = mirror.ExportTo(m_options.mirrorCopy);
-    }
-    if (!done) {
-        err << "swfharvex: the mirror was not written: " << done.failure().message() << '\n';
-    }
-    written = done.ok();
-    return caught;
-}
-
-bool CaptureCommand::PrintCaught(std::ostream& out, std::ostream& err,
-                                 std::pair<size_t, size_t> losses, const nlohmann::json& list,
-                                 nlohmann::json dependencies) const {
-    const std::vector<DownloadActivity::Loss> lost = NotCaught(losses.first, losses.second, list);
+bool CaptureCommand::PrintCaught(std::ostream& out, std::ostream& err, size_t firstLoss,
+                                 const MirrorKeeper* mirror) const {
+    const nlohmann::json list = nlohmann::json::parse(
+        objc_msgSend<std::string>(NSClassFromString("HVXPlugIn"), "capturedSWFListJSON"));
+    const std::vector<DownloadActivity::Loss> lost = NotCaught(firstLoss, list, mirror);
     for (const DownloadActivity::Loss& loss : lost) {
         err << "swfharvex: " << loss.url << ": not caught: " << loss.reason << '\n';
     }
@@ -201,6 +184,15 @@ bool CaptureCommand::PrintCaught(std::ostream& out, std::ostream& err,
             PutText(entry, "url", loss.url);
             PutText(entry, "reason", loss.reason);
             notCaught.push_back(std::move(entry));
+        }
+        nlohmann::json dependencies = nlohmann::json::array();
+        if (mirror != nullptr) {
+            for (const auto& movie : mirror->mirror().movies()) {
+                nlohmann::json entry = movie->ManifestEntry();
+                dependencies.push_back({{"SWFAddress", movie->movie().address},
+                                        {"mirrorPath", entry["mirrorPath"]},
+                                        {"dependencies", entry["dependencies"]}});
+            }
         }
         out << nlohmann::json{{"captured", list},
                               {"notCaught", notCaught},

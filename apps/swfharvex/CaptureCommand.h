@@ -5,12 +5,11 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json_fwd.hpp>
-
 #include "mirror/DependencyCatch.h"
 #include "swfharvex/PageEngineChoice.h"
 
 class HostSession;
+class MirrorKeeper;
 
 // `swfharvex capture`: starts the host browser with the plug-in bundle in place, loads each page
 // (so the plug-in catches the movies they embed), waits for every transfer, then prints the
@@ -46,16 +45,16 @@ public:
     int Run(std::ostream& out, std::ostream& err, bool progressIsTerminal) const;
 
 private:
-    // Runs the session until every page and transfer is done or a stop signal comes (answered).
-    static int RunUntilCaught(HostSession& session, std::ostream& err, bool progressIsTerminal);
-    // Catches what the listed movies load into the capture folder's mirror and writes its
-    // manifest; answers the stop signal that cut it short, or 0.
-    int CatchDependencies(HostSession& session, const nlohmann::json& list, std::ostream& err,
-                          nlohmann::json& found, bool& written) const;
-    // Prints the captured list and names each movie found but not caught; whether none was not.
-    // `losses` is the range of DownloadActivity's losses that were this run's movies.
-    bool PrintCaught(std::ostream& out, std::ostream& err, std::pair<size_t, size_t> losses,
-                     const nlohmann::json& list, nlohmann::json dependencies) const;
+    // Runs the session until every page, transfer and movie's dependencies are done or a stop
+    // signal comes (answered).
+    static int RunUntilCaught(HostSession& session, MirrorKeeper* mirror, std::ostream& err,
+                              bool progressIsTerminal);
+    // The manifest, and its copy where --mirror asked; whether both were written.
+    bool WriteMirror(const MirrorKeeper& mirror, std::ostream& err) const;
+    // Prints the captured list (and with --json what each movie loads) and names each movie
+    // found but not caught since loss `firstLoss`; whether none was not.
+    bool PrintCaught(std::ostream& out, std::ostream& err, size_t firstLoss,
+                     const MirrorKeeper* mirror) const;
 
     Options m_options;
 };

@@ -15,6 +15,7 @@
 #include "server/DesktopToken.h"
 #include "server/FramePage.h"
 #include "swfharvex/HostSession.h"
+#include "swfharvex/MirrorKeeper.h"
 #include "webkit/WebView.h"
 
 namespace {
@@ -63,6 +64,9 @@ int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
         refused != HostSession::Refusal::kNone) {
         return refused == HostSession::Refusal::kFolderInUse ? kFolderInUse : kFailed;
     }
+    // A movie caught here plays from what it loads, caught beside it.
+    MirrorKeeper mirror(session.captureFolder(), DependencyBounds{},
+                        [&err](const DependencyCatch& movie) { ReportDependencies(movie, err); });
     std::shared_ptr<DesktopPresenter> presenter = DesktopPresenter::Create();
     Outcome<std::unique_ptr<DesktopServer>> server = StartServer(session, presenter);
     if (!server) {

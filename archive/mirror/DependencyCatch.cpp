@@ -214,6 +214,7 @@ void DependencyCatch::StartNext(Wanted wanted) {
             wanted.lastReason = "not an http or https address";
             continue;
         }
+        m_tried.insert(address.absoluteString());
         const WebDownload* key = download.get();
         m_running.emplace(key, Running{std::move(wanted), std::move(download), place.value(), 0});
         return;
@@ -288,6 +289,9 @@ void DependencyCatch::Ended(WebDownload& download, std::optional<std::string> fa
         m_bytes += ended.bytes;
         Dependency caught;
         caught.address = address.absoluteString();
+        if (ended.wanted.tried > 1) {
+            caught.requestedAs = ended.wanted.candidates.front().absoluteString();
+        }
         caught.mirrorPath = ended.mirrorPath;
         caught.size = ended.bytes;
         caught.status = "caught";
@@ -329,14 +333,16 @@ nlohmann::json DependencyCatch::ManifestEntry() const {
         if (!dependency.reason.empty()) {
             entry["reason"] = dependency.reason;
         }
+        if (!dependency.requestedAs.empty()) {
+            entry["requestedAs"] = dependency.requestedAs;
+        }
         files.push_back(std::move(entry));
     }
-    nlohmann::json entry{{"movie", m_movie.address},
-                         {"mirrorPath", m_movieMirrorPath},
-                         {"page", m_movie.origin.page},
-                         {"base", m_movie.origin.base},
-                         {"flashvars", m_movie.origin.flashvars},
-                         {"dependencies", std::move(files)}};
+    nlohmann::json entry{
+        {"movie", m_movie.address},        {"file", m_movie.file.filename().string()},
+        {"mirrorPath", m_movieMirrorPath}, {"page", m_movie.origin.page},
+        {"base", m_movie.origin.base},     {"flashvars", m_movie.origin.flashvars},
+        {"dependencies", std::move(files)}};
     if (!m_movieFailure.empty()) {
         entry["reason"] = m_movieFailure;
     }

@@ -26,8 +26,9 @@ struct DependencyBounds {
 
 // One file a movie needs, or a reference that could not become one.
 struct Dependency {
-    std::string address;    // as fetched; the first address tried when none could be
-    std::string mirrorPath; // relative to the mirror's root; "" when not caught
+    std::string address;     // as fetched; the first address tried when none could be
+    std::string requestedAs; // the address the player asks for, when it is not `address`
+    std::string mirrorPath;  // relative to the mirror's root; "" when not caught
     uint64_t size = 0;
     std::string foundBy = "read";
     std::string status; // "caught", "failed" or "refused"
@@ -65,6 +66,8 @@ public:
     // The movie's own place in the mirror; "" when it could not be put there (m_movieFailure).
     const std::string& movieMirrorPath() const { return m_movieMirrorPath; }
     const std::vector<Dependency>& dependencies() const { return m_dependencies; }
+    // Whether a transfer of `address` was started for this movie (caught or not).
+    bool Tried(const std::string& address) const { return m_tried.contains(address); }
     // References past mostFiles, counted only.
     size_t leftOut() const { return m_leftOut; }
     // The manifest's entry for this movie.
@@ -106,6 +109,7 @@ private:
     std::string m_movieMirrorPath;
     std::string m_movieFailure;
     std::set<std::string> m_seen;
+    std::set<std::string> m_tried;
     std::deque<Wanted> m_queue;
     std::map<const WebDownload*, Running> m_running;
     std::vector<std::unique_ptr<WebDownload>> m_ended; // dropped outside their callbacks

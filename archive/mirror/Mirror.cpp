@@ -5,9 +5,14 @@
 #include "foundation/FileManager.h"
 #include "foundation/defaults/AtomicFile.h"
 
-void Mirror::Add(CaughtMovie movie) {
+void Mirror::Add(CaughtMovie movie, std::function<void(const DependencyCatch&)> done) {
     m_movies.push_back(std::make_unique<DependencyCatch>(m_root, std::move(movie), m_bounds));
-    m_movies.back()->Start({});
+    DependencyCatch& added = *m_movies.back();
+    added.Start([&added, done = std::move(done)] {
+        if (done) {
+            done(added);
+        }
+    });
 }
 
 bool Mirror::finished() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -16,8 +17,8 @@ public:
     Mirror(std::filesystem::path root, DependencyBounds bounds)
         : m_root(std::move(root)), m_bounds(bounds) {}
 
-    // Starts on a movie at once.
-    void Add(CaughtMovie movie);
+    // Starts on a movie at once; `done` runs (from the run loop) once its dependencies are.
+    void Add(CaughtMovie movie, std::function<void(const DependencyCatch&)> done = {});
     bool finished() const;
     const std::vector<std::unique_ptr<DependencyCatch>>& movies() const { return m_movies; }
 

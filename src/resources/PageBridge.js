@@ -87,9 +87,78 @@ var PageBridge = (function () {
     return typeof playerElement.ruffle === "function" ? playerElement.ruffle() : playerElement;
   }
 
-  // Starts a movie in a player element; the result may be a promise.
-  function load(playerElement, url) {
-    return api(playerElement).load({ url: url });
+  // The manifest's entry for the caught movie at `path` (an absolute path in the capture folder),
+  // and the served address of the mirror beside it; null for any other movie, outside the
+  // desktop, or when there is no manifest.
+  function mirrored(path) {
+    var frame = window.SWFHarvexFrame;
+    if (typeof path !== "string" || path.charAt(0) !== "/" || !frame ||
+        typeof frame.localURL !== "function" || typeof fetch !== "function") {
+      return Promise.resolve(null);
+    }
+    var cut = path.lastIndexOf("/");
+    var mirror = path.slice(0, cut) + "/.mirror/";
+    var name = path.slice(cut + 1);
+    var manifest = frame.localURL(mirror + "manifest.json");
+    if (!manifest) {
+      return Promise.resolve(null);
+    }
+    return fetch(manifest, { cache: "no-store" })
+      .then(function (response) { return response.ok ? response.json() : null; })
+      .then(function (read) {
+        var movies = read && Array.isArray(read.movies) ? read.movies : [];
+        for (var i = 0; i < movies.length; i++) {
+          if (movies[i] && movies[i].file === name) {
+            return { entry: movies[i], mirror: mirror, frame: frame };
+          }
+        }
+        return null;
+      })
+      .catch(function () { return null; });
+  }
+
+  // How a caught movie plays from what was caught: with its page's flashvars and base (so that
+  // its relative addresses resolve as on the site), and every address it loads that was caught
+  // rewritten to the copy in the mirror. What was not caught stays unreachable: the frame reads
+  // its own origin only.
+  function mirrorOptions(found, options) {
+    var entry = found.entry;
+    var rules = [];
+    var files = Array.isArray(entry.dependencies) ? entry.dependencies : [];
+    files.forEach(function (file) {
+      if (!file || file.status !== "caught" || typeof file.mirrorPath !== "string") {
+        return;
+      }
+      var copy = found.frame.localURL(found.mirror + file.mirrorPath);
+      if (!copy) {
+        return;
+      }
+      rules.push([String(file.address), copy]);
+      if (typeof file.requestedAs === "string") {
+        rules.push([file.requestedAs, copy]);
+      }
+    });
+    options.urlRewriteRules = rules;
+    var base = entry.base || entry.page;
+    if (typeof base === "string" && base !== "") {
+      options.base = base;
+    }
+    if (typeof entry.flashvars === "string" && entry.flashvars !== "") {
+      options.parameters = entry.flashvars;
+    }
+    return options;
+  }
+
+  // Starts a movie in a player element; the result may be a promise. `path`, the movie's file,
+  // lets a caught movie play from the mirror.
+  function load(playerElement, url, path) {
+    var player = api(playerElement);
+    if (path === undefined) {
+      return player.load({ url: url });
+    }
+    return mirrored(path).then(function (found) {
+      return player.load(found ? mirrorOptions(found, { url: url }) : { url: url });
+    });
   }
 
   // Whether a player element shows a movie: its ready state is past "have nothing" (0), which
