@@ -4,6 +4,9 @@
 #include <fstream>
 #include <system_error>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include "foundation/FileManager.h"
 #include "foundation/RunLoop.h"
 #include "mirror/MirrorPath.h"
@@ -77,6 +80,46 @@ Outcome<> Place(const fs::path& movie, const fs::path& target) {
     return FileManager::defaultManager().replaceItemByCopying(movie.string(), target.string());
 }
 
+// Whether `host` names this machine or a private network: a movie must not be able to make us
+// fetch from the services there (the desktop's own servers among them).
+bool LocalHost(std::string host) {
+    std::transform(host.begin(), host.end(), host.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (host == "localhost" || host.ends_with(".localhost")) {
+        return true;
+    }
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        in6_addr address{};
+        if (inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(), &address) != 1) {
+            return true; // not an address we can judge: not fetched
+        }
+        const uint8_t* bytes = address.s6_addr;
+        static constexpr uint8_t kMappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+        if (std::equal(bytes, bytes + 12, kMappedPrefix)) {
+            host = std::to_string(bytes[12]) + "." + std::to_string(bytes[13]) + "." +
+                   std::to_string(bytes[14]) + "." + std::to_string(bytes[15]);
+        } else {
+            return IN6_IS_ADDR_LOOPBACK(&address) || IN6_IS_ADDR_UNSPECIFIED(&address) ||
+                   IN6_IS_ADDR_LINKLOCAL(&address) || (bytes[0] & 0xfe) == 0xfc;
+        }
+    }
+    in_addr address{};
+    if (inet_pton(AF_INET, host.c_str(), &address) != 1) {
+        return false; // a name: judged by the web, not by us
+    }
+    const uint32_t ip = ntohl(address.s_addr);
+    const auto in = [ip](uint32_t network, int bits) {
+        return (ip >> (32 - bits)) == (network >> (32 - bits));
+    };
+    return in(0x00000000, 8) || in(0x7f000000, 8) || in(0x0a000000, 8) || in(0xac100000, 12) ||
+           in(0xc0a80000, 16) || in(0xa9fe0000, 16) || in(0x64400000, 10);
+}
+
+std::string OriginOf(const URL& url) {
+    const int port = url.port().value_or(url.scheme() == "https" ? 443 : 80);
+    return url.scheme() + "://" + url.host() + ":" + std::to_string(port);
+}
+
 } // namespace
 
 DependencyCatch::DependencyCatch(fs::path mirror, CaughtMovie movie, DependencyBounds bounds)
@@ -91,6 +134,12 @@ DependencyCatch::~DependencyCatch() {
 
 void DependencyCatch::Start(std::function<void()> done) {
     m_done = std::move(done);
+    // Where the movie, its page and its base are: a local address is fetched only from those.
+    for (const std::string& known : {m_movie.address, m_movie.origin.page, m_movie.origin.base}) {
+        if (const std::optional<URL> url = URL::URLWithString(known)) {
+            m_localOrigins.insert(OriginOf(*url));
+        }
+    }
     const std::optional<URL> address = URL::URLWithString(m_movie.address);
     Outcome<std::string> place =
         address ? MirrorPath(*address)
@@ -204,6 +253,10 @@ void DependencyCatch::StartNext(Wanted wanted) {
             wanted.lastReason = place.failure().why;
             continue;
         }
+        if (LocalHost(address.host()) && !m_localOrigins.contains(OriginOf(address))) {
+            wanted.lastReason = "on this machine or a private network, where the page was not";
+            continue;
+        }
         if (m_bytes >= m_bounds.mostBytes) {
             wanted.lastReason =
                 "the movie's dependencies reached " + std::to_string(m_bounds.mostBytes) + " bytes";
@@ -215,6 +268,7 @@ void DependencyCatch::StartNext(Wanted wanted) {
             continue;
         }
         m_tried.insert(address.absoluteString());
+        wanted.transferred = true;
         const WebDownload* key = download.get();
         m_running.emplace(key, Running{std::move(wanted), std::move(download), place.value(), 0});
         return;
@@ -222,7 +276,7 @@ void DependencyCatch::StartNext(Wanted wanted) {
     Dependency lost;
     lost.address = wanted.candidates.front().absoluteString();
     lost.reason = wanted.lastReason;
-    lost.status = wanted.candidates.front().IsHTTP() ? "failed" : "refused";
+    lost.status = wanted.transferred ? "failed" : "refused";
     Record(std::move(lost));
 }
 

@@ -47,7 +47,9 @@ struct CaughtMovie {
 // fetch fails, against the folder of the file that names it, then the movie's own folder), fetched
 // through the transfer service into the mirror laid out by address (MirrorPath), and read in turn
 // when they are movies or text (XML, variables) down to `depth`. A failed or refused reference is
-// recorded, never fatal. Main thread; the downloads' callbacks arrive on the main run loop.
+// recorded, never fatal. An address on this machine or a private network is fetched only from
+// where the movie, its page or its base is: a movie cannot make the host reach the services
+// beside it. Main thread; the downloads' callbacks arrive on the main run loop.
 class DependencyCatch : public WebDownloadDelegate {
 public:
     DependencyCatch(std::filesystem::path mirror, CaughtMovie movie, DependencyBounds bounds);
@@ -86,6 +88,7 @@ private:
         size_t tried = 0;
         int depth = 1;
         std::string lastReason;
+        bool transferred = false; // a transfer was started for one of its addresses
     };
     struct Running {
         Wanted wanted;
@@ -110,6 +113,7 @@ private:
     std::string m_movieFailure;
     std::set<std::string> m_seen;
     std::set<std::string> m_tried;
+    std::set<std::string> m_localOrigins;
     std::deque<Wanted> m_queue;
     std::map<const WebDownload*, Running> m_running;
     std::vector<std::unique_ptr<WebDownload>> m_ended; // dropped outside their callbacks

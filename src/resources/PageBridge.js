@@ -129,17 +129,21 @@ var PageBridge = (function () {
       if (!file || file.status !== "caught" || typeof file.mirrorPath !== "string") {
         return;
       }
-      var copy = found.frame.localURL(found.mirror + file.mirrorPath);
-      if (!copy) {
+      var served = found.frame.localURL(found.mirror + file.mirrorPath);
+      if (!served) {
         return;
       }
+      // Whole: the player would resolve a bare path against the movie's base, the site.
+      var copy = new URL(served, window.location.href).href;
       rules.push([String(file.address), copy]);
       if (typeof file.requestedAs === "string") {
         rules.push([file.requestedAs, copy]);
       }
     });
     options.urlRewriteRules = rules;
-    var base = entry.base || entry.page;
+    // The player takes its base as a folder: a page's address stands for the folder it is in.
+    var base = entry.base ||
+      (typeof entry.page === "string" ? entry.page.replace(/[?#].*$/, "").replace(/[^/]*$/, "") : "");
     if (typeof base === "string" && base !== "") {
       options.base = base;
     }

@@ -245,11 +245,20 @@ TEST_F(CaptureDependenciesTest, LoopsFloodsAndEndlessFilesStayWithinTheirBounds)
     Serve("/f/flood.swf", Movie(many, "#000004"));
     Serve("/stream.html", "<embed src='/s/stream.swf'>");
     Serve("/s/stream.swf", Movie({"endless.swf"}, "#000005"));
+    // Another service on this machine (the desktop's, say) is no dependency of a site's movie.
+    LoopbackServer beside;
+    int besideRequests = 0;
+    beside.Http().Get(
+        ".*", [&besideRequests](const httplib::Request&, httplib::Response&) { ++besideRequests; });
+    beside.Start();
+    Serve("/local.html", "<embed src='/x/local.swf'>");
+    Serve("/x/local.swf",
+          Movie({beside.Url("/event?token=1.xml"), "file:///etc/passwd"}, "#000006"));
 
     DependencyBounds bounds;
     bounds.mostFiles = 10;
     bounds.mostBytes = uint64_t{1} << 20;
-    ASSERT_EQ(Capture({"/loop.html", "/flood.html", "/stream.html"}, bounds),
+    ASSERT_EQ(Capture({"/loop.html", "/flood.html", "/stream.html", "/local.html"}, bounds),
               CaptureCommand::kAllLoaded)
         << err;
 
@@ -269,6 +278,11 @@ TEST_F(CaptureDependenciesTest, LoopsFloodsAndEndlessFilesStayWithinTheirBounds)
     EXPECT_NE(stream["dependencies"][0]["reason"].get<std::string>().find("1048576 bytes"),
               std::string::npos)
         << stream.dump(2);
+    EXPECT_EQ(
+        Outcomes(Entry("/x/local.swf")),
+        (std::map<std::string, std::string>{{beside.Url("/event?token=1.xml"), "refused read"},
+                                            {"file:///etc/passwd", "refused read"}}));
+    EXPECT_EQ(besideRequests, 0);
     // Nothing of it stays, not even a partial file.
     for (const auto& file : fs::directory_iterator(mirror / Host() / "s")) {
         EXPECT_EQ(file.path().filename(), "stream.swf");

@@ -66,12 +66,14 @@ export function hostileSuite(suite, context, command, swfmovie) {
                 await list.getByRole('button', { name: 'Reload' }).click();
                 await player.choose('AdBrowser.swf');
                 // The frame's policy stops the movie's requests to the desktop in the browser, token or
-                // not, and the browser reports each; what it sends to its own origin is refused there.
+                // not, and the browser reports each. Its relative addresses resolve, as on the site,
+                // against the page it came from, which the policy stops too: the movie reaches only
+                // its own files.
                 for (const line of [
                     `refused http://127.0.0.1:${desktop.port}`,
                     "frames: the page's policy (connect-src",
-                    'refused /event (403, frames: frames only read)',
-                    'refused /events (404, frames: no such route)',
+                    `refused ${server.url('event')} (403, frames: the page's policy (connect-src))`,
+                    `refused ${server.url('events')} (403, frames: the page's policy (connect-src))`,
                 ]) {
                     await until(() => desktop.output().includes(line), `the log to say ${line}`, 20000).catch((error) => {
                         const refusals = desktop.output().split('\n').filter((said) => said.includes('refused'));

@@ -1,14 +1,17 @@
 // The captured-SWF window's player after a movie it cannot play: the next movie chosen plays,
 // instead of the player's error panel staying up until the page is reloaded.
+import { readFile } from 'node:fs/promises';
+import { join } from 'node:path';
 import { makeMovie, serveFiles, withMovieDesktop } from './desktop.mjs';
 import { Suite, check, until } from './harness.mjs';
 
 const GREEN = [0, 255, 0];
 const BLUE = [0, 0, 255];
+const MAGENTA = [255, 0, 255];
 
 export async function playerSuite(context, artifacts, command, swfmovie) {
     const suite = new Suite('player', artifacts);
-    await withMovieDesktop(suite, context, { command, swfmovie, name: 'player' }, async ({ page, work, dialog, chooseFromMenu, loadInBrowserWindow, player }) => {
+    await withMovieDesktop(suite, context, { command, swfmovie, name: 'player' }, async ({ page, home, work, dialog, chooseFromMenu, loadInBrowserWindow, player }) => {
         const movie = (name, background) =>
             makeMovie(swfmovie, work, name, { version: 10, width: 320, height: 240, frameRate: 12, frames: 1, background });
         // Two files a page may well call movies: an empty answer, and a web page under a movie's name.
@@ -51,6 +54,36 @@ export async function playerSuite(context, artifacts, command, swfmovie) {
         } finally {
             await server.stop();
         }
+
+        await suite.run('a rescued loader plays the movie it loads from the mirror, with the site gone', async () => {
+            const size = { version: 8, width: 320, height: 240, frameRate: 12, frames: 1 };
+            const site = await serveFiles({
+                'rescue.html': '<html><body><embed src="loader.swf" width="10" height="10"></body></html>',
+                // Replaces itself with the movie it loads, by an address relative to the page.
+                'loader.swf': await makeMovie(swfmovie, work, 'loader', { ...size, background: '#ff0000', loads: [{ url: 'parts/loaded.swf' }] }),
+                'parts/loaded.swf': await makeMovie(swfmovie, work, 'loaded', { ...size, shapes: [{ x: 0, y: 0, width: 320, height: 240, color: '#ff00ff' }] }),
+            });
+            const manifest = join(home, 'Documents', 'SWFHarvexData', '.mirror', 'manifest.json');
+            const loadedCaught = async () => {
+                const read = JSON.parse(await readFile(manifest, 'utf8').catch(() => '{}'));
+                return (read.movies ?? []).some((movie) => movie.file === 'loader.swf' &&
+                    movie.dependencies.some((file) => file.address === site.url('parts/loaded.swf') && file.status === 'caught'));
+            };
+            try {
+                await loadInBrowserWindow(site.url('rescue.html'), [site.url('loader.swf')]);
+                await until(loadedCaught, 'the mirror to hold what loader.swf loads', 15000);
+            } finally {
+                await site.stop();
+            }
+            // The window to the front, then its Reload, as a person would.
+            const captured = dialog('Captured SWFs');
+            await captured.locator('header').click({ position: { x: 40, y: 8 } });
+            await captured.getByRole('button', { name: 'Reload', exact: true }).click();
+            await until(async () => (await player.frame.getByRole('option', { name: 'loader.swf', exact: true }).count()) === 1, 'the list to show loader.swf', 10000);
+            await player.choose('loader.swf');
+            await player.plays(MAGENTA, 'the movie loader.swf loads, from the mirror');
+            await suite.screenshot(page, 'player-rescued-loader');
+        });
     });
     return suite;
 }
