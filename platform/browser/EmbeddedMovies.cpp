@@ -15,9 +15,9 @@ std::map<std::string, Origin>& Origins() {
 
 } // namespace
 
-void Record(const std::string& movieAddress, Origin origin) {
+void Record(const std::string& movieAddress, const Origin& origin) {
     HVX_ASSERT_MAIN_THREAD();
-    Origins().try_emplace(movieAddress, std::move(origin));
+    Origins().try_emplace(movieAddress, origin);
 }
 
 std::optional<Origin> Find(const std::string& movieAddress) {

@@ -16,7 +16,7 @@ struct Origin {
 };
 
 // The first page to embed a movie is the one that names its origin.
-void Record(const std::string& movieAddress, Origin origin);
+void Record(const std::string& movieAddress, const Origin& origin);
 std::optional<Origin> Find(const std::string& movieAddress);
 void Clear();
 

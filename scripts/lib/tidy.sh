@@ -47,7 +47,7 @@ export -f check_one
 files=()
 while IFS= read -r -d '' file; do
     files+=("$file")
-done < <(git ls-files -z 'platform/*.cpp' 'src/*.cpp' 'frontend/*.cpp' 'apps/*.cpp' 'tools/*.cpp')
+done < <(git ls-files -z 'platform/*.cpp' 'src/*.cpp' 'frontend/*.cpp' 'apps/*.cpp' 'archive/*.cpp' 'tools/*.cpp')
 say "clang-tidy on ${#files[@]} files of the product code"
 if ! printf '%s\0' "${files[@]}" | xargs -0 -n 1 -P "$(nproc)" bash -c 'check_one "$0"'; then
     say "clang-tidy found faults (above)"
