@@ -159,17 +159,9 @@ Dissection Dissector::Dissect(const std::string& path) {
     }
     const uint32_t firstTag = Position(parser);
     dissection.facts = FactsOf(path, parser, true);
-    // What the image really holds: a plain movie's file may be shorter than its header says, and
-    // past the parser's ceiling nothing is held.
-    const uint64_t held = parser.HeldBytes() > CSWFBaseParse::kTailPadding
-                              ? parser.HeldBytes() - CSWFBaseParse::kTailPadding
-                              : 0;
-    const auto movieEnd = static_cast<uint32_t>(
-        parser.m_isCompressed ? parser.m_dataLength
-                              : std::min<uint64_t>(parser.m_dataLength, held));
     MoveTo(parser, firstTag);
     TagWalk walk(parser, dissection);
-    walk.Tags(movieEnd, 0);
+    walk.Tags(MovieEnd(parser), 0);
     walk.Finish();
     dissection.summary.minVersion = parser.m_minVersion;
     return dissection;

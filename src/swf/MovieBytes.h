@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -31,6 +32,17 @@ inline uint32_t U30(CSWFBaseParse& parser) {
         }
     }
     return value;
+}
+
+// Where the parsed movie's tags end: a compressed movie's declared length; a plain movie's file
+// may be shorter than its header says, and past the parser's ceiling nothing is held.
+inline uint32_t MovieEnd(const CSWFBaseParse& parser) {
+    const uint64_t held = parser.HeldBytes() > CSWFBaseParse::kTailPadding
+                              ? parser.HeldBytes() - CSWFBaseParse::kTailPadding
+                              : 0;
+    return static_cast<uint32_t>(parser.m_isCompressed
+                                     ? parser.m_dataLength
+                                     : std::min<uint64_t>(parser.m_dataLength, held));
 }
 
 inline uint32_t Position(const CSWFBaseParse& parser) {

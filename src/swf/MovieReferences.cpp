@@ -151,15 +151,8 @@ MovieReferences ReadMovieReferences(const std::string& path, size_t most, size_t
         result.error = parser.FailureReason();
         return result;
     }
-    // What the image really holds: a plain movie's file may be shorter than its header says.
-    const uint64_t held = parser.HeldBytes() > CSWFBaseParse::kTailPadding
-                              ? parser.HeldBytes() - CSWFBaseParse::kTailPadding
-                              : 0;
-    const auto movieEnd = static_cast<uint32_t>(
-        parser.m_isCompressed ? parser.m_dataLength
-                              : std::min<uint64_t>(parser.m_dataLength, held));
     ReferenceSink sink(most, mostBytes);
-    ReferenceWalk(parser, sink).Tags(movieEnd, 0);
+    ReferenceWalk(parser, sink).Tags(MovieEnd(parser), 0);
     result.leftOut = sink.LeftOut();
     result.kept = sink.TakeKept();
     return result;

@@ -320,63 +320,58 @@ struct FileDescriptor {
     int fd;
 };
 
-// The movie's lists: its rectangles and its requests, each bounded and checked against the version.
+// Reads the list under `key` (absent: nothing), at most `most` items of what `noun` names, each
+// with `read` given the item and where it stands ("key[i]").
+template <typename Read>
+void ReadList(const Json& document, const char* key, size_t most, const char* noun, Read read) {
+    const auto list = document.find(key);
+    if (list == document.end()) {
+        return;
+    }
+    if (!list->is_array()) {
+        Refuse(std::string(key) + " must be a list, not " + Shown(*list));
+    }
+    if (list->size() > most) {
+        Refuse(std::string(key) + " holds " + std::to_string(list->size()) + " " + noun +
+               ", more than " + std::to_string(most));
+    }
+    for (size_t i = 0; i < list->size(); ++i) {
+        read((*list)[i], std::string(key) + "[" + std::to_string(i) + "]");
+    }
+}
+
+// The movie's lists: its rectangles, its requests and its loads, each bounded and checked against
+// the version.
 void ReadLists(const Json& document, MovieDescription& movie) {
-    if (auto shapes = document.find("shapes"); shapes != document.end()) {
-        if (!shapes->is_array()) {
-            Refuse("shapes must be a list, not " + Shown(*shapes));
-        }
-        if (shapes->size() > kMaxShapes) {
-            Refuse("shapes holds " + std::to_string(shapes->size()) + " rectangles, more than " +
-                   std::to_string(kMaxShapes));
-        }
-        for (size_t i = 0; i < shapes->size(); ++i) {
-            movie.shapes.push_back(ReadShape((*shapes)[i], "shapes[" + std::to_string(i) + "]"));
-        }
-        // PlaceObject2 and DefineShape3 came with version 3.
-        if (!movie.shapes.empty() && movie.version < 3) {
-            Refuse("movies with shapes need version 3 or later, not " +
-                   std::to_string(movie.version));
-        }
+    ReadList(document, "shapes", kMaxShapes, "rectangles",
+             [&movie](const Json& item, const std::string& where) {
+                 movie.shapes.push_back(ReadShape(item, where));
+             });
+    // PlaceObject2 and DefineShape3 came with version 3.
+    if (!movie.shapes.empty() && movie.version < 3) {
+        Refuse("movies with shapes need version 3 or later, not " + std::to_string(movie.version));
     }
-    if (auto requests = document.find("requests"); requests != document.end()) {
-        if (!requests->is_array()) {
-            Refuse("requests must be a list, not " + Shown(*requests));
-        }
-        if (requests->size() > kMaxRequests) {
-            Refuse("requests holds " + std::to_string(requests->size()) + " requests, more than " +
-                   std::to_string(kMaxRequests));
-        }
+    if (document.contains("requests")) {
         movie.requests.emplace();
-        for (size_t i = 0; i < requests->size(); ++i) {
-            movie.requests->push_back(
-                ReadRequest((*requests)[i], "requests[" + std::to_string(i) + "]"));
-        }
-        if (movie.version < kFirstActionScript3Version) {
-            Refuse("movies with requests need version " +
-                   std::to_string(kFirstActionScript3Version) + " or later, not " +
-                   std::to_string(movie.version));
-        }
     }
-    if (auto loads = document.find("loads"); loads != document.end()) {
-        if (!loads->is_array()) {
-            Refuse("loads must be a list, not " + Shown(*loads));
-        }
-        if (loads->size() > kMaxRequests) {
-            Refuse("loads holds " + std::to_string(loads->size()) + " loads, more than " +
-                   std::to_string(kMaxRequests));
-        }
-        for (size_t i = 0; i < loads->size(); ++i) {
-            movie.loads.push_back(ReadLoad((*loads)[i], "loads[" + std::to_string(i) + "]"));
-        }
-        // getURL came with version 3; one movie runs one virtual machine.
-        if (!movie.loads.empty() && movie.version < 3) {
-            Refuse("movies with loads need version 3 or later, not " +
-                   std::to_string(movie.version));
-        }
-        if (!movie.loads.empty() && movie.requests) {
-            Refuse("a movie has loads (ActionScript 1) or requests (ActionScript 3), not both");
-        }
+    ReadList(document, "requests", kMaxRequests, "requests",
+             [&movie](const Json& item, const std::string& where) {
+                 movie.requests->push_back(ReadRequest(item, where));
+             });
+    if (movie.requests && movie.version < kFirstActionScript3Version) {
+        Refuse("movies with requests need version " + std::to_string(kFirstActionScript3Version) +
+               " or later, not " + std::to_string(movie.version));
+    }
+    ReadList(document, "loads", kMaxRequests, "loads",
+             [&movie](const Json& item, const std::string& where) {
+                 movie.loads.push_back(ReadLoad(item, where));
+             });
+    // getURL came with version 3; one movie runs one virtual machine.
+    if (!movie.loads.empty() && movie.version < 3) {
+        Refuse("movies with loads need version 3 or later, not " + std::to_string(movie.version));
+    }
+    if (!movie.loads.empty() && movie.requests) {
+        Refuse("a movie has loads (ActionScript 1) or requests (ActionScript 3), not both");
     }
 }
 
