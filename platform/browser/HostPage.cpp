@@ -89,7 +89,7 @@ void HostPage::RecordOrigin(const DOMElement& element, const URL& movie, const U
         origin.base = resolved ? resolved->absoluteString() : std::string();
     }
     origin.flashvars = element.getAttribute("flashvars");
-    embedded_movies::Record(movie.absoluteString(), std::move(origin));
+    embedded_movies::Record(movie.absoluteString(), origin);
 }
 
 bool HostPage::addPluginObject(const Ref<DOMElement>& element, const std::string& mimeType,
