@@ -1,9 +1,10 @@
 // One page of 20 movies, each of which loads 10 files of 20 kB (served uncompressed: the test
 // server gzips text types, and its gzip answers come one at a time, 30 ms apart): `swfharvex
-// capture` with the static engine catching those dependencies into the mirror (the default), the
-// same page with
-// --read-depth 0 (the movies alone), and a page of 20 movies that load nothing. Every run must
-// catch all 20 movies, and the first every dependency.
+// capture` with the static engine catching those dependencies into the mirror by reading (the
+// default), the same page with --read-depth 0 (the movies alone), and a page of 20 movies that
+// load nothing; then with the Chromium engine, where each movie also plays (--play 5, the
+// default), against --play 0 and the page of movies that load nothing. Every run must catch all
+// 20 movies, and each run that reads every dependency.
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -84,9 +85,9 @@ LoopbackServer& Server() {
     return *server;
 }
 
-void Capture(benchmark::State& state, const std::string& page,
+void Capture(benchmark::State& state, const std::string& engine, const std::string& page,
              const std::vector<std::string>& options, size_t mirrorFiles) {
-    std::vector<std::string> command = {HVX_SWFHARVEX_BINARY, "capture", "--engine", "static"};
+    std::vector<std::string> command = {HVX_SWFHARVEX_BINARY, "capture", "--engine", engine};
     command.insert(command.end(), options.begin(), options.end());
     command.push_back(Server().Url(page));
     for (auto _ : state) {
@@ -108,16 +109,30 @@ void Capture(benchmark::State& state, const std::string& page,
     }
 }
 
+constexpr size_t kAllFiles = kMovies * (1 + kDependenciesPerMovie) + 1;
+
 void BM_MoviesThatLoadTenFilesEach(benchmark::State& state) {
-    Capture(state, "/l/loaders.html", {}, kMovies * (1 + kDependenciesPerMovie) + 1);
+    Capture(state, "static", "/l/loaders.html", {}, kAllFiles);
 }
 
 void BM_TheSameMoviesWithoutTheirFiles(benchmark::State& state) {
-    Capture(state, "/l/loaders.html", {"--read-depth", "0"}, 0);
+    Capture(state, "static", "/l/loaders.html", {"--read-depth", "0"}, 0);
 }
 
 void BM_MoviesThatLoadNothing(benchmark::State& state) {
-    Capture(state, "/plain.html", {}, kMovies + 1);
+    Capture(state, "static", "/plain.html", {}, kMovies + 1);
+}
+
+void BM_ChromiumPlayingMoviesThatLoadTenFilesEach(benchmark::State& state) {
+    Capture(state, "chromium", "/l/loaders.html", {}, kAllFiles);
+}
+
+void BM_ChromiumTheSameWithoutPlaying(benchmark::State& state) {
+    Capture(state, "chromium", "/l/loaders.html", {"--play", "0"}, kAllFiles);
+}
+
+void BM_ChromiumPlayingMoviesThatLoadNothing(benchmark::State& state) {
+    Capture(state, "chromium", "/plain.html", {}, kMovies + 1);
 }
 
 } // namespace
@@ -131,5 +146,17 @@ BENCHMARK(BM_TheSameMoviesWithoutTheirFiles)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MoviesThatLoadNothing)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChromiumPlayingMoviesThatLoadTenFilesEach)
+    ->Iterations(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChromiumTheSameWithoutPlaying)
+    ->Iterations(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChromiumPlayingMoviesThatLoadNothing)
+    ->Iterations(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

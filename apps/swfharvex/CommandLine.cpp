@@ -90,7 +90,8 @@ CLI::App* AddCaptureCommand(CLI::App& app, CaptureCommand::Options& capture) {
         "--page-timeout seconds (what it held by then is kept). Its images, fonts, media and\n"
         "beacons are not fetched.\n"
         "Then what each caught movie loads (the addresses its code and imports name, and what\n"
-        "the files it loads name in turn, --read-depth deep) is fetched into a mirror laid out\n"
+        "the files it loads name in turn, --read-depth deep; with Chromium, also what it asks\n"
+        "for while it plays for --play seconds) is fetched into a mirror laid out\n"
         "by address, ~/Documents/SWFHarvexData/.mirror/HOST/PATH, with manifest.json there\n"
         "saying which file each movie needs and how each fetch ended. A dependency that cannot\n"
         "be caught is named on standard error and does not change the exit status.\n"
@@ -129,6 +130,13 @@ CLI::App* AddCaptureCommand(CLI::App& app, CaptureCommand::Options& capture) {
                      "Bytes caught for one movie's dependencies at most")
         ->default_val(capture.dependencies.mostBytes)
         ->check(CLI::PositiveNumber);
+    captureApp
+        ->add_option("--play", capture.dependencies.playSeconds,
+                     "Chromium engine: also play each caught movie for this many seconds (with "
+                     "its page's flashvars and base) and catch every file it asks for; 0 only "
+                     "reads it")
+        ->default_val(capture.dependencies.playSeconds)
+        ->check(CLI::Range(0.0, 600.0));
     captureApp->add_option("--mirror", capture.mirrorCopy,
                            "Also copy the mirror (every caught movie and dependency by address, "
                            "with manifest.json) into this folder, to keep or hand over");

@@ -65,8 +65,11 @@ int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
         return refused == HostSession::Refusal::kFolderInUse ? kFolderInUse : kFailed;
     }
     // A movie caught here plays from what it loads, caught beside it.
-    MirrorKeeper mirror(session.captureFolder(), DependencyBounds{},
-                        [&err](const DependencyCatch& movie) { ReportDependencies(movie, err); });
+    const DependencyBounds bounds;
+    MirrorKeeper mirror(
+        session.captureFolder(), bounds,
+        [&err](const DependencyCatch& movie) { ReportDependencies(movie, err); },
+        ChooseMoviePlayer(session, bounds, err));
     std::shared_ptr<DesktopPresenter> presenter = DesktopPresenter::Create();
     Outcome<std::unique_ptr<DesktopServer>> server = StartServer(session, presenter);
     if (!server) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -11,9 +12,24 @@
 #include "foundation/Outcome.h"
 #include "mirror/Mirror.h"
 
+class HostSession;
+class PageEngine;
+
+// What plays the caught movies, to watch what they ask for; without an engine they are only read.
+struct MoviePlayer {
+    PageEngine* engine = nullptr;
+    std::filesystem::path root; // the player's folder (Ruffle)
+};
+
+// The session's engine, when it plays movies, the player is installed and `bounds` asks for
+// playing; says on `err` why movies are only read when playing was asked for and cannot be.
+MoviePlayer ChooseMoviePlayer(HostSession& session, const DependencyBounds& bounds,
+                              std::ostream& err);
+
 // Keeps the capture folder's mirror while the host runs: each movie that appears in the
 // captured list has what it loads caught as soon as it is caught itself, and the manifest is
-// rewritten each time a movie's dependencies are done. `capture` waits for it to be idle; the
+// rewritten each time a movie's dependencies are done. With a player, each movie is also played
+// for a while, and what it asks for is caught too. `capture` waits for it to be idle; the
 // desktop keeps it for as long as it runs, so that a movie caught there plays from the mirror.
 class MirrorKeeper {
 public:
@@ -21,7 +37,8 @@ public:
 
     // `finished` hears of each movie whose dependencies are done (after the manifest is written).
     MirrorKeeper(const std::filesystem::path& captureFolder, DependencyBounds bounds,
-                 std::function<void(const DependencyCatch&)> finished = {});
+                 std::function<void(const DependencyCatch&)> finished = {},
+                 MoviePlayer player = {});
     ~MirrorKeeper();
     MirrorKeeper(const MirrorKeeper&) = delete;
     MirrorKeeper& operator=(const MirrorKeeper&) = delete;
@@ -43,6 +60,8 @@ private:
     std::filesystem::path m_captureFolder;
     Mirror m_mirror;
     std::function<void(const DependencyCatch&)> m_finished;
+    MoviePlayer m_player;
+    std::chrono::milliseconds m_playTime;
     std::set<std::string> m_seen;
     Outcome<> m_written;
     uint64_t m_listener = 0;

@@ -219,6 +219,35 @@ void DependencyCatch::Want(const std::string& text, const URL& namedBy, int dept
     if (const std::optional<URL> movie = URL::URLWithString(m_movie.address)) {
         add(URL::URLWithStringRelativeTo(text, *movie));
     }
+    Queue(std::move(wanted));
+}
+
+void DependencyCatch::StartPlaying() {
+    m_playing = true;
+}
+
+void DependencyCatch::Played(const std::string& address) {
+    const std::optional<URL> url = URL::URLWithString(address);
+    if (!m_playing || !url || NeverLoaded(address)) {
+        return;
+    }
+    // The player asked for exactly this: there is no other address it may mean.
+    Wanted wanted;
+    wanted.candidates.push_back(*url);
+    wanted.foundBy = "played";
+    Queue(std::move(wanted));
+}
+
+void DependencyCatch::PlayEnded(std::string failure) {
+    if (!m_playing) {
+        return;
+    }
+    m_playing = false;
+    m_playFailure = std::move(failure);
+    FinishWhenIdle();
+}
+
+void DependencyCatch::Queue(Wanted wanted) {
     // A file already had (the movie, or one caught or on its way) is not fetched again, whichever
     // of its addresses names it.
     if (wanted.candidates.empty() ||
@@ -275,6 +304,7 @@ void DependencyCatch::StartNext(Wanted wanted) {
     }
     Dependency lost;
     lost.address = wanted.candidates.front().absoluteString();
+    lost.foundBy = wanted.foundBy;
     lost.reason = wanted.lastReason;
     lost.status = wanted.transferred ? "failed" : "refused";
     Record(std::move(lost));
@@ -347,6 +377,7 @@ void DependencyCatch::Ended(WebDownload& download, std::optional<std::string> fa
             caught.requestedAs = ended.wanted.candidates.front().absoluteString();
         }
         caught.mirrorPath = ended.mirrorPath;
+        caught.foundBy = ended.wanted.foundBy;
         caught.size = ended.bytes;
         caught.status = "caught";
         m_seen.insert(caught.address);
@@ -361,12 +392,17 @@ void DependencyCatch::Record(Dependency dependency) {
 }
 
 void DependencyCatch::FinishWhenIdle() {
-    if (m_finished || m_finishPosted || !m_running.empty() || !m_queue.empty()) {
+    if (m_finished || m_finishPosted || busy()) {
         return;
     }
     m_finishPosted = true;
     RunLoop::Main().Post([this, alive = m_alive] {
         if (!*alive) {
+            return;
+        }
+        m_finishPosted = false;
+        // Playing may have begun since: its end looks again.
+        if (busy()) {
             return;
         }
         m_finished = true;
@@ -402,6 +438,9 @@ nlohmann::json DependencyCatch::ManifestEntry() const {
     }
     if (m_leftOut > 0) {
         entry["leftOut"] = m_leftOut;
+    }
+    if (!m_playFailure.empty()) {
+        entry["notPlayed"] = m_playFailure;
     }
     return entry;
 }

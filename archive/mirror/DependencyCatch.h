@@ -22,6 +22,9 @@ struct DependencyBounds {
     int depth = 3; // loads deep: 1 takes what the movie names, 2 what those name too; 0 nothing
     size_t mostFiles = 500;
     uint64_t mostBytes = uint64_t{512} << 20;
+    // How long each movie is watched playing for what it asks for (where the page engine plays
+    // movies); 0: it is only read.
+    double playSeconds = 5;
 };
 
 // One file a movie needs, or a reference that could not become one.
@@ -60,9 +63,18 @@ public:
     DependencyCatch& operator=(DependencyCatch&&) = delete;
 
     // Copies the movie into the mirror and starts on what it names; `done` runs once, from the
-    // run loop, when nothing is left to fetch.
+    // run loop, when nothing is left to fetch and the movie no longer plays.
     void Start(std::function<void()> done);
     bool finished() const { return m_finished; }
+
+    // Watching the movie play (in the same turn as Start, or before it): each address the player
+    // asks for (Played) is a dependency too, found by "played", fetched as those read are.
+    // PlayEnded says how the playing went ("" when it played its time).
+    void StartPlaying();
+    void Played(const std::string& address);
+    void PlayEnded(std::string failure);
+    // Why the movie could not be played; "" when it was, or was not asked to.
+    const std::string& playFailure() const { return m_playFailure; }
 
     const CaughtMovie& movie() const { return m_movie; }
     // The movie's own place in the mirror; "" when it could not be put there (m_movieFailure).
@@ -89,6 +101,7 @@ private:
         int depth = 1;
         std::string lastReason;
         bool transferred = false; // a transfer was started for one of its addresses
+        std::string foundBy = "read";
     };
     struct Running {
         Wanted wanted;
@@ -99,6 +112,9 @@ private:
 
     void Read(const std::filesystem::path& file, const URL& address, int depth);
     void Want(const std::string& text, const URL& namedBy, int depth);
+    // Takes on a reference unless one of its addresses is already had, or the file bound is met.
+    void Queue(Wanted wanted);
+    bool busy() const { return m_playing || !m_running.empty() || !m_queue.empty(); }
     void Pump();
     void StartNext(Wanted wanted);
     void Ended(WebDownload& download, std::optional<std::string> failure);
@@ -121,6 +137,8 @@ private:
     size_t m_files = 0;
     uint64_t m_bytes = 0;
     size_t m_leftOut = 0;
+    bool m_playing = false;
+    std::string m_playFailure;
     bool m_finished = false;
     bool m_finishPosted = false;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

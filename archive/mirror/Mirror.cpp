@@ -5,7 +5,7 @@
 #include "foundation/FileManager.h"
 #include "foundation/defaults/AtomicFile.h"
 
-void Mirror::Add(CaughtMovie movie, std::function<void(const DependencyCatch&)> done) {
+DependencyCatch& Mirror::Add(CaughtMovie movie, std::function<void(const DependencyCatch&)> done) {
     m_movies.push_back(std::make_unique<DependencyCatch>(m_root, std::move(movie), m_bounds));
     DependencyCatch& added = *m_movies.back();
     added.Start([&added, done = std::move(done)] {
@@ -13,6 +13,7 @@ void Mirror::Add(CaughtMovie movie, std::function<void(const DependencyCatch&)> 
             done(added);
         }
     });
+    return added;
 }
 
 bool Mirror::finished() const {

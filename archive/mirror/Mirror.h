@@ -18,7 +18,7 @@ public:
         : m_root(std::move(root)), m_bounds(bounds) {}
 
     // Starts on a movie at once; `done` runs (from the run loop) once its dependencies are.
-    void Add(CaughtMovie movie, std::function<void(const DependencyCatch&)> done = {});
+    DependencyCatch& Add(CaughtMovie movie, std::function<void(const DependencyCatch&)> done = {});
     bool finished() const;
     const std::vector<std::unique_ptr<DependencyCatch>>& movies() const { return m_movies; }
 

@@ -38,6 +38,7 @@ public:
     // their engine.
     void setPageEngine(std::unique_ptr<PageEngine> engine);
     const PageEngine& pageEngine() const { return *m_engine; }
+    PageEngine& pageEngine() { return *m_engine; }
 
     // Opens a page in a new frame that the host keeps, with its plug-in views, while it lives,
     // and answers it. An engine that runs scripts goes on loading the page after this returns:

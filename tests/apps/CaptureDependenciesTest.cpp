@@ -13,14 +13,18 @@
 #include "LoopbackServer.h"
 #include "ReadWholeFile.h"
 #include "TempDir.h"
+#include "browser/chromium/ChromiumProcess.h"
 #include "swfharvex/CaptureCommand.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// `swfharvex capture` in-process with the static engine, against a site of movies that swfmovie
-// writes: movies whose code requests other files as it starts, as loaders do.
+const fs::path kPlayer = HVX_PLAYER_ROOT;
+
+// `swfharvex capture` in-process (with the static engine unless a case plays its movies), against
+// a site of movies that swfmovie writes: movies whose code requests other files as it starts, as
+// loaders do.
 class CaptureDependenciesTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -59,7 +63,7 @@ protected:
     // A movie whose code requests `urls` as it starts (ActionScript 3, or with `loads`
     // ActionScript 1 getURL into _level0); `colour` tells movies apart.
     std::string Movie(const std::vector<std::string>& urls, const std::string& colour,
-                      bool loads = false) {
+                      bool loads = false, const nlohmann::json& moreLoads = {}) {
         nlohmann::json description{{"version", 10},
                                    {"width", 20},
                                    {"height", 20},
@@ -75,6 +79,9 @@ protected:
             description.erase("requests");
             for (nlohmann::json& load : description["loads"]) {
                 load.erase("method");
+            }
+            for (const nlohmann::json& load : moreLoads) {
+                description["loads"].push_back(load);
             }
         }
         const fs::path json = home.Path() / "movie.json";
@@ -95,14 +102,15 @@ protected:
     }
 
     int Capture(const std::vector<std::string>& pages, DependencyBounds bounds = {},
-                const std::string& mirrorCopy = {}) {
+                const std::string& mirrorCopy = {}, const std::string& engine = "static") {
         CaptureCommand::Options options;
         options.json = true;
         for (const std::string& page : pages) {
             options.urls.push_back(server.Url(page));
         }
         options.bundlePath = HVX_BUILT_BUNDLE;
-        options.engine.engine = "static";
+        options.engine.engine = engine;
+        options.engine.playerRoot = kPlayer.string();
         options.dependencies = bounds;
         options.mirrorCopy = mirrorCopy;
         std::ostringstream outText;
@@ -215,8 +223,12 @@ TEST_F(CaptureDependenciesTest, WhatAMovieLoadsIsCaughtByteExactAndLaidOutByAddr
 }
 
 TEST_F(CaptureDependenciesTest, TheObjectsBaseMovesTheResolution) {
-    Serve("/page.html", "<embed src='a/loader.swf' base='/b/'>");
+    // As an attribute of an <embed>, and as a parameter of an <object>.
+    Serve("/page.html", "<embed src='a/loader.swf' base='/b/'>"
+                        "<object data='c/object.swf' type='application/x-shockwave-flash'>"
+                        "<param name=BASE value='/b/'><param name=flashvars value='x=1'></object>");
     Serve("/a/loader.swf", Movie({"second.swf"}, "#000001", true));
+    Serve("/c/object.swf", Movie({"second.swf"}, "#00000C", true));
     Serve("/a/second.swf", Movie({}, "#0000AA"));
     Serve("/b/second.swf", Movie({}, "#0000BB"));
 
@@ -230,6 +242,43 @@ TEST_F(CaptureDependenciesTest, TheObjectsBaseMovesTheResolution) {
               (std::map<std::string, std::string>{{"/b/second.swf", "caught read"}}));
     EXPECT_EQ(InMirror("/b/second.swf"), site["/b/second.swf"]);
     EXPECT_EQ(Requests("/a/second.swf"), 0);
+    const nlohmann::json object = Entry("/c/object.swf");
+    EXPECT_EQ(object["base"], server.Url("/b/"));
+    EXPECT_EQ(object["flashvars"], "x=1");
+    EXPECT_EQ(Outcomes(object),
+              (std::map<std::string, std::string>{{"/b/second.swf", "caught read"}}));
+}
+
+// Played in Chromium, a movie asks for what no reading of it finds (here an address its page's
+// flashvars give it): that is caught too, found by playing, and only once whoever finds it.
+TEST_F(CaptureDependenciesTest, WhatAMovieAsksForAsItPlaysIsCaughtByPlaying) {
+    if (ChromiumProcess::Find().empty() || !fs::exists(kPlayer / "ruffle.js")) {
+        GTEST_SKIP() << "needs Chromium and the player (scripts/test installs both)";
+    }
+    Serve("/page.html", "<object data='a/loader.swf' type='application/x-shockwave-flash' "
+                        "width=20 height=20><param name=FlashVars value='next=parts/level.swf'>"
+                        "<param name=base value='/b/'></object>");
+    Serve("/a/loader.swf",
+          Movie({}, "#000001", true,
+                {{{"url", "known.swf"}, {"target", "_level1"}},
+                 {{"variable", "next"}, {"target", "_level2"}}}));
+    Serve("/b/known.swf", Movie({}, "#000002"));
+    Serve("/b/parts/level.swf", Movie({}, "#000003"));
+
+    DependencyBounds bounds;
+    bounds.playSeconds = 2;
+    ASSERT_EQ(Capture({"/page.html"}, bounds, {}, "chromium"), CaptureCommand::kAllLoaded)
+        << err;
+    const nlohmann::json entry = Entry("/a/loader.swf");
+    EXPECT_EQ(entry["flashvars"], "next=parts/level.swf");
+    EXPECT_FALSE(entry.contains("notPlayed")) << entry.dump(2);
+    EXPECT_EQ(Outcomes(entry),
+              (std::map<std::string, std::string>{{"/b/known.swf", "caught read"},
+                                                  {"/b/parts/level.swf", "caught played"}}));
+    EXPECT_EQ(InMirror("/b/parts/level.swf"), site["/b/parts/level.swf"]);
+    // The player's own requests never leave the browser: each file is fetched once, by us.
+    EXPECT_EQ(Requests("/b/known.swf"), 1);
+    EXPECT_EQ(Requests("/b/parts/level.swf"), 1);
 }
 
 TEST_F(CaptureDependenciesTest, LoopsFloodsAndEndlessFilesStayWithinTheirBounds) {

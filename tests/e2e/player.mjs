@@ -71,7 +71,7 @@ export async function playerSuite(context, artifacts, command, swfmovie) {
             };
             try {
                 await loadInBrowserWindow(site.url('rescue.html'), [site.url('loader.swf')]);
-                await until(loadedCaught, 'the mirror to hold what loader.swf loads', 15000);
+                await until(loadedCaught, 'the mirror to hold what loader.swf loads', 30000);
             } finally {
                 await site.stop();
             }

@@ -35,18 +35,41 @@ std::vector<uint8_t> SymbolClass() {
     return body;
 }
 
-// The first frame's actions: one GetURL per load, then the end of the list.
+// An action with its operands, their length first.
+void AppendAction(std::vector<uint8_t>& body, uint8_t code, const std::vector<uint8_t>& operands) {
+    body.push_back(code);
+    body.push_back(static_cast<uint8_t>(operands.size()));
+    body.push_back(static_cast<uint8_t>(operands.size() >> 8));
+    body.insert(body.end(), operands.begin(), operands.end());
+}
+
+// ActionPush of one string.
+void AppendPush(std::vector<uint8_t>& body, const std::string& text) {
+    std::vector<uint8_t> operands = {0}; // type 0: a string
+    AppendCString(operands, text);
+    AppendAction(body, 0x96, operands);
+}
+
+// The first frame's actions: one GetURL per load (GetURL2 of a variable's value), then the end
+// of the list.
 std::vector<uint8_t> DoAction(const std::vector<MovieDescription::Load>& loads) {
     constexpr uint8_t kActionGetURL = 0x83;
+    constexpr uint8_t kActionGetVariable = 0x1C;
+    constexpr uint8_t kActionGetURL2 = 0x9A;
     std::vector<uint8_t> body;
     for (const MovieDescription::Load& load : loads) {
-        std::vector<uint8_t> operands;
-        AppendCString(operands, load.url);
-        AppendCString(operands, load.target);
-        body.push_back(kActionGetURL);
-        body.push_back(static_cast<uint8_t>(operands.size()));
-        body.push_back(static_cast<uint8_t>(operands.size() >> 8));
-        body.insert(body.end(), operands.begin(), operands.end());
+        if (load.variable.empty()) {
+            std::vector<uint8_t> operands;
+            AppendCString(operands, load.url);
+            AppendCString(operands, load.target);
+            AppendAction(body, kActionGetURL, operands);
+            continue;
+        }
+        // GetURL2 takes the target from the top of the stack, the address from below it.
+        AppendPush(body, load.variable);
+        body.push_back(kActionGetVariable);
+        AppendPush(body, load.target);
+        AppendAction(body, kActionGetURL2, {0}); // GET, into a window or level, a movie
     }
     body.push_back(0); // ActionEnd
     return body;

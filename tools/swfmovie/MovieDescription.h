@@ -31,8 +31,9 @@ struct MovieDescription {
 
     // A movie the old virtual machine's code loads as the movie starts (getURL with a target).
     struct Load {
-        std::string url;
-        std::string target; // "_level0" replaces the movie; "_level1" lays it on top
+        std::string url;      // as written in the code; "" when `variable` gives it
+        std::string variable; // the address is this variable's value (a flashvar, say)
+        std::string target;   // "_level0" replaces the movie; "_level1" lays it on top
     };
 
     uint8_t version = 10;

@@ -263,9 +263,16 @@ MovieDescription::Load ReadLoad(const Json& load, const std::string& where) {
     if (!load.is_object()) {
         Refuse(where + " must be an object, not " + Shown(load));
     }
-    OnlyKnownKeys(load, {"url", "target"}, where);
+    OnlyKnownKeys(load, {"url", "variable", "target"}, where);
     MovieDescription::Load read;
-    read.url = ReadText(Required(load, "url", where + ".url"), where + ".url", kUrlRule);
+    if (load.contains("url") == load.contains("variable")) {
+        Refuse(where + " needs either url or variable");
+    }
+    if (load.contains("url")) {
+        read.url = ReadText(load["url"], where + ".url", kUrlRule);
+    } else {
+        read.variable = ReadText(load["variable"], where + ".variable", kUrlRule);
+    }
     read.target = "_level0";
     if (auto target = load.find("target"); target != load.end()) {
         read.target = ReadText(*target, where + ".target", kUrlRule);

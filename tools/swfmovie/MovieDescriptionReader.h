@@ -39,7 +39,9 @@
 //     ],
 //     "loads": [                 // optional, at most 64, not with "requests": movies the first
 //       { "url": "next.swf",     // frame's ActionScript 1 loads (getURL), in order; version 3
-//         "target": "_level0" }  // or later; target optional, "_level0" (replaces the movie)
+//         "target": "_level0" }  // or later; target optional, "_level0" (replaces the movie);
+//                                // "variable": "next" instead of url loads the address that
+//                                // variable holds (a flashvar), with getURL2
 //     ]
 //   }
 //

@@ -59,7 +59,8 @@ int SwfMovieCommand::Run(const std::vector<std::string>& args, std::ostream& out
         "  loads       optional, at most 64 movies loaded in order when the movie starts, each\n"
         "              {\"url\", \"target\" (optional, default \"_level0\", which replaces the\n"
         "              movie)}: ActionScript 1 getURL actions in the first frame; needs version 3\n"
-        "              or later, and not with requests\n"
+        "              or later, and not with requests. {\"variable\": NAME} instead of url\n"
+        "              loads the address that variable holds (a flashvar), with getURL2\n"
         "Unknown or repeated keys are refused. OUT is replaced only by a complete movie.\n"
         "Exit status: 0 on success, 1 when the description or OUT fails, 2 on a usage error.");
 

@@ -57,6 +57,7 @@ Outcome<std::unique_ptr<ChromiumEngine>> ChromiumEngine::Connect(Options options
 Outcome<> ChromiumEngine::Begin(int commandFd, int replyFd) {
     using Json = DevToolsConnection::Json;
     m_connection = std::make_unique<DevToolsConnection>(commandFd, replyFd);
+    m_player = std::make_unique<ChromiumMoviePlayer>(*m_connection);
     m_connection->OnClosed([this](const std::string& why) { OnClosed(why); });
     m_connection->On({}, "Target.targetCrashed", [this](const Json& params) {
         OnTargetCrashed(params.value("targetId", ""), params.value("status", ""));
@@ -97,12 +98,17 @@ ChromiumEngine::~ChromiumEngine() {
     } else if (m_connection && m_connection->connected()) {
         m_connection->Send("Browser.close", DevToolsConnection::Json::object());
     }
+    m_player.reset();
     m_connection.reset();
 }
 
 std::unique_ptr<HostPage> ChromiumEngine::NewPage() {
     ChromiumTabs& tabs = *this; // the pages see the engine through its pages' side alone
     return std::make_unique<ChromiumPage>(tabs);
+}
+
+void ChromiumEngine::PlayMovie(MoviePlayback playback) {
+    m_player->Play(std::move(playback));
 }
 
 std::string ChromiumEngine::description() const {
@@ -334,6 +340,9 @@ void ChromiumEngine::OnTargetCrashed(const std::string& targetId, const std::str
                                          " MB of memory and was ended; what it held by then is kept"
                                : status == "crashed" ? std::string("its renderer crashed")
                                                      : "its renderer ended (" + status + ")";
+    if (m_player->Crashed(targetId, reason)) {
+        return;
+    }
     std::vector<ChromiumTab*> tabs;
     for (const auto& tab : m_tabs) {
         tabs.push_back(tab.get());
@@ -360,5 +369,6 @@ void ChromiumEngine::OnClosed(const std::string& why) {
             page->Fail(m_lost);
         }
     }
+    m_player->Lost(m_lost);
     StartWaiting();
 }

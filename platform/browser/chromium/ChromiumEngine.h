@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "browser/PageEngine.h"
+#include "browser/chromium/ChromiumMoviePlayer.h"
 #include "browser/chromium/ChromiumOptions.h"
 #include "browser/chromium/ChromiumProcess.h"
 #include "browser/chromium/ChromiumTabs.h"
@@ -52,6 +53,8 @@ public:
     std::unique_ptr<HostPage> NewPage() override;
     std::string description() const override;
     bool watchesDonePages() const override { return m_options.keepPagesOpen; }
+    bool playsMovies() const override { return true; }
+    void PlayMovie(MoviePlayback playback) override;
     const Options& options() const override { return m_options; }
     // "Chromium 156.0.8078.129" as the browser names itself.
     const std::string& product() const { return m_product; }
@@ -91,6 +94,7 @@ private:
     std::string m_product;
     std::unique_ptr<ChromiumProcess> m_process; // null when connected to a pipe
     std::unique_ptr<DevToolsConnection> m_connection;
+    std::unique_ptr<ChromiumMoviePlayer> m_player; // made with the connection, gone before it
     std::vector<std::unique_ptr<ChromiumTab>> m_tabs;
     std::deque<ChromiumPage*> m_tabWaiters;
     std::deque<ChromiumPage*> m_waiting;

@@ -42,7 +42,9 @@ const std::array kQuietFlags = {
     "--metrics-recording-only",
     "--mute-audio",
     "--password-store=basic",
-    "--disable-features=Translate,OptimizationHints,MediaRouter,DialMediaRouteProvider",
+    // HttpsUpgrades: an http address stays what it says (a page asked for, a movie's player page).
+    "--disable-features=Translate,OptimizationHints,MediaRouter,DialMediaRouteProvider,"
+    "HttpsUpgrades",
     // No plug-in would ever answer, and looking for one costs the renderer about 20 ms per
     // <embed> or <object> (a page of 300 did not load in 15 s); the observer sees the elements
     // all the same.

@@ -48,34 +48,35 @@ std::string TypeOf(const fs::path& file) {
     return "application/octet-stream";
 }
 
-nlohmann::json Response(int code, const std::string& type, const std::string& body) {
-    return {{"responseCode", code},
-            {"responseHeaders",
-             {{{"name", "Content-Type"}, {"value", type}},
-              // The player's script loads its core with fetch and import from the page's origin.
-              {{"name", "Access-Control-Allow-Origin"}, {"value", "*"}},
-              {{"name", "Cache-Control"}, {"value", "private, max-age=86400"}}}},
-            {"body", Base64(body)}};
-}
-
 } // namespace
+
+nlohmann::json player_files::Fulfilment(int code, const std::string& type, const std::string& body,
+                                        const std::string& readableBy) {
+    nlohmann::json headers = {{{"name", "Content-Type"}, {"value", type}},
+                              {{"name", "Access-Control-Allow-Origin"}, {"value", readableBy}},
+                              {{"name", "Cache-Control"}, {"value", "private, max-age=86400"}}};
+    if (readableBy != "*") {
+        headers.push_back({{"name", "Access-Control-Allow-Credentials"}, {"value", "true"}});
+    }
+    return {{"responseCode", code}, {"responseHeaders", std::move(headers)}, {"body", Base64(body)}};
+}
 
 nlohmann::json player_files::Answer(const fs::path& root, const std::string& url) {
     const std::string prefix = std::string(kOrigin) + "/";
     if (url.rfind(prefix, 0) != 0) {
-        return Response(404, "text/plain", "not found");
+        return Fulfilment(404, "text/plain", "not found");
     }
     // Plain names only, as the player asks for its files: no folders, no escapes, no query.
     const std::string name = url.substr(prefix.size());
     if (name.empty() || name.find_first_of("/\\%?#") != std::string::npos || name[0] == '.') {
-        return Response(404, "text/plain", "not found");
+        return Fulfilment(404, "text/plain", "not found");
     }
     const fs::path file = root / name;
     std::error_code error;
     if (!fs::is_regular_file(file, error)) {
-        return Response(404, "text/plain", "not found");
+        return Fulfilment(404, "text/plain", "not found");
     }
     std::ifstream in(file, std::ios::binary);
     std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return Response(in ? 200 : 404, TypeOf(file), body);
+    return Fulfilment(in ? 200 : 404, TypeOf(file), body);
 }

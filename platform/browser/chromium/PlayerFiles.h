@@ -14,6 +14,12 @@ inline constexpr const char* kOrigin = "https://swfharvex-player.invalid";
 // The URL pattern the browser pauses requests for.
 inline constexpr const char* kPattern = "https://swfharvex-player.invalid/*";
 
+// The parameters of Fetch.fulfillRequest (without the request id): `body` as `type`, readable by
+// the scripts of `readableBy` ("*": of any page, without credentials). The player's script loads
+// its core with fetch and import from the page's origin.
+nlohmann::json Fulfilment(int code, const std::string& type, const std::string& body,
+                          const std::string& readableBy = "*");
+
 // The parameters of Fetch.fulfillRequest (without the request id) answering `url` from `root`:
 // the file with its type, or a 404 naming nothing of the folder.
 nlohmann::json Answer(const std::filesystem::path& root, const std::string& url);

@@ -154,6 +154,17 @@
       names.push(attribute.name);
       values.push(attribute.value);
     }
+    // An object gives the player its flashvars and base as parameters; a browser hands them to
+    // the plug-in beside the attributes, and an attribute of the same name wins.
+    if (element.localName === 'object') {
+      for (const child of element.children) {
+        const name = child.localName === 'param' ? attr(child, 'name').toLowerCase() : '';
+        if ((name === 'flashvars' || name === 'base') && !names.includes(name)) {
+          names.push(name);
+          values.push(getAttribute.call(child, 'value') || '');
+        }
+      }
+    }
     const rect = rectOf.call(element);
     pending.push({
       handle: handles.get(element),

@@ -85,6 +85,25 @@ Ref<DOMElement> MakeElement(const GumboElement& element) {
         const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
         attributes.emplace_back(attribute->name, attribute->value);
     }
+    // An <object> gives the player its flashvars and base as parameters; a browser hands them
+    // to the plug-in beside the attributes, and an attribute of the same name wins.
+    if (element.tag == GUMBO_TAG_OBJECT) {
+        for (unsigned i = 0; i < element.children.length; ++i) {
+            const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
+            if (!IsHTMLElement(child, GUMBO_TAG_PARAM)) {
+                continue;
+            }
+            const std::string name =
+                ascii::ToLower(ascii::Trim(TextAttribute(child->v.element, "name")));
+            const bool taken = std::any_of(attributes.begin(), attributes.end(),
+                                           [&name](const DOMElement::Attribute& attribute) {
+                                               return attribute.first == name;
+                                           });
+            if ((name == "flashvars" || name == "base") && !taken) {
+                attributes.emplace_back(name, TextAttribute(child->v.element, "value"));
+            }
+        }
+    }
     return MakeRef<DOMElement>(gumbo_normalized_tagname(element.tag), std::move(attributes));
 }
 
