@@ -64,12 +64,11 @@ int DesktopCommand::Run(std::ostream& out, std::ostream& err) const {
         refused != HostSession::Refusal::kNone) {
         return refused == HostSession::Refusal::kFolderInUse ? kFolderInUse : kFailed;
     }
-    // A movie caught here plays from what it loads, caught beside it.
-    const DependencyBounds bounds;
-    MirrorKeeper mirror(
-        session.captureFolder(), bounds,
-        [&err](const DependencyCatch& movie) { ReportDependencies(movie, err); },
-        ChooseMoviePlayer(session, bounds, err));
+    // A movie caught here plays from what it loads, caught beside it: found by reading only.
+    // Played in the background as well, movies would take the machine from the one the person
+    // plays (four players running flat out, on two cores, stalled the window's own).
+    MirrorKeeper mirror(session.captureFolder(), DependencyBounds{},
+                        [&err](const DependencyCatch& movie) { ReportDependencies(movie, err); });
     std::shared_ptr<DesktopPresenter> presenter = DesktopPresenter::Create();
     Outcome<std::unique_ptr<DesktopServer>> server = StartServer(session, presenter);
     if (!server) {

@@ -76,6 +76,7 @@ void MirrorKeeper::Look() {
     if (!list.is_array()) {
         return;
     }
+    const size_t known = m_seen.size();
     for (const nlohmann::json& entry : list) {
         CaughtMovie movie;
         movie.address = entry.value("SWFAddress", "");
@@ -113,6 +114,11 @@ void MirrorKeeper::Look() {
             }
         };
         m_player.engine->PlayMovie(std::move(playback));
+    }
+    // A new movie is in the manifest at once, with its page, base and flashvars: a player can
+    // start it as on its page while its dependencies come.
+    if (m_seen.size() > known) {
+        m_written = m_mirror.WriteManifest();
     }
 }
 

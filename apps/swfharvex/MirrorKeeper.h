@@ -28,9 +28,10 @@ MoviePlayer ChooseMoviePlayer(HostSession& session, const DependencyBounds& boun
 
 // Keeps the capture folder's mirror while the host runs: each movie that appears in the
 // captured list has what it loads caught as soon as it is caught itself, and the manifest is
-// rewritten each time a movie's dependencies are done. With a player, each movie is also played
-// for a while, and what it asks for is caught too. `capture` waits for it to be idle; the
-// desktop keeps it for as long as it runs, so that a movie caught there plays from the mirror.
+// rewritten when movies are taken on and each time one's dependencies are done. With a player,
+// each movie is also played for a while, and what it asks for is caught too. `capture` waits
+// for it to be idle; the desktop keeps it for as long as it runs, so that a movie caught there
+// plays from the mirror.
 class MirrorKeeper {
 public:
     static constexpr const char* kMirrorFolder = ".mirror";
