@@ -30,16 +30,23 @@ bool IsMovie(const std::string& head) {
            (head.starts_with("FWS") || head.starts_with("CWS") || head.starts_with("ZWS"));
 }
 
-// The strings of a text file (XML, URL-encoded variables) that look like addresses.
-std::vector<std::string> TextReferences(const std::string& text) {
+// The strings of a text file (XML, URL-encoded variables) that look like addresses; those past
+// kMostReferencesPerFile are only counted, in `leftOut`.
+std::vector<std::string> TextReferences(const std::string& text, size_t& leftOut) {
     std::vector<std::string> found;
     size_t start = 0;
     const auto flush = [&](size_t end) {
-        if (end > start && found.size() < kMostReferencesPerFile) {
-            std::string token = text.substr(start, end - start);
-            if (LooksLikeReference(token)) {
-                found.push_back(std::move(token));
-            }
+        if (end <= start) {
+            return;
+        }
+        std::string token = text.substr(start, end - start);
+        if (!LooksLikeReference(token)) {
+            return;
+        }
+        if (found.size() < kMostReferencesPerFile) {
+            found.push_back(std::move(token));
+        } else {
+            ++leftOut;
         }
     };
     for (size_t i = 0; i < text.size(); ++i) {
@@ -190,7 +197,7 @@ void DependencyCatch::Read(const fs::path& file, const URL& address, int depth) 
         }
         m_leftOut += references.leftOut;
     } else if (head.size() > 3 && head.find('\0') == std::string::npos) {
-        for (const std::string& text : TextReferences(head)) {
+        for (const std::string& text : TextReferences(head, m_leftOut)) {
             Want(text, address, depth);
         }
     }
