@@ -102,9 +102,10 @@ int CaptureCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTer
     // What each movie loads is caught as soon as the movie is, beside the other transfers.
     std::optional<MirrorKeeper> mirror;
     if (m_options.dependencies.depth > 0) {
-        mirror.emplace(session.captureFolder(), m_options.dependencies,
-                       [&err](const DependencyCatch& movie) { ReportDependencies(movie, err); },
-                       ChooseMoviePlayer(session, m_options.dependencies, err));
+        mirror.emplace(
+            session.captureFolder(), m_options.dependencies,
+            [&err](const DependencyCatch& movie) { ReportDependencies(movie, err); },
+            ChooseMoviePlayer(session, m_options.dependencies, err));
     }
     // Each page says how it ended as soon as it has; with Chromium they load side by side.
     bool allLoaded = true;

@@ -43,8 +43,7 @@ MoviePlayer ChooseMoviePlayer(HostSession& session, const DependencyBounds& boun
 }
 
 MirrorKeeper::MirrorKeeper(const std::filesystem::path& captureFolder, DependencyBounds bounds,
-                           std::function<void(const DependencyCatch&)> finished,
-                           MoviePlayer player)
+                           std::function<void(const DependencyCatch&)> finished, MoviePlayer player)
     : m_captureFolder(captureFolder), m_mirror(captureFolder / kMirrorFolder, bounds),
       m_finished(std::move(finished)), m_player(std::move(player)),
       m_playTime(static_cast<int64_t>(bounds.playSeconds * 1000)) {
@@ -92,12 +91,13 @@ void MirrorKeeper::Look() {
         playback.flashvars = movie.origin.flashvars;
         playback.duration = m_playTime;
         playback.player = m_player.root;
-        DependencyCatch& added = m_mirror.Add(std::move(movie), [this](const DependencyCatch& done) {
-            m_written = m_mirror.WriteManifest();
-            if (m_finished) {
-                m_finished(done);
-            }
-        });
+        DependencyCatch& added =
+            m_mirror.Add(std::move(movie), [this](const DependencyCatch& done) {
+                m_written = m_mirror.WriteManifest();
+                if (m_finished) {
+                    m_finished(done);
+                }
+            });
         if (m_player.engine == nullptr) {
             continue;
         }

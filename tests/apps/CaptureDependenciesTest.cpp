@@ -31,14 +31,14 @@ protected:
         previousHome = std::getenv("HOME");
         setenv("HOME", home.Path().c_str(), 1);
         // 2 GiB: only a bound stops it.
-        server.Http().Get("/s/endless.swf", [](const httplib::Request&,
-                                               httplib::Response& response) {
-            response.set_chunked_content_provider(
-                "application/x-shockwave-flash", [](size_t offset, httplib::DataSink& sink) {
-                    const std::string chunk(64 * 1024, 'x');
-                    return offset < (size_t{2} << 30) && sink.write(chunk.data(), chunk.size());
-                });
-        });
+        server.Http().Get(
+            "/s/endless.swf", [](const httplib::Request&, httplib::Response& response) {
+                response.set_chunked_content_provider(
+                    "application/x-shockwave-flash", [](size_t offset, httplib::DataSink& sink) {
+                        const std::string chunk(64 * 1024, 'x');
+                        return offset < (size_t{2} << 30) && sink.write(chunk.data(), chunk.size());
+                    });
+            });
         server.Http().Get(".*",
                           [this](const httplib::Request& request, httplib::Response& response) {
                               std::lock_guard lock(siteLock);
@@ -258,17 +258,15 @@ TEST_F(CaptureDependenciesTest, WhatAMovieAsksForAsItPlaysIsCaughtByPlaying) {
     Serve("/page.html", "<object data='a/loader.swf' type='application/x-shockwave-flash' "
                         "width=20 height=20><param name=FlashVars value='next=parts/level.swf'>"
                         "<param name=base value='/b/'></object>");
-    Serve("/a/loader.swf",
-          Movie({}, "#000001", true,
-                {{{"url", "known.swf"}, {"target", "_level1"}},
-                 {{"variable", "next"}, {"target", "_level2"}}}));
+    Serve("/a/loader.swf", Movie({}, "#000001", true,
+                                 {{{"url", "known.swf"}, {"target", "_level1"}},
+                                  {{"variable", "next"}, {"target", "_level2"}}}));
     Serve("/b/known.swf", Movie({}, "#000002"));
     Serve("/b/parts/level.swf", Movie({}, "#000003"));
 
     DependencyBounds bounds;
     bounds.playSeconds = 2;
-    ASSERT_EQ(Capture({"/page.html"}, bounds, {}, "chromium"), CaptureCommand::kAllLoaded)
-        << err;
+    ASSERT_EQ(Capture({"/page.html"}, bounds, {}, "chromium"), CaptureCommand::kAllLoaded) << err;
     const nlohmann::json entry = Entry("/a/loader.swf");
     EXPECT_EQ(entry["flashvars"], "next=parts/level.swf");
     EXPECT_FALSE(entry.contains("notPlayed")) << entry.dump(2);

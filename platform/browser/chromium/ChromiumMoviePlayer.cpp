@@ -161,11 +161,11 @@ void ChromiumMoviePlayer::OnPaused(Playing& playing, const Json& params) {
             m_connection.Send("Fetch.failRequest",
                               {{"requestId", requestId}, {"errorReason", "Aborted"}},
                               playing.sessionId);
-            End(playing, Failure{playback.file.string(),
-                                 bytes.empty() ? "cannot be read"
-                                               : "too big to play here (over " +
-                                                     std::to_string(kMostMovieBytes >> 20) +
-                                                     " MiB)"});
+            End(playing,
+                Failure{playback.file.string(),
+                        bytes.empty() ? "cannot be read"
+                                      : "too big to play here (over " +
+                                            std::to_string(kMostMovieBytes >> 20) + " MiB)"});
             return;
         }
         answer(player_files::Fulfilment(200, "application/x-shockwave-flash", bytes, PageOrigin()));
@@ -219,10 +219,10 @@ std::string ChromiumMoviePlayer::PageHTML(const MoviePlayback& playback) {
 }
 
 bool ChromiumMoviePlayer::Crashed(const std::string& targetId, const std::string& why) {
-    const auto found = std::find_if(m_playing.begin(), m_playing.end(),
-                                    [&targetId](const auto& playing) {
-                                        return !targetId.empty() && playing->targetId == targetId;
-                                    });
+    const auto found =
+        std::find_if(m_playing.begin(), m_playing.end(), [&targetId](const auto& playing) {
+            return !targetId.empty() && playing->targetId == targetId;
+        });
     if (found == m_playing.end()) {
         return false;
     }

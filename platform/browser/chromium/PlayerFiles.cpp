@@ -58,7 +58,8 @@ nlohmann::json player_files::Fulfilment(int code, const std::string& type, const
     if (readableBy != "*") {
         headers.push_back({{"name", "Access-Control-Allow-Credentials"}, {"value", "true"}});
     }
-    return {{"responseCode", code}, {"responseHeaders", std::move(headers)}, {"body", Base64(body)}};
+    return {
+        {"responseCode", code}, {"responseHeaders", std::move(headers)}, {"body", Base64(body)}};
 }
 
 nlohmann::json player_files::Answer(const fs::path& root, const std::string& url) {
