@@ -1,6 +1,7 @@
 #include "browser/chromium/ChromiumMoviePlayer.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -27,6 +28,27 @@ std::string PageOrigin() {
     std::string page = ChromiumMoviePlayer::kPage;
     page.pop_back(); // the trailing "/"
     return page;
+}
+
+// The caught movie, whole, when it is small enough to hand over.
+Outcome<std::string> MovieBytes(const std::filesystem::path& file) {
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(file, error);
+    if (error) {
+        return Failure{file.string(), error.message()};
+    }
+    if (size > ChromiumMoviePlayer::kMostMovieBytes) {
+        return Failure{file.string(), "too big to play here (over " +
+                                          std::to_string(ChromiumMoviePlayer::kMostMovieBytes >> 20) +
+                                          " MiB)"};
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!in) {
+        return Failure{file.string(), "cannot be read"};
+    }
+    return bytes;
 }
 
 } // namespace
@@ -152,23 +174,16 @@ void ChromiumMoviePlayer::OnPaused(Playing& playing, const Json& params) {
         return;
     }
     if (!playing.started && RequestForm(url) == RequestForm(playback.address)) {
-        std::ifstream in(playback.file, std::ios::binary);
-        std::string bytes;
-        bytes.resize(kMostMovieBytes + 1);
-        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        bytes.resize(static_cast<size_t>(in.gcount()));
-        if (bytes.empty() || bytes.size() > kMostMovieBytes) {
+        Outcome<std::string> bytes = MovieBytes(playback.file);
+        if (!bytes) {
             m_connection.Send("Fetch.failRequest",
                               {{"requestId", requestId}, {"errorReason", "Aborted"}},
                               playing.sessionId);
-            End(playing,
-                Failure{playback.file.string(),
-                        bytes.empty() ? "cannot be read"
-                                      : "too big to play here (over " +
-                                            std::to_string(kMostMovieBytes >> 20) + " MiB)"});
+            End(playing, bytes.failure());
             return;
         }
-        answer(player_files::Fulfilment(200, "application/x-shockwave-flash", bytes, PageOrigin()));
+        answer(player_files::Fulfilment(200, "application/x-shockwave-flash", bytes.value(),
+                                        PageOrigin()));
         // From now on the movie plays its time.
         playing.started = true;
         RunLoop::Main().CancelTimer(playing.timer);
