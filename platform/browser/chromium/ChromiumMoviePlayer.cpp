@@ -38,9 +38,9 @@ Outcome<std::string> MovieBytes(const std::filesystem::path& file) {
         return Failure{file.string(), error.message()};
     }
     if (size > ChromiumMoviePlayer::kMostMovieBytes) {
-        return Failure{file.string(), "too big to play here (over " +
-                                          std::to_string(ChromiumMoviePlayer::kMostMovieBytes >> 20) +
-                                          " MiB)"};
+        return Failure{file.string(),
+                       "too big to play here (over " +
+                           std::to_string(ChromiumMoviePlayer::kMostMovieBytes >> 20) + " MiB)"};
     }
     std::ifstream in(file, std::ios::binary);
     std::string bytes(static_cast<size_t>(size), '\0');
