@@ -1,0 +1,46 @@
+// Reads WARC files with warcio, an independent reader, and prints one JSON line per record: its
+// file, type, headers, whether its block digest (and for a response its payload digest) matches
+// its bytes, and the payload's SHA-1 in hex. Usage: node read_warc.mjs NODE_MODULES FILE...
+import { createReadStream } from 'node:fs';
+import { createHash } from 'node:crypto';
+import { basename, join } from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const [modules, ...files] = process.argv.slice(2);
+const { WARCParser } = await import(pathToFileURL(join(modules, 'warcio', 'dist', 'index.js')).href);
+
+const base32 = (bytes) => {
+  const alphabet = 'ABCDEFGHIJKLMNOPQRSTUVWXYZ234567';
+  let bits = 0;
+  let value = 0;
+  let text = '';
+  for (const byte of bytes) {
+    value = (value << 8) | byte;
+    bits += 8;
+    while (bits >= 5) {
+      text += alphabet[(value >>> (bits - 5)) & 31];
+      bits -= 5;
+    }
+  }
+  if (bits > 0) text += alphabet[(value << (5 - bits)) & 31];
+  return text;
+};
+const sha1 = (bytes) => 'sha1:' + base32(createHash('sha1').update(bytes).digest());
+
+for (const file of files) {
+  const parser = new WARCParser(createReadStream(file), { parseHttp: false });
+  for await (const record of parser) {
+    const block = await record.readFully(false);
+    const headers = Object.fromEntries(record.warcHeaders.headers);
+    const out = { file: basename(file), type: record.warcType, headers };
+    out.blockDigestOK = !headers['warc-block-digest'] || headers['warc-block-digest'] === sha1(block);
+    out.lengthOK = Number(headers['content-length']) === block.length;
+    if (record.warcType === 'response') {
+      const cut = Buffer.from(block).indexOf('\r\n\r\n');
+      const payload = block.subarray(cut + 4);
+      out.payloadDigestOK = headers['warc-payload-digest'] === sha1(payload);
+      out.payloadSha1 = createHash('sha1').update(payload).digest('hex');
+    }
+    console.log(JSON.stringify(out));
+  }
+}
