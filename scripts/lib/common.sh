@@ -13,7 +13,7 @@ RUN_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libcli11-dev nlohmann-
 # tools (ffmpeg, FreeHEP's SWF writer).
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev icnsutils time clang-format clang-tidy
     python3-yaswfp ffmpeg openjdk-17-jdk-headless libfreehep-graphicsio-swf-java
-    libfreehep-io-java libfreehep-graphicsbase-java)
+    libfreehep-io-java libfreehep-graphicsbase-java python3-protego)
 
 say() { printf 'swfharvex: %s\n' "$*" >&2; }
 
