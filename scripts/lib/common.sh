@@ -6,7 +6,8 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 # What building and running the command needs on Debian 12 (librsvg2-bin renders the bundle's
 # icon from its drawing; cpp-httplib serves the desktop; chromium runs the pages' scripts).
 RUN_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libcli11-dev nlohmann-json3-dev
-    libcurl4-openssl-dev libgumbo-dev librsvg2-bin libcpp-httplib-dev chromium)
+    libcurl4-openssl-dev libgumbo-dev librsvg2-bin libcpp-httplib-dev chromium libssl-dev
+    libsqlite3-dev)
 # What the tests and benchmarks need on top (icnsutils reads the bundle's icon back; GNU time
 # measures the benchmarks' peak memory; clang-format and clang-tidy check the code). The second
 # line is for checking the parser against an independent one (yaswfp) on movies made by other
