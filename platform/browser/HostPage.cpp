@@ -61,7 +61,20 @@ void HostPage::clear() {
     m_baseURL.reset();
     m_pluginViews.clear();
     m_pluginObjectURLs.clear();
+    m_links.clear();
+    m_linkSet.clear();
     m_result.reset();
+}
+
+void HostPage::addLink(const URL& link) {
+    if (m_links.size() >= kMostLinks || !link.IsHTTP()) {
+        return;
+    }
+    // A part of a page is the page.
+    std::string page = link.absoluteString().substr(0, link.absoluteString().find('#'));
+    if (m_linkSet.insert(page).second) {
+        m_links.push_back(std::move(page));
+    }
 }
 
 void HostPage::setDocument(URL document, URL base) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/Geometry.h"
@@ -69,9 +70,16 @@ public:
     // not resolve; empty when it names none), whether or not a view was made for it.
     const std::vector<std::string>& pluginObjectURLs() const { return m_pluginObjectURLs; }
 
+    // A page's links beyond this are not kept (a page may link to a million).
+    static constexpr size_t kMostLinks = 10'000;
+    // Where the page leads, resolved: its links (<a>, <area>) and its frames' documents, in
+    // document order, each once, at most kMostLinks. Kept by engines that read links.
+    const std::vector<std::string>& links() const { return m_links; }
+
 protected:
     // A new load, even a failed one, replaces the page shown before.
     void clear();
+    void addLink(const URL& link);
     void setDocument(URL document, URL base);
     // Records the object and makes its view. False, with nothing made, once the page holds
     // kMostPluginObjects.
@@ -88,6 +96,8 @@ private:
     std::optional<URL> m_baseURL;
     std::vector<Ref<NSObject>> m_pluginViews;
     std::vector<std::string> m_pluginObjectURLs;
+    std::vector<std::string> m_links;
+    std::unordered_set<std::string> m_linkSet;
     std::optional<Outcome<Loaded>> m_result;
     std::function<void()> m_finishHandler;
 };

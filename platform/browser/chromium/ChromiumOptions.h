@@ -20,6 +20,8 @@ struct ChromiumOptions {
     bool keepPagesOpen = false;
     // Whether the pages' images, fonts, media and beacons are refused (nobody sees the pages).
     bool fetchForCaptureOnly = false;
+    // Whether a page's links are read once it is done (a crawl follows them).
+    bool readLinks = false;
     // When set, the pages' movies play with the player (Ruffle) in this folder, as they did in a
     // browser with Flash; what is caught does not change.
     std::filesystem::path playerRoot;

@@ -66,6 +66,7 @@ Outcome<HostPage::Loaded> ChromiumPage::load(const URL& pageURL) {
     m_contexts.clear();
     m_busy.clear();
     m_httpError.clear();
+    m_readingLinks = false;
     // Refused before the browser opens it, as the static engine refuses it: a FIFO would hold
     // the page until its time limit, a device would be read without end.
     if (std::optional<std::string> notAPage = local_page_file::WhyNotAPage(pageURL)) {
@@ -372,11 +373,53 @@ void ChromiumPage::Touch() {
 }
 
 void ChromiumPage::Settled() {
+    if (m_readingLinks) {
+        return;
+    }
     if (!m_httpError.empty()) {
         Fail(m_httpError);
     } else {
-        End(Loaded{}, true);
+        ReadLinksThenEnd(Loaded{}, true);
     }
+}
+
+void ChromiumPage::ReadLinksThenEnd(Outcome<Loaded> result, bool settled) {
+    // The page's time limit ends the reading too.
+    if (m_readingLinks || !m_engine.options().readLinks || m_mainSession.empty() || !result) {
+        m_readingLinks = false;
+        End(std::move(result), settled);
+        return;
+    }
+    m_readingLinks = true;
+    // Bounded whatever the page holds; the evaluation itself is stopped after a second.
+    static constexpr const char* kLinks =
+        "(() => { const out = [];"
+        " for (const e of document.querySelectorAll('a[href], area[href]')) out.push(e.href);"
+        " for (const e of document.querySelectorAll('iframe[src], frame[src]')) out.push(e.src);"
+        " return out.filter((h) => typeof h === 'string' && h.length <= 4096).slice(0, 10000);"
+        " })()";
+    std::weak_ptr<int> load = m_load;
+    m_engine.connection().Send(
+        "Runtime.evaluate", {{"expression", kLinks}, {"returnByValue", true}, {"timeout", 1000}},
+        m_mainSession,
+        [this, load, result = std::move(result), settled](const Outcome<Json>& reply) mutable {
+            if (load.expired() || finished()) {
+                return;
+            }
+            m_readingLinks = false;
+            const Json links =
+                reply ? reply.value().value("result", Json::object()).value("value", Json::array())
+                      : Json::array();
+            for (const Json& link : links) {
+                if (!link.is_string()) {
+                    continue;
+                }
+                if (std::optional<URL> url = URL::URLWithString(link.get<std::string>())) {
+                    addLink(*url);
+                }
+            }
+            End(std::move(result), settled);
+        });
 }
 
 void ChromiumPage::TimedOut() {
@@ -387,8 +430,9 @@ void ChromiumPage::TimedOut() {
     if (loading()) {
         Fail("still loading after " + limit);
     } else {
-        End(Loaded{0, m_url->absoluteString() + ": stopped after " + limit +
-                          " (the page kept loading); what it held by then is kept"});
+        ReadLinksThenEnd(Loaded{0, m_url->absoluteString() + ": stopped after " + limit +
+                                       " (the page kept loading); what it held by then is kept"},
+                         false);
     }
 }
 

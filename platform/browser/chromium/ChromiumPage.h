@@ -80,6 +80,8 @@ private:
     void Touch();
     void Settled();
     void TimedOut();
+    // With ChromiumOptions::readLinks, the page's links as its scripts left them, then End.
+    void ReadLinksThenEnd(Outcome<Loaded> result, bool settled);
     void CancelTimers();
     // `settled`: the page came to rest, so its tab can serve the next page.
     void End(Outcome<Loaded> result, bool settled = false);
@@ -101,6 +103,7 @@ private:
     // Those whose document still has work due (see observer.js).
     std::set<std::pair<std::string, int>> m_busy;
     std::string m_httpError;
+    bool m_readingLinks = false;
     // The page's time limit, and its quiet time once it has loaded and nothing is in flight.
     RunLoop::TimerId m_deadline = 0;
     RunLoop::TimerId m_idle = 0;

@@ -227,6 +227,19 @@ std::vector<std::string> HTMLDocument::frameSources() const {
     return sources;
 }
 
+std::vector<std::string> HTMLDocument::linkTargets() const {
+    std::vector<std::string> targets;
+    Walk(m_output->document, [&](const GumboNode* node) {
+        if (IsHTMLElement(node, GUMBO_TAG_A) || IsHTMLElement(node, GUMBO_TAG_AREA)) {
+            if (std::string href = URLAttribute(node->v.element, "href"); !href.empty()) {
+                targets.push_back(std::move(href));
+            }
+        }
+        return true;
+    });
+    return targets;
+}
+
 std::string HTMLDocument::CleanURLText(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string clean;

@@ -35,6 +35,9 @@ public:
     // The src of each <iframe> and <frame> that has one, in document order, cleaned as URLs are.
     std::vector<std::string> frameSources() const;
 
+    // The href of each <a> and <area> that has one, in document order, cleaned as URLs are.
+    std::vector<std::string> linkTargets() const;
+
     // Attribute text that holds a URL, cleaned as browsers clean it: surrounding whitespace
     // trimmed, tabs and line breaks dropped, other spaces and control bytes percent-encoded.
     static std::string CleanURLText(std::string_view text);

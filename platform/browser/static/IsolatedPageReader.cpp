@@ -14,6 +14,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "browser/HostPage.h"
 #include "browser/static/HTMLDocument.h"
 #include "foundation/ChildProcess.h"
 #include "foundation/FileDescriptor.h"
@@ -77,7 +78,9 @@ nlohmann::json Encode(const PageOutline& outline) {
                            {"url", object.urlText},
                            {"type", object.mimeType}});
     }
-    nlohmann::json json{{"objects", std::move(objects)}, {"frames", outline.frameSources}};
+    nlohmann::json json{{"objects", std::move(objects)},
+                        {"frames", outline.frameSources},
+                        {"links", outline.links}};
     if (outline.baseHref) {
         json["base"] = *outline.baseHref;
     }
@@ -102,6 +105,7 @@ Outcome<PageOutline> Decode(std::string_view text) {
                  object.at("url").get<std::string>(), object.at("type").get<std::string>()});
         }
         outline.frameSources = json.at("frames").get<std::vector<std::string>>();
+        outline.links = json.at("links").get<std::vector<std::string>>();
         return outline;
     } catch (const nlohmann::json::exception& error) {
         return Failure{"the page reader's answer", error.what()};
@@ -234,6 +238,10 @@ void IsolatedPageReader::Serve(int input, int output, size_t memoryBytes,
     outline.frameSources = document.frameSources();
     if (outline.frameSources.size() > kMostFrameSources) {
         outline.frameSources.resize(kMostFrameSources);
+    }
+    outline.links = document.linkTargets();
+    if (outline.links.size() > HostPage::kMostLinks) {
+        outline.links.resize(HostPage::kMostLinks);
     }
     const std::string text =
         Encode(outline).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);

@@ -15,6 +15,7 @@ struct PageOutline {
     std::optional<std::string> baseHref;
     std::vector<PluginObject> pluginObjects;
     std::vector<std::string> frameSources;
+    std::vector<std::string> links; // <a> and <area> targets
 };
 
 // Reads a page with HTMLDocument in a process of its own, with bounded memory and time, so that

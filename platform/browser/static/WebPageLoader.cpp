@@ -78,6 +78,15 @@ Outcome<HostPage::Loaded> WebPageLoader::Read(const URL& pageURL) {
     }
     setDocument(page.documentURL, main.value().base);
     AddPluginObjects(main.value());
+    // Where the page leads (for a crawl): its links, then its frames.
+    for (const std::vector<std::string>* list :
+         {&main.value().outline.links, &main.value().outline.frameSources}) {
+        for (const std::string& text : *list) {
+            if (std::optional<URL> link = Resolve(text, main.value().base, main.value().charset)) {
+                addLink(*link);
+            }
+        }
+    }
 
     // Ads came in frames: the page's frames are loaded too, one level deep, within the page's
     // time. A frame that fails costs only its own movies. A web page's frame may not reach local
