@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "swfharvex/CaptureCommand.h"
+#include "swfharvex/CrawlCommand.h"
 #include "swfharvex/DesktopCommand.h"
 #include "swfharvex/InfoCommand.h"
 #include "swfharvex/TransferLimitChoice.h"
@@ -145,6 +146,79 @@ CLI::App* AddCaptureCommand(CLI::App& app, CaptureCommand::Options& capture) {
     return captureApp;
 }
 
+CLI::App* AddCrawlCommand(CLI::App& app, CrawlCommand::Options& crawl) {
+    CLI::App* crawlApp =
+        app.add_subcommand("crawl", "Walk a site from its seeds and catch every movie it embeds");
+    crawlApp->footer(
+        "Loads each seed as 'capture' does, then the pages they link to (<a>, <area>, frames;\n"
+        "with Chromium, as the pages' scripts left them) that are in scope, --depth links deep,\n"
+        "at most --max-pages pages in all. robots.txt is obeyed for the product token\n"
+        "'SWFHarvex' unless --ignore-robots; a host gets a new page only --delay milliseconds\n"
+        "after the last. The crawl's state (its pages and its options) is kept in the --state\n"
+        "folder (default ~/Documents/SWFHarvexCrawl): after any stop, a kill included,\n"
+        "'swfharvex crawl --resume DIR' goes on without fetching a finished page again.\n"
+        "Each caught movie and what it loads is kept there under mirror/, laid out by address,\n"
+        "with mirror/manifest.json (the capture folder is emptied by every run).\n"
+        "Exit status: 0 when every page in scope was crawled, 1 when a page could not be, 2 on\n"
+        "a usage error, 3 when --engine chromium cannot run, 4 when another swfharvex run holds\n"
+        "the capture folder, 7 when the state folder cannot be used, 128 + the signal when\n"
+        "interrupted.");
+    crawlApp->add_option("--state", crawl.stateFolder,
+                         "The crawl's folder: its state and what it keeps (default "
+                         "~/Documents/SWFHarvexCrawl)");
+    crawlApp
+        ->add_option_function<std::string>(
+            "--resume",
+            [&crawl](const std::string& folder) {
+                crawl.resume = true;
+                crawl.stateFolder = folder;
+            },
+            "Go on with the crawl whose state is in this folder (its seeds and options are "
+            "read from there)")
+        ->type_name("DIR")
+        ->excludes("--state");
+    crawlApp
+        ->add_option("--scope", crawl.scope,
+                     "Which pages are followed: host (a seed's host), domain (and its "
+                     "subdomains) or prefix (under a seed's folder)")
+        ->default_val(crawl.scope)
+        ->check(CLI::IsMember({"host", "domain", "prefix"}));
+    crawlApp->add_option("--depth", crawl.depth, "Links followed from a seed at most")
+        ->default_val(crawl.depth)
+        ->check(CLI::Range(0, 1000));
+    crawlApp->add_option("--max-pages", crawl.maxPages, "Pages crawled at most")
+        ->default_val(crawl.maxPages)
+        ->check(CLI::PositiveNumber);
+    crawlApp->add_option("--include", crawl.include,
+                         "Only follow addresses this regular expression finds (repeatable)");
+    crawlApp->add_option("--exclude", crawl.exclude,
+                         "Never follow addresses this regular expression finds (repeatable)");
+    crawlApp->add_flag("--ignore-robots", crawl.ignoreRobots, "Do not read robots.txt");
+    crawlApp->add_option("--delay", crawl.delayMs, "Milliseconds between two pages of a host")
+        ->default_val(crawl.delayMs)
+        ->check(CLI::Range(0, 3'600'000));
+    crawlApp->add_flag("--json", crawl.json,
+                       R"(Print {"state", "pagesDone", "pagesQueued", "pagesForbidden", )"
+                       R"("movies", "lost": [{"url", "reason"}...]} at the end)");
+    crawlApp->add_option("--bundle", crawl.bundlePath,
+                         "The plug-in bundle to load (default: SWFHarvex.bundle installed "
+                         "beside the command)");
+    crawl.engine.AddOptions(*crawlApp);
+    crawlApp
+        ->add_option("--read-depth", crawl.dependencies.depth,
+                     "How many loads deep a movie's dependencies are followed; 0 catches none")
+        ->default_val(crawl.dependencies.depth)
+        ->check(CLI::Range(0, 16));
+    crawlApp
+        ->add_option("--play", crawl.dependencies.playSeconds,
+                     "Chromium engine: also play each caught movie for this many seconds and "
+                     "catch what it asks for; 0 only reads it")
+        ->default_val(crawl.dependencies.playSeconds)
+        ->check(CLI::Range(0.0, 600.0));
+    crawlApp->add_option("SEED", crawl.seeds, "Where the crawl starts (http or https)");
+    return crawlApp;
+}
+
 } // namespace
 
 int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -160,6 +234,9 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
     CaptureCommand::Options capture;
     CLI::App* captureApp = AddCaptureCommand(app, capture);
     limits.AddOptions(*captureApp);
+    CrawlCommand::Options crawl;
+    CLI::App* crawlApp = AddCrawlCommand(app, crawl);
+    limits.AddOptions(*crawlApp);
 
     // CLI11 wants argv order reversed when given a vector.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -183,6 +260,13 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
     limits.Apply();
     if (captureApp->parsed()) {
         return CaptureCommand(std::move(capture)).Run(out, err, isatty(STDERR_FILENO) == 1);
+    }
+    if (crawlApp->parsed()) {
+        if (crawl.seeds.empty() != crawl.resume) {
+            err << "swfharvex: crawl needs seeds, or --resume without them\n";
+            return kUsageError;
+        }
+        return CrawlCommand(std::move(crawl)).Run(out, err, isatty(STDERR_FILENO) == 1);
     }
     desktop.portGiven = app.count("--port") > 0;
     return DesktopCommand(std::move(desktop)).Run(out, err);

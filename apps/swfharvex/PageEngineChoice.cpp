@@ -21,6 +21,7 @@ Outcome<ChromiumOptions> ChromiumChoice(const PageEngineChoice& choice, bool kee
     options.settle = Milliseconds(choice.settleSeconds);
     options.pageTimeout = Milliseconds(choice.pageTimeoutSeconds);
     options.keepPagesOpen = keepPagesOpen;
+    options.readLinks = choice.readLinks;
     // Nobody sees a capture's pages: their images, fonts and media are not fetched.
     options.fetchForCaptureOnly = !keepPagesOpen && !choice.showBrowser;
     if (choice.showBrowser) {

@@ -19,6 +19,8 @@ struct PageEngineChoice {
     bool showBrowser = false;
     // The movie player's folder (Ruffle): the pages shown with --show-browser play their movies.
     std::string playerRoot;
+    // Whether pages say where they lead once done (a crawl follows their links).
+    bool readLinks = false;
 
     // --engine, --settle, --page-timeout and --show-browser.
     void AddOptions(CLI::App& app);

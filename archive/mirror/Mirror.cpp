@@ -34,19 +34,31 @@ Outcome<> Mirror::WriteManifest() const {
                                  "\n");
 }
 
-Outcome<> Mirror::ExportTo(const std::filesystem::path& folder) const {
+Outcome<> Mirror::ExportMovie(const DependencyCatch& movie,
+                              const std::filesystem::path& folder) const {
     std::vector<std::string> files;
-    for (const auto& movie : m_movies) {
-        if (!movie->movieMirrorPath().empty()) {
-            files.push_back(movie->movieMirrorPath());
-        }
-        for (const Dependency& dependency : movie->dependencies()) {
-            if (!dependency.mirrorPath.empty()) {
-                files.push_back(dependency.mirrorPath);
-            }
+    if (!movie.movieMirrorPath().empty()) {
+        files.push_back(movie.movieMirrorPath());
+    }
+    for (const Dependency& dependency : movie.dependencies()) {
+        if (!dependency.mirrorPath.empty()) {
+            files.push_back(dependency.mirrorPath);
         }
     }
-    files.emplace_back(kManifestName);
+    return CopyFiles(files, folder);
+}
+
+Outcome<> Mirror::ExportTo(const std::filesystem::path& folder) const {
+    for (const auto& movie : m_movies) {
+        if (Outcome<> copied = ExportMovie(*movie, folder); !copied) {
+            return copied;
+        }
+    }
+    return CopyFiles({kManifestName}, folder);
+}
+
+Outcome<> Mirror::CopyFiles(const std::vector<std::string>& files,
+                            const std::filesystem::path& folder) const {
     for (const std::string& file : files) {
         const std::filesystem::path target = folder / file;
         std::error_code error;

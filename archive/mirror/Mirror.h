@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "foundation/Outcome.h"
@@ -29,8 +30,13 @@ public:
     // (a rescue to keep or hand over); files already there are replaced. Stops at the first
     // file that cannot be copied, naming it.
     Outcome<> ExportTo(const std::filesystem::path& folder) const;
+    // The same for one movie's files (not the manifest).
+    Outcome<> ExportMovie(const DependencyCatch& movie, const std::filesystem::path& folder) const;
 
 private:
+    Outcome<> CopyFiles(const std::vector<std::string>& files,
+                        const std::filesystem::path& folder) const;
+
     std::filesystem::path m_root;
     DependencyBounds m_bounds;
     std::vector<std::unique_ptr<DependencyCatch>> m_movies;

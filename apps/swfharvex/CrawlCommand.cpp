@@ -1,0 +1,467 @@
+#include "swfharvex/CrawlCommand.h"
+
+#include <csignal>
+#include <deque>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "browser/HostApplication.h"
+#include "crawl/CrawlScope.h"
+#include "crawl/PageAddress.h"
+#include "crawl/RobotsFetch.h"
+#include "crawl/SqliteFrontier.h"
+#include "foundation/RunLoop.h"
+#include "foundation/defaults/AtomicFile.h"
+#include "swfharvex/HostSession.h"
+#include "swfharvex/MirrorKeeper.h"
+#include "webkit/DownloadActivity.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Pages taken from the frontier at once: loading, or waiting for their host's turn.
+constexpr size_t kPagesAtOnce = 8;
+constexpr auto kRobotsTimeout = std::chrono::seconds(20);
+constexpr auto kProgressInterval = std::chrono::seconds(1);
+constexpr const char* kProduct = "SWFHarvex";
+constexpr const char* kOptionsKey = "options";
+// Why a page robots.txt keeps out is not crawled; it is not lost.
+constexpr const char* kForbidden = "robots.txt forbids it";
+
+// The options that make a crawl what it is, as its state remembers them.
+nlohmann::json Saved(const CrawlCommand::Options& options) {
+    return {{"seeds", options.seeds},
+            {"scope", options.scope},
+            {"depth", options.depth},
+            {"maxPages", options.maxPages},
+            {"include", options.include},
+            {"exclude", options.exclude},
+            {"ignoreRobots", options.ignoreRobots},
+            {"delayMs", options.delayMs},
+            {"engine", options.engine.engine},
+            {"readDepth", options.dependencies.depth},
+            {"mostDependencies", options.dependencies.mostFiles},
+            {"mostDependencyBytes", options.dependencies.mostBytes},
+            {"play", options.dependencies.playSeconds}};
+}
+
+void Restore(const nlohmann::json& saved, CrawlCommand::Options& options) {
+    options.seeds = saved.value("seeds", std::vector<std::string>{});
+    options.scope = saved.value("scope", options.scope);
+    options.depth = saved.value("depth", options.depth);
+    options.maxPages = saved.value("maxPages", options.maxPages);
+    options.include = saved.value("include", std::vector<std::string>{});
+    options.exclude = saved.value("exclude", std::vector<std::string>{});
+    options.ignoreRobots = saved.value("ignoreRobots", false);
+    options.delayMs = saved.value("delayMs", options.delayMs);
+    options.engine.engine = saved.value("engine", options.engine.engine);
+    options.dependencies.depth = saved.value("readDepth", options.dependencies.depth);
+    options.dependencies.mostFiles =
+        saved.value("mostDependencies", options.dependencies.mostFiles);
+    options.dependencies.mostBytes =
+        saved.value("mostDependencyBytes", options.dependencies.mostBytes);
+    options.dependencies.playSeconds = saved.value("play", options.dependencies.playSeconds);
+}
+
+// A file's text; "" when it cannot be read.
+std::string ReadText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The manifest's movies kept in `folder` so far.
+nlohmann::json KeptMovies(const fs::path& folder) {
+    const nlohmann::json kept =
+        nlohmann::json::parse(ReadText(folder / Mirror::kManifestName), nullptr, false);
+    return kept.is_object() && kept.contains("movies") && kept["movies"].is_array()
+               ? kept["movies"]
+               : nlohmann::json::array();
+}
+
+// "http://host:port" of a normalised address.
+std::string OriginOf(const std::string& address) {
+    return address.substr(0, address.find('/', address.find("://") + 3));
+}
+
+// One run of a crawl: pages from the frontier into the host, their links back into it, and the
+// pages done once what they brought (movies, dependencies) is kept in the state folder.
+class Crawl {
+public:
+    Crawl(const CrawlCommand::Options& options, Frontier& frontier, HostSession& session,
+          MirrorKeeper& mirror, CrawlScope scope, fs::path keep, uint64_t budget)
+        : m_options(options), m_frontier(frontier), m_session(session), m_mirror(mirror),
+          m_scope(std::move(scope)), m_keep(std::move(keep)), m_budget(budget),
+          m_manifest(KeptMovies(m_keep)) {}
+    ~Crawl() {
+        *m_alive = false;
+        for (std::thread& thread : m_robotThreads) {
+            thread.join();
+        }
+    }
+    Crawl(const Crawl&) = delete;
+    Crawl& operator=(const Crawl&) = delete;
+    Crawl(Crawl&&) = delete;
+    Crawl& operator=(Crawl&&) = delete;
+
+    // Takes and starts what it may now.
+    void Pump() {
+        m_pumpPosted = false;
+        while (m_error.ok() && m_held.size() + m_open < kPagesAtOnce && m_budget > 0) {
+            Outcome<std::optional<FrontierPage>> next = m_frontier.Take();
+            if (!next) {
+                m_error = next.failure();
+                break;
+            }
+            if (!next.value()) {
+                break;
+            }
+            --m_budget;
+            m_held.push_back(std::move(*next.value()));
+        }
+        StartHeld();
+        Commit();
+    }
+
+    // Nothing queued that may still be taken, nothing open, nothing left to keep.
+    bool finished() const {
+        if (!m_error || m_open > 0 || !m_held.empty() || !m_loaded.empty()) {
+            return !m_error;
+        }
+        Outcome<FrontierCounts> counts = m_frontier.Counts();
+        return !counts || counts.value().queued == 0 || m_budget == 0;
+    }
+    const Outcome<>& error() const { return m_error; }
+    size_t forbidden() const { return m_forbidden; }
+
+    std::string Progress() const {
+        const Outcome<FrontierCounts> counts = m_frontier.Counts();
+        if (!counts) {
+            return {};
+        }
+        return "crawl: " + std::to_string(counts.value().done) + " pages done, " +
+               std::to_string(counts.value().queued) + " queued, " +
+               std::to_string(m_manifest.size()) + " movies kept";
+    }
+
+private:
+    void PostPump() {
+        if (m_pumpPosted) {
+            return;
+        }
+        m_pumpPosted = true;
+        RunLoop::Main().Post([this, alive = m_alive] {
+            if (*alive) {
+                Pump();
+            }
+        });
+    }
+
+    // A held page starts once robots.txt allows it and its host's delay has passed.
+    void StartHeld() {
+        const auto now = Clock::now();
+        for (auto page = m_held.begin(); page != m_held.end();) {
+            const std::string origin = OriginOf(page->address);
+            if (!m_options.ignoreRobots) {
+                const auto rules = m_robots.find(origin);
+                if (rules == m_robots.end()) {
+                    FetchRobots(origin);
+                    ++page;
+                    continue;
+                }
+                if (!rules->second) {
+                    ++page;
+                    continue;
+                }
+                const std::string target = page->address.substr(origin.size());
+                if (!rules->second->Allows(target)) {
+                    ++m_forbidden;
+                    Finish(page->address, kForbidden);
+                    page = m_held.erase(page);
+                    continue;
+                }
+            }
+            auto& next = m_nextStart[origin];
+            if (now < next) {
+                WakeAt(next);
+                ++page;
+                continue;
+            }
+            next = now + std::chrono::milliseconds(m_options.delayMs);
+            FrontierPage started = std::move(*page);
+            page = m_held.erase(page);
+            Start(started);
+        }
+    }
+
+    void FetchRobots(const std::string& origin) {
+        m_robots.emplace(origin, std::nullopt);
+        m_robotThreads.emplace_back([this, origin, alive = m_alive] {
+            RobotsRules rules = ::FetchRobots(origin, kProduct, kRobotsTimeout);
+            RunLoop::Main().Post([this, origin, alive, rules = std::move(rules)]() mutable {
+                if (*alive) {
+                    m_robots[origin] = std::move(rules);
+                    Pump();
+                }
+            });
+        });
+    }
+
+    void WakeAt(Clock::time_point when) {
+        if (m_wake != 0) {
+            return;
+        }
+        const auto wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(when - Clock::now()) +
+            std::chrono::milliseconds(1);
+        m_wake = RunLoop::Main().AddTimer(wait, false, [this] {
+            m_wake = 0;
+            Pump();
+        });
+    }
+
+    void Start(const FrontierPage& page) {
+        ++m_open;
+        HostPage& opened = m_session.host().openPage(std::string_view(page.address));
+        opened.setFinishHandler([this, page, &opened] { Loaded(page, opened); });
+    }
+
+    void Loaded(const FrontierPage& page, HostPage& opened) {
+        --m_open;
+        opened.stop();
+        if (!opened.result()) {
+            m_loaded.emplace_back(page.address, opened.result().failure().message());
+            PostPump();
+            return;
+        }
+        if (page.depth < m_options.depth) {
+            for (const std::string& link : opened.links()) {
+                const std::optional<std::string> address = page_address::Normalised(link);
+                if (address && m_scope.Contains(*address)) {
+                    if (Outcome<bool> added = m_frontier.Add(*address, page.depth + 1); !added) {
+                        m_error = added.failure();
+                    }
+                }
+            }
+        }
+        m_loaded.emplace_back(page.address, std::string());
+        PostPump();
+    }
+
+    // Pages are done once every transfer has ended and what they brought is in the state
+    // folder: a crawl stopped before that fetches them again.
+    void Commit() {
+        if (m_loaded.empty() || DownloadActivity::Shared().RunningCount() != 0) {
+            return;
+        }
+        m_mirror.Look();
+        if (!m_mirror.idle()) {
+            return;
+        }
+        for (const auto& movie : m_mirror.mirror().movies()) {
+            if (!m_kept.insert(movie.get()).second) {
+                continue;
+            }
+            if (Outcome<> copied = m_mirror.mirror().ExportMovie(*movie, m_keep); !copied) {
+                m_error = copied.failure();
+                return;
+            }
+            m_manifest.push_back(movie->ManifestEntry());
+        }
+        if (Outcome<> written =
+                AtomicFile::Write((m_keep / Mirror::kManifestName).string(),
+                                  nlohmann::json{{"movies", m_manifest}}.dump(
+                                      2, ' ', false, nlohmann::json::error_handler_t::replace) +
+                                      "\n");
+            !written) {
+            m_error = written.failure();
+            return;
+        }
+        for (const auto& [address, failure] : m_loaded) {
+            Finish(address, failure);
+        }
+        m_loaded.clear();
+    }
+
+    void Finish(const std::string& address, const std::string& failure) {
+        if (Outcome<> finished = m_frontier.Finish(address, failure.empty(), failure); !finished) {
+            m_error = finished.failure();
+        }
+    }
+
+    const CrawlCommand::Options& m_options;
+    Frontier& m_frontier;
+    HostSession& m_session;
+    MirrorKeeper& m_mirror;
+    CrawlScope m_scope;
+    fs::path m_keep;
+    uint64_t m_budget; // pages this run may still take
+    Outcome<> m_error;
+    std::deque<FrontierPage> m_held;
+    size_t m_open = 0;
+    std::vector<std::pair<std::string, std::string>> m_loaded;  // address, failure ("" when not)
+    std::map<std::string, std::optional<RobotsRules>> m_robots; // none while being fetched
+    std::vector<std::thread> m_robotThreads;
+    std::map<std::string, Clock::time_point> m_nextStart;
+    std::set<const DependencyCatch*> m_kept;
+    nlohmann::json m_manifest;
+    size_t m_forbidden = 0;
+    bool m_pumpPosted = false;
+    RunLoop::TimerId m_wake = 0;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};
+
+// The crawl's frontier in `state`: a new one remembers the options and queues the seeds; a resumed
+// one gives back the options it was started with.
+Outcome<std::unique_ptr<SqliteFrontier>> OpenFrontier(CrawlCommand::Options& options,
+                                                      const fs::path& state) {
+    const fs::path file = state / "frontier.db";
+    if (options.resume && !fs::exists(file)) {
+        return Failure{state.string(), "no crawl to resume there"};
+    }
+    Outcome<std::unique_ptr<SqliteFrontier>> frontier = SqliteFrontier::Open(file);
+    if (!frontier) {
+        return frontier.failure();
+    }
+    Frontier& pages = *frontier.value();
+    if (options.resume) {
+        const Outcome<std::optional<std::string>> saved = pages.Recall(kOptionsKey);
+        const nlohmann::json json = saved && saved.value()
+                                        ? nlohmann::json::parse(*saved.value(), nullptr, false)
+                                        : nlohmann::json();
+        if (!json.is_object()) {
+            return Failure{state.string(), "the crawl's options are not there"};
+        }
+        Restore(json, options);
+        return frontier;
+    }
+    if (Outcome<> remembered = pages.Remember(kOptionsKey, Saved(options).dump()); !remembered) {
+        return remembered.failure();
+    }
+    for (const std::string& seed : options.seeds) {
+        const std::optional<std::string> address = page_address::Normalised(seed);
+        if (!address) {
+            return Failure{seed, "not an http or https address"};
+        }
+        if (Outcome<bool> added = pages.Add(*address, 0); !added) {
+            return added.failure();
+        }
+    }
+    return frontier;
+}
+
+// Names each page lost and prints the summary; the exit status.
+int Report(Frontier& pages, const fs::path& state, bool json, std::ostream& out,
+           std::ostream& err) {
+    const Outcome<FrontierCounts> counted = pages.Counts();
+    const auto failures = pages.Failures();
+    if (!counted || !failures) {
+        err << "swfharvex: " << (counted ? failures.failure() : counted.failure()).message()
+            << '\n';
+        return CrawlCommand::kNoState;
+    }
+    const FrontierCounts& counts = counted.value();
+    nlohmann::json lost = nlohmann::json::array();
+    for (const auto& [address, reason] : failures.value()) {
+        if (reason != kForbidden) {
+            err << "swfharvex: " << address << ": not crawled: " << reason << '\n';
+            lost.push_back({{"url", address}, {"reason", reason}});
+        }
+    }
+    const size_t movies = KeptMovies(state / "mirror").size();
+    if (json) {
+        out << nlohmann::json{{"state", state.string()},
+                              {"pagesDone", counts.done},
+                              {"pagesQueued", counts.queued},
+                              {"pagesForbidden", counts.failed - lost.size()},
+                              {"movies", movies},
+                              {"lost", lost}}
+                   .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+            << '\n';
+    } else {
+        out << counts.done << " pages crawled, " << movies << " movies kept in "
+            << (state / "mirror").string() << '\n';
+    }
+    return lost.empty() ? CrawlCommand::kAllDone : CrawlCommand::kSomeFailed;
+}
+
+} // namespace
+
+int CrawlCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTerminal) const {
+    Options options = m_options;
+    const char* home = std::getenv("HOME");
+    const fs::path state = !options.stateFolder.empty() ? fs::path(options.stateFolder)
+                                                        : fs::path(home != nullptr ? home : ".") /
+                                                              "Documents" / "SWFHarvexCrawl";
+    Outcome<std::unique_ptr<SqliteFrontier>> frontier = OpenFrontier(options, state);
+    if (!frontier) {
+        err << "swfharvex: " << frontier.failure().message() << '\n';
+        return kNoState;
+    }
+    Frontier& pages = *frontier.value();
+    const CrawlScope::Kind kind = options.scope == "domain"   ? CrawlScope::Kind::Domain
+                                  : options.scope == "prefix" ? CrawlScope::Kind::Prefix
+                                                              : CrawlScope::Kind::Host;
+    Outcome<CrawlScope> scope =
+        CrawlScope::Make(kind, options.seeds, options.include, options.exclude);
+    const Outcome<FrontierCounts> before = pages.Counts();
+    if (!scope || !before) {
+        err << "swfharvex: " << (scope ? before.failure() : scope.failure()).message() << '\n';
+        return kNoState;
+    }
+    const uint64_t finishedBefore = before.value().done + before.value().failed;
+    const uint64_t budget =
+        options.maxPages > finishedBefore ? options.maxPages - finishedBefore : 0;
+
+    PageEngineChoice engine = options.engine;
+    engine.readLinks = true;
+    HostSession session(
+        {"swfharvex crawl", options.bundlePath, engine, false, {SIGINT, SIGTERM, SIGHUP}});
+    if (const HostSession::Refusal refused = session.Start(err);
+        refused != HostSession::Refusal::kNone) {
+        return refused == HostSession::Refusal::kFolderInUse ? kFolderInUse
+               : refused == HostSession::Refusal::kEngine    ? kNoEngine
+                                                             : kSomeFailed;
+    }
+    MirrorKeeper mirror(
+        session.captureFolder(), options.dependencies,
+        [&err](const DependencyCatch& movie) { ReportDependencies(movie, err); },
+        ChooseMoviePlayer(session, options.dependencies, err));
+    Crawl crawl(options, pages, session, mirror, std::move(scope.value()), state / "mirror",
+                budget);
+    RunLoop::TimerId progress = 0;
+    if (progressIsTerminal) {
+        progress = RunLoop::Main().AddTimer(
+            std::chrono::duration_cast<std::chrono::milliseconds>(kProgressInterval), true,
+            [&err, &crawl] { err << '\r' << crawl.Progress() << "\x1b[K" << std::flush; });
+    }
+    crawl.Pump();
+    const int stopped = session.RunUntil(
+        [&crawl] {
+            crawl.Pump();
+            return crawl.finished();
+        },
+        std::chrono::hours(24 * 365));
+    if (progress != 0) {
+        RunLoop::Main().CancelTimer(progress);
+        err << '\n';
+    }
+    if (stopped != 0) {
+        HostSession::CancelTransfers();
+        err << "swfharvex: stopped; 'swfharvex crawl --resume " << state.string()
+            << "' goes on from here\n";
+        return 128 + stopped;
+    }
+    if (!crawl.error()) {
+        err << "swfharvex: " << crawl.error().failure().message() << '\n';
+        return kNoState;
+    }
+    return Report(pages, state, options.json, out, err);
+}

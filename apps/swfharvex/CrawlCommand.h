@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "mirror/DependencyCatch.h"
+#include "swfharvex/PageEngineChoice.h"
+
+// `swfharvex crawl`: the host browser with the plug-in in place, as `capture` runs it, walking a
+// site from its seeds: each page's links (and frames) in scope are followed, within a depth and a
+// number of pages, as robots.txt allows and one page of a host at a time with a delay between. The
+// crawl's state (its frontier and the options it was started with) lives in a folder of its own,
+// so that `crawl --resume DIR` goes on after any stop, a kill included, without fetching a page
+// again once it was done; the movies caught are kept there too, since every run of the host
+// empties its capture folder.
+class CrawlCommand {
+public:
+    enum ExitStatus { kAllDone = 0, kSomeFailed = 1 };
+    static constexpr int kNoEngine = 3;
+    static constexpr int kFolderInUse = 4;
+    // The state folder cannot be used (or a resume finds no crawl there).
+    static constexpr int kNoState = 7;
+
+    struct Options {
+        std::vector<std::string> seeds;
+        std::string stateFolder; // empty: ~/Documents/SWFHarvexCrawl
+        bool resume = false;     // the seeds and options come from the state
+        std::string scope = "host";
+        int depth = 3;
+        uint64_t maxPages = 1000;
+        std::vector<std::string> include;
+        std::vector<std::string> exclude;
+        bool ignoreRobots = false;
+        int delayMs = 500;
+        bool json = false;
+        std::string bundlePath;
+        PageEngineChoice engine;
+        DependencyBounds dependencies;
+    };
+
+    explicit CrawlCommand(Options options) : m_options(std::move(options)) {}
+
+    int Run(std::ostream& out, std::ostream& err, bool progressIsTerminal) const;
+
+private:
+    Options m_options;
+};
