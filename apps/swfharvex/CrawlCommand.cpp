@@ -1,5 +1,6 @@
 #include "swfharvex/CrawlCommand.h"
 
+#include <algorithm>
 #include <csignal>
 #include <deque>
 #include <fstream>
@@ -237,7 +238,7 @@ private:
         --m_open;
         opened.stop();
         if (!opened.result()) {
-            m_loaded.emplace_back(page.address, opened.result().failure().message());
+            m_loaded.push_back({page.address, opened.result().failure().message(), {}});
             PostPump();
             return;
         }
@@ -251,22 +252,23 @@ private:
                 }
             }
         }
-        m_loaded.emplace_back(page.address, std::string());
+        Pending loaded{page.address, {}, {}};
+        for (const std::string& movie : opened.pluginObjectURLs()) {
+            if (movie.starts_with("http://") || movie.starts_with("https://")) {
+                loaded.movies.push_back(movie);
+            }
+        }
+        m_loaded.push_back(std::move(loaded));
         PostPump();
     }
 
-    // Pages are done once every transfer has ended and what they brought is in the state
-    // folder: a crawl stopped before that fetches them again.
+    // A page is done once each movie it embeds is kept in the state folder (with what it
+    // loads) or lost: a crawl stopped before that fetches the page again.
     void Commit() {
-        if (m_loaded.empty() || DownloadActivity::Shared().RunningCount() != 0) {
-            return;
-        }
         m_mirror.Look();
-        if (!m_mirror.idle()) {
-            return;
-        }
+        bool keptMore = false;
         for (const auto& movie : m_mirror.mirror().movies()) {
-            if (!m_kept.insert(movie.get()).second) {
+            if (!movie->finished() || !m_kept.insert(movie->movie().address).second) {
                 continue;
             }
             if (Outcome<> copied = m_mirror.mirror().ExportMovie(*movie, m_keep); !copied) {
@@ -274,20 +276,43 @@ private:
                 return;
             }
             m_manifest.push_back(movie->ManifestEntry());
+            keptMore = true;
         }
-        if (Outcome<> written =
-                AtomicFile::Write((m_keep / Mirror::kManifestName).string(),
-                                  nlohmann::json{{"movies", m_manifest}}.dump(
-                                      2, ' ', false, nlohmann::json::error_handler_t::replace) +
-                                      "\n");
-            !written) {
-            m_error = written.failure();
-            return;
+        if (keptMore) {
+            if (Outcome<> written =
+                    AtomicFile::Write((m_keep / Mirror::kManifestName).string(),
+                                      nlohmann::json{{"movies", m_manifest}}.dump(
+                                          2, ' ', false, nlohmann::json::error_handler_t::replace) +
+                                          "\n");
+                !written) {
+                m_error = written.failure();
+                return;
+            }
         }
-        for (const auto& [address, failure] : m_loaded) {
-            Finish(address, failure);
+        std::erase_if(m_loaded, [this](const Pending& loaded) {
+            if (!std::all_of(loaded.movies.begin(), loaded.movies.end(),
+                             [this](const std::string& movie) { return Settled(movie); })) {
+                return false;
+            }
+            Finish(loaded.address, loaded.failure);
+            return true;
+        });
+    }
+
+    // Whether a movie a page embeds has come to its end: kept, lost, or fetched and no movie.
+    bool Settled(const std::string& movie) const {
+        if (m_kept.contains(movie)) {
+            return true;
         }
-        m_loaded.clear();
+        const std::optional<DownloadActivity::TransferState> state =
+            DownloadActivity::Shared().StateOf(movie);
+        if (!state) {
+            const auto& losses = DownloadActivity::Shared().Losses();
+            return std::any_of(losses.begin(), losses.end(),
+                               [&movie](const auto& loss) { return loss.url == movie; });
+        }
+        return *state == DownloadActivity::TransferState::Failed ||
+               (*state == DownloadActivity::TransferState::Finished && !m_mirror.Knows(movie));
     }
 
     void Finish(const std::string& address, const std::string& failure) {
@@ -306,11 +331,17 @@ private:
     Outcome<> m_error;
     std::deque<FrontierPage> m_held;
     size_t m_open = 0;
-    std::vector<std::pair<std::string, std::string>> m_loaded;  // address, failure ("" when not)
+    // Pages loaded, to be done once their movies are kept.
+    struct Pending {
+        std::string address;
+        std::string failure; // "" when it loaded
+        std::vector<std::string> movies;
+    };
+    std::vector<Pending> m_loaded;
     std::map<std::string, std::optional<RobotsRules>> m_robots; // none while being fetched
     std::vector<std::thread> m_robotThreads;
     std::map<std::string, Clock::time_point> m_nextStart;
-    std::set<const DependencyCatch*> m_kept;
+    std::set<std::string> m_kept; // movies' addresses
     nlohmann::json m_manifest;
     size_t m_forbidden = 0;
     bool m_pumpPosted = false;

@@ -51,6 +51,8 @@ public:
     void Look();
     // Every movie seen has its dependencies done.
     bool idle() const { return m_mirror.finished(); }
+    // Whether `address` is a movie of the captured list taken on.
+    bool Knows(const std::string& address) const { return m_seen.contains(address); }
     // Whether the mirror fetched (or tried) `address` as a movie's dependency.
     bool Fetched(const std::string& address) const;
     // How the last manifest write went (ok before the first).

@@ -1,0 +1,283 @@
+#include "swfharvex/CrawlCommand.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "LoopbackServer.h"
+#include "ReadWholeFile.h"
+#include "TempDir.h"
+#include "crawl/SqliteDatabase.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A generated site: pages in a tree (page i links to 2i+1 and 2i+2), a movie on every tenth, a
+// part robots.txt forbids, an endless calendar, and a link away from the site.
+class CrawlCommandTest : public ::testing::Test {
+protected:
+    static constexpr int kPages = 150;
+
+    void SetUp() override {
+        previousHome = std::getenv("HOME");
+        setenv("HOME", home.Path().c_str(), 1);
+        server.Http().Get(".*", [this](const httplib::Request& request,
+                                       httplib::Response& response) {
+            const std::string path =
+                request.path + (request.params.empty() ? "" : "?d=" + request.get_param_value("d"));
+            {
+                std::lock_guard lock(logLock);
+                log.emplace_back(path, Clock::now());
+            }
+            if (pageDelay.count() > 0) {
+                std::this_thread::sleep_for(pageDelay);
+            }
+            response.set_content(Body(path), path.ends_with(".swf")
+                                                 ? "application/x-shockwave-flash"
+                                             : path == "/robots.txt" ? "text/plain"
+                                                                     : "text/html");
+            if (Body(path).empty()) {
+                response.status = 404;
+            }
+        });
+        server.Start();
+    }
+    void TearDown() override {
+        if (previousHome != nullptr) {
+            setenv("HOME", previousHome, 1);
+        }
+    }
+
+    std::string Body(const std::string& path) const {
+        if (path == "/robots.txt") {
+            return "User-agent: *\nDisallow: /private/\n";
+        }
+        if (path.starts_with("/m/")) {
+            return "FWS movie " + path;
+        }
+        if (path.starts_with("/cal?d=")) {
+            const int day = std::stoi(path.substr(7));
+            return "<a href='/cal?d=" + std::to_string(day + 1) + "'>next day</a>";
+        }
+        if (path.starts_with("/private/")) {
+            return "<embed src='/m/private.swf'>";
+        }
+        if (!path.starts_with("/p/") || !path.ends_with(".html")) {
+            return {};
+        }
+        const int page = std::stoi(path.substr(3));
+        if (page >= kPages) {
+            return {};
+        }
+        std::string html = "<p>page " + std::to_string(page) + "</p>";
+        for (const int child : {2 * page + 1, 2 * page + 2}) {
+            if (child < kPages) {
+                html += "<a href='/p/" + std::to_string(child) + ".html'>" + std::to_string(child) +
+                        "</a>";
+            }
+        }
+        if (page % 10 == 0) {
+            html += "<embed src='/m/" + std::to_string(page) + ".swf'>";
+        }
+        if (page == 0) {
+            html += "<a href='/private/secret.html'>s</a><a href='/cal?d=1'>calendar</a>"
+                    "<a href='http://elsewhere.invalid/'>away</a><a href='/p/1.html#again'>1</a>";
+        }
+        return html;
+    }
+
+    // Requests of each path since `from` (an index into the log).
+    std::map<std::string, int> Requests(size_t from = 0) {
+        std::lock_guard lock(logLock);
+        std::map<std::string, int> counts;
+        for (size_t i = from; i < log.size(); ++i) {
+            ++counts[log[i].first];
+        }
+        return counts;
+    }
+    size_t LogSize() {
+        std::lock_guard lock(logLock);
+        return log.size();
+    }
+
+    CrawlCommand::Options Options() const {
+        CrawlCommand::Options options;
+        options.seeds = {server.Url("/p/0.html")};
+        options.stateFolder = (home.Path() / "crawl").string();
+        options.depth = 12;
+        options.delayMs = 0;
+        options.json = true;
+        options.bundlePath = HVX_BUILT_BUNDLE;
+        options.engine.engine = "static";
+        options.dependencies.depth = 0;
+        return options;
+    }
+
+    int Crawl(const CrawlCommand::Options& options) {
+        std::ostringstream outText;
+        std::ostringstream errText;
+        const int status = CrawlCommand(options).Run(outText, errText, false);
+        out = nlohmann::json::parse(outText.str(), nullptr, false);
+        err = errText.str();
+        return status;
+    }
+
+    // Every page and movie an uninterrupted crawl fetches.
+    std::set<std::string> Allowed() const {
+        std::set<std::string> allowed = {"/robots.txt"};
+        for (int page = 0; page < kPages; ++page) {
+            allowed.insert("/p/" + std::to_string(page) + ".html");
+            if (page % 10 == 0) {
+                allowed.insert("/m/" + std::to_string(page) + ".swf");
+            }
+        }
+        return allowed;
+    }
+    void ExpectMoviesKept() const {
+        for (int page = 0; page < kPages; page += 10) {
+            const std::string path = "/m/" + std::to_string(page) + ".swf";
+            const fs::path kept = home.Path() / "crawl" / "mirror" /
+                                  server.Url("/").substr(7, server.Url("/").size() - 8) /
+                                  path.substr(1);
+            EXPECT_EQ(ReadWholeFile(kept.string()), Body(path)) << path;
+        }
+    }
+
+    TempDir home;
+    const char* previousHome = nullptr;
+    std::mutex logLock;
+    std::vector<std::pair<std::string, Clock::time_point>> log;
+    std::chrono::milliseconds pageDelay{0};
+    LoopbackServer server;
+    nlohmann::json out;
+    std::string err;
+};
+
+// Every allowed page once, nothing robots.txt forbids, the calendar cut at the depth, nothing
+// away from the site, every movie kept byte-exact.
+TEST_F(CrawlCommandTest, EveryAllowedPageOnceAndEveryMovieKept) {
+    ASSERT_EQ(Crawl(Options()), CrawlCommand::kAllDone) << err;
+    std::map<std::string, int> requests = Requests();
+    int calendar = 0;
+    for (auto entry = requests.begin(); entry != requests.end();) {
+        if (entry->first.starts_with("/cal?d=")) {
+            calendar += entry->second;
+            entry = requests.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+    EXPECT_EQ(calendar, 12); // depths 1 to 12
+    std::map<std::string, int> expected;
+    for (const std::string& path : Allowed()) {
+        expected[path] = 1;
+    }
+    EXPECT_EQ(requests, expected);
+    EXPECT_EQ(out["pagesDone"], kPages + 12) << out.dump(2);
+    EXPECT_EQ(out["pagesForbidden"], 1);
+    EXPECT_EQ(out["movies"], kPages / 10);
+    ExpectMoviesKept();
+}
+
+// Killed at a random moment, then resumed from its state alone: the union is the uninterrupted
+// crawl, and no page done before the kill is fetched again.
+TEST_F(CrawlCommandTest, AKilledCrawlResumesWithoutFetchingADonePageAgain) {
+    pageDelay = std::chrono::milliseconds(20);
+    CrawlCommand::Options options = Options();
+    options.depth = 8; // the calendar's 8 days, and every page of the tree (depth 7)
+    const std::string state = options.stateFolder;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl(HVX_SWFHARVEX, HVX_SWFHARVEX, "crawl", "--engine", "static", "--delay", "0",
+              "--depth", "8", "--read-depth", "0", "--bundle", HVX_BUILT_BUNDLE, "--state",
+              state.c_str(), options.seeds[0].c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Somewhere in the middle.
+    const auto started = Clock::now();
+    while (LogSize() < 60 + static_cast<size_t>(std::rand() % 40) &&
+           Clock::now() - started < std::chrono::seconds(60)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the crawl ended before it was killed";
+    const size_t killedAt = LogSize();
+
+    // The pages its state holds as done (state 2), read without resuming.
+    std::set<std::string> done;
+    {
+        Outcome<std::unique_ptr<SqliteDatabase>> database =
+            SqliteDatabase::Open(fs::path(state) / "frontier.db");
+        ASSERT_TRUE(database) << database.failure().message();
+        Outcome<SqliteDatabase::Statement> rows =
+            database.value()->Prepare("SELECT address FROM pages WHERE state = 2");
+        ASSERT_TRUE(rows) << rows.failure().message();
+        const std::string root = server.Url("/");
+        while (rows.value().Step().value()) {
+            done.insert(rows.value().Text(0).substr(root.size() - 1));
+        }
+    }
+    EXPECT_GT(done.size(), 0U) << killedAt << " requests before the kill";
+
+    pageDelay = std::chrono::milliseconds(0);
+    CrawlCommand::Options resume;
+    resume.resume = true;
+    resume.stateFolder = state;
+    resume.bundlePath = HVX_BUILT_BUNDLE;
+    resume.json = true;
+    ASSERT_EQ(Crawl(resume), CrawlCommand::kAllDone) << err;
+    const std::map<std::string, int> after = Requests(killedAt);
+    for (const std::string& path : done) {
+        EXPECT_FALSE(after.contains(path)) << path << " was done, and fetched again";
+    }
+    const std::map<std::string, int> all = Requests();
+    for (const std::string& path : Allowed()) {
+        EXPECT_TRUE(all.contains(path)) << path << " was never fetched";
+    }
+    EXPECT_FALSE(all.contains("/private/secret.html"));
+    EXPECT_EQ(out["pagesDone"], kPages + 8) << out.dump(2);
+    ExpectMoviesKept();
+}
+
+// A host gets its next page only the delay after the last.
+TEST_F(CrawlCommandTest, AHostWaitsTheDelayBetweenPages) {
+    CrawlCommand::Options options = Options();
+    options.depth = 2; // seven pages
+    options.delayMs = 150;
+    options.ignoreRobots = true;
+    ASSERT_EQ(Crawl(options), CrawlCommand::kAllDone) << err;
+    std::vector<Clock::time_point> pages;
+    {
+        std::lock_guard lock(logLock);
+        for (const auto& [path, when] : log) {
+            if (path.starts_with("/p/")) {
+                pages.push_back(when);
+            }
+        }
+    }
+    ASSERT_EQ(pages.size(), 7U);
+    for (size_t i = 1; i < pages.size(); ++i) {
+        // Measured where the server answers: a connection made faster than the last moves it.
+        EXPECT_GE(pages[i] - pages[i - 1], std::chrono::milliseconds(120)) << "page " << i;
+    }
+}
+
+} // namespace
