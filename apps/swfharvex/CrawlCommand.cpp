@@ -1,6 +1,7 @@
 #include "swfharvex/CrawlCommand.h"
 
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <deque>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include "crawl/SqliteFrontier.h"
 #include "foundation/RunLoop.h"
 #include "foundation/defaults/AtomicFile.h"
+#include "swf/MovieReferences.h"
 #include "swfharvex/HostSession.h"
 #include "swfharvex/MirrorKeeper.h"
 #include "webkit/DownloadActivity.h"
@@ -34,6 +36,8 @@ constexpr auto kRobotsTimeout = std::chrono::seconds(20);
 constexpr auto kProgressInterval = std::chrono::seconds(1);
 constexpr const char* kProduct = "SWFHarvex";
 constexpr const char* kOptionsKey = "options";
+// Addresses read from one movie for pages to follow.
+constexpr size_t kMostMovieLinks = 10'000;
 // Why a page robots.txt keeps out is not crawled; it is not lost.
 constexpr const char* kForbidden = "robots.txt forbids it";
 
@@ -85,6 +89,19 @@ nlohmann::json KeptMovies(const fs::path& folder) {
     return kept.is_object() && kept.contains("movies") && kept["movies"].is_array()
                ? kept["movies"]
                : nlohmann::json::array();
+}
+
+// A movie's reference to a page rather than an asset: an HTML or server page, or a folder.
+bool LooksLikePage(const std::string& text) {
+    std::string path = text.substr(0, text.find_first_of("?#"));
+    std::transform(path.begin(), path.end(), path.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* ending : {".html", ".htm", ".shtml", ".php", ".asp", ".aspx", ".jsp", "/"}) {
+        if (path.ends_with(ending)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // "http://host:port" of a normalised address.
@@ -238,21 +255,14 @@ private:
         --m_open;
         opened.stop();
         if (!opened.result()) {
-            m_loaded.push_back({page.address, opened.result().failure().message(), {}});
+            m_loaded.push_back({page, opened.result().failure().message(), {}});
             PostPump();
             return;
         }
-        if (page.depth < m_options.depth) {
-            for (const std::string& link : opened.links()) {
-                const std::optional<std::string> address = page_address::Normalised(link);
-                if (address && m_scope.Contains(*address)) {
-                    if (Outcome<bool> added = m_frontier.Add(*address, page.depth + 1); !added) {
-                        m_error = added.failure();
-                    }
-                }
-            }
+        for (const std::string& link : opened.links()) {
+            Follow(link, nullptr, page.depth);
         }
-        Pending loaded{page.address, {}, {}};
+        Pending loaded{page, {}, {}};
         for (const std::string& movie : opened.pluginObjectURLs()) {
             if (movie.starts_with("http://") || movie.starts_with("https://")) {
                 loaded.movies.push_back(movie);
@@ -276,6 +286,7 @@ private:
                 return;
             }
             m_manifest.push_back(movie->ManifestEntry());
+            m_keptFiles.emplace(movie->movie().address, movie->movieMirrorPath());
             keptMore = true;
         }
         if (keptMore) {
@@ -294,9 +305,42 @@ private:
                              [this](const std::string& movie) { return Settled(movie); })) {
                 return false;
             }
-            Finish(loaded.address, loaded.failure);
+            // Flash sites keep their menus in their movies: the pages they go to are followed.
+            for (const std::string& movie : loaded.movies) {
+                FollowMovie(movie, loaded.page);
+            }
+            Finish(loaded.page.address, loaded.failure);
             return true;
         });
+    }
+
+    // A link of a page at `depth` (resolved against `base` when given), queued when in scope.
+    void Follow(const std::string& link, const URL* base, int depth) {
+        if (depth >= m_options.depth) {
+            return;
+        }
+        const std::optional<std::string> address = page_address::Normalised(link, base);
+        if (address && m_scope.Contains(*address)) {
+            if (Outcome<bool> added = m_frontier.Add(*address, depth + 1); !added) {
+                m_error = added.failure();
+            }
+        }
+    }
+
+    // The addresses a kept movie's code names that look like pages, as links of its page.
+    void FollowMovie(const std::string& movie, const FrontierPage& page) {
+        const auto kept = m_keptFiles.find(movie);
+        const std::optional<URL> base = URL::URLWithString(page.address);
+        if (kept == m_keptFiles.end() || !base) {
+            return;
+        }
+        const MovieReferences references = ReadMovieReferences(
+            (m_keep / kept->second).string(), kMostMovieLinks, kMostMovieLinks * 256);
+        for (const MovieReference& reference : references.kept) {
+            if (LooksLikePage(reference.text)) {
+                Follow(reference.text, &*base, page.depth);
+            }
+        }
     }
 
     // Whether a movie a page embeds has come to its end: kept, lost, or fetched and no movie.
@@ -333,7 +377,7 @@ private:
     size_t m_open = 0;
     // Pages loaded, to be done once their movies are kept.
     struct Pending {
-        std::string address;
+        FrontierPage page;
         std::string failure; // "" when it loaded
         std::vector<std::string> movies;
     };
@@ -341,7 +385,8 @@ private:
     std::map<std::string, std::optional<RobotsRules>> m_robots; // none while being fetched
     std::vector<std::thread> m_robotThreads;
     std::map<std::string, Clock::time_point> m_nextStart;
-    std::set<std::string> m_kept; // movies' addresses
+    std::set<std::string> m_kept;                   // movies' addresses
+    std::map<std::string, std::string> m_keptFiles; // movie address -> its place under m_keep
     nlohmann::json m_manifest;
     size_t m_forbidden = 0;
     bool m_pumpPosted = false;

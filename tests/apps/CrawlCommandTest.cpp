@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -28,7 +29,8 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 // A generated site: pages in a tree (page i links to 2i+1 and 2i+2), a movie on every tenth, a
-// part robots.txt forbids, an endless calendar, and a link away from the site.
+// part robots.txt forbids, an endless calendar, a link away from the site, and a menu movie whose
+// code goes to a page no link names.
 class CrawlCommandTest : public ::testing::Test {
 protected:
     static constexpr int kPages = 150;
@@ -36,6 +38,13 @@ protected:
     void SetUp() override {
         previousHome = std::getenv("HOME");
         setenv("HOME", home.Path().c_str(), 1);
+        const fs::path json = home.Path() / "menu.json";
+        std::ofstream(json) << R"({"version": 8, "width": 20, "height": 20, "frameRate": 12,
+            "frames": 1, "loads": [{"url": "/menu/section.html", "target": "_self"}]})";
+        const std::string command = std::string(HVX_SWFMOVIE) + " '" + json.string() + "' -o '" +
+                                    (home.Path() / "menu.swf").string() + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        menuMovie = ReadWholeFile((home.Path() / "menu.swf").string());
         server.Http().Get(".*", [this](const httplib::Request& request,
                                        httplib::Response& response) {
             const std::string path =
@@ -67,6 +76,12 @@ protected:
         if (path == "/robots.txt") {
             return "User-agent: *\nDisallow: /private/\n";
         }
+        if (path == "/m/menu.swf") {
+            return menuMovie;
+        }
+        if (path == "/menu/section.html") {
+            return "<p>reached through the menu movie only</p>";
+        }
         if (path.starts_with("/m/")) {
             return "FWS movie " + path;
         }
@@ -95,7 +110,8 @@ protected:
             html += "<embed src='/m/" + std::to_string(page) + ".swf'>";
         }
         if (page == 0) {
-            html += "<a href='/private/secret.html'>s</a><a href='/cal?d=1'>calendar</a>"
+            html += "<embed src='/m/menu.swf'>"
+                    "<a href='/private/secret.html'>s</a><a href='/cal?d=1'>calendar</a>"
                     "<a href='http://elsewhere.invalid/'>away</a><a href='/p/1.html#again'>1</a>";
         }
         return html;
@@ -139,7 +155,7 @@ protected:
 
     // Every page and movie an uninterrupted crawl fetches.
     std::set<std::string> Allowed() const {
-        std::set<std::string> allowed = {"/robots.txt"};
+        std::set<std::string> allowed = {"/robots.txt", "/m/menu.swf", "/menu/section.html"};
         for (int page = 0; page < kPages; ++page) {
             allowed.insert("/p/" + std::to_string(page) + ".html");
             if (page % 10 == 0) {
@@ -160,6 +176,7 @@ protected:
 
     TempDir home;
     const char* previousHome = nullptr;
+    std::string menuMovie;
     std::mutex logLock;
     std::vector<std::pair<std::string, Clock::time_point>> log;
     std::chrono::milliseconds pageDelay{0};
@@ -188,9 +205,9 @@ TEST_F(CrawlCommandTest, EveryAllowedPageOnceAndEveryMovieKept) {
         expected[path] = 1;
     }
     EXPECT_EQ(requests, expected);
-    EXPECT_EQ(out["pagesDone"], kPages + 12) << out.dump(2);
+    EXPECT_EQ(out["pagesDone"], kPages + 12 + 1) << out.dump(2);
     EXPECT_EQ(out["pagesForbidden"], 1);
-    EXPECT_EQ(out["movies"], kPages / 10);
+    EXPECT_EQ(out["movies"], kPages / 10 + 1);
     ExpectMoviesKept();
 }
 
@@ -253,7 +270,7 @@ TEST_F(CrawlCommandTest, AKilledCrawlResumesWithoutFetchingADonePageAgain) {
         EXPECT_TRUE(all.contains(path)) << path << " was never fetched";
     }
     EXPECT_FALSE(all.contains("/private/secret.html"));
-    EXPECT_EQ(out["pagesDone"], kPages + 8) << out.dump(2);
+    EXPECT_EQ(out["pagesDone"], kPages + 8 + 1) << out.dump(2);
     ExpectMoviesKept();
 }
 
