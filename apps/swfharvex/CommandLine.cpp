@@ -74,6 +74,32 @@ CLI::App* AddInfoCommand(CLI::App& app, InfoCommand::Options& info) {
     return infoApp;
 }
 
+// How far what each caught movie loads is caught: capture's and crawl's options.
+void AddDependencyOptions(CLI::App& command, DependencyBounds& bounds) {
+    command
+        .add_option("--read-depth", bounds.depth,
+                    "How many loads deep a movie's dependencies are followed; 0 catches none")
+        ->default_val(bounds.depth)
+        ->check(CLI::Range(0, 16));
+    command
+        .add_option("--most-dependencies", bounds.mostFiles,
+                    "Files caught for one movie at most; further references are counted")
+        ->default_val(bounds.mostFiles)
+        ->check(CLI::PositiveNumber);
+    command
+        .add_option("--most-dependency-bytes", bounds.mostBytes,
+                    "Bytes caught for one movie's dependencies at most")
+        ->default_val(bounds.mostBytes)
+        ->check(CLI::PositiveNumber);
+    command
+        .add_option("--play", bounds.playSeconds,
+                    "Chromium engine: also play each caught movie for this many seconds (with "
+                    "its page's flashvars and base) and catch every file it asks for; 0 only "
+                    "reads it")
+        ->default_val(bounds.playSeconds)
+        ->check(CLI::Range(0.0, 600.0));
+}
+
 CLI::App* AddCaptureCommand(CLI::App& app, CaptureCommand::Options& capture) {
     CLI::App* captureApp =
         app.add_subcommand("capture", "Load web pages and catch the SWF movies they embed");
@@ -115,29 +141,7 @@ CLI::App* AddCaptureCommand(CLI::App& app, CaptureCommand::Options& capture) {
                            "The plug-in bundle to load (default: SWFHarvex.bundle installed "
                            "beside the command)");
     capture.engine.AddOptions(*captureApp);
-    captureApp
-        ->add_option("--read-depth", capture.dependencies.depth,
-                     "How many loads deep a movie's dependencies are followed; 0 catches "
-                     "none")
-        ->default_val(capture.dependencies.depth)
-        ->check(CLI::Range(0, 16));
-    captureApp
-        ->add_option("--most-dependencies", capture.dependencies.mostFiles,
-                     "Files caught for one movie at most; further references are counted")
-        ->default_val(capture.dependencies.mostFiles)
-        ->check(CLI::PositiveNumber);
-    captureApp
-        ->add_option("--most-dependency-bytes", capture.dependencies.mostBytes,
-                     "Bytes caught for one movie's dependencies at most")
-        ->default_val(capture.dependencies.mostBytes)
-        ->check(CLI::PositiveNumber);
-    captureApp
-        ->add_option("--play", capture.dependencies.playSeconds,
-                     "Chromium engine: also play each caught movie for this many seconds (with "
-                     "its page's flashvars and base) and catch every file it asks for; 0 only "
-                     "reads it")
-        ->default_val(capture.dependencies.playSeconds)
-        ->check(CLI::Range(0.0, 600.0));
+    AddDependencyOptions(*captureApp, capture.dependencies);
     captureApp->add_option("--mirror", capture.mirrorCopy,
                            "Also copy the mirror (every caught movie and dependency by address, "
                            "with manifest.json) into this folder, to keep or hand over");
@@ -204,17 +208,7 @@ CLI::App* AddCrawlCommand(CLI::App& app, CrawlCommand::Options& crawl) {
                          "The plug-in bundle to load (default: SWFHarvex.bundle installed "
                          "beside the command)");
     crawl.engine.AddOptions(*crawlApp);
-    crawlApp
-        ->add_option("--read-depth", crawl.dependencies.depth,
-                     "How many loads deep a movie's dependencies are followed; 0 catches none")
-        ->default_val(crawl.dependencies.depth)
-        ->check(CLI::Range(0, 16));
-    crawlApp
-        ->add_option("--play", crawl.dependencies.playSeconds,
-                     "Chromium engine: also play each caught movie for this many seconds and "
-                     "catch what it asks for; 0 only reads it")
-        ->default_val(crawl.dependencies.playSeconds)
-        ->check(CLI::Range(0.0, 600.0));
+    AddDependencyOptions(*crawlApp, crawl.dependencies);
     crawlApp->add_option("SEED", crawl.seeds, "Where the crawl starts (http or https)");
     return crawlApp;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <optional>
 
 namespace {
@@ -21,17 +22,16 @@ std::string_view Trim(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
+// The byte a "%XX" escape at `at` stands for; none when there is no escape there.
+std::optional<unsigned char> EscapedByte(std::string_view text, size_t at) {
+    unsigned value = 0;
+    if (text[at] != '%' || at + 2 >= text.size() ||
+        std::isxdigit(static_cast<unsigned char>(text[at + 1])) == 0 ||
+        std::isxdigit(static_cast<unsigned char>(text[at + 2])) == 0 ||
+        std::from_chars(text.data() + at + 1, text.data() + at + 3, value, 16).ec != std::errc{}) {
+        return std::nullopt;
     }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    return static_cast<unsigned char>(value);
 }
 
 // Escapes in one spelling: "%7E" and "~" are the same byte, "%2f" and "%2F" the same escape.
@@ -52,11 +52,8 @@ std::string OneSpelling(std::string_view text, std::string_view keep) {
         }
     };
     for (size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            const auto decoded =
-                static_cast<unsigned char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        if (const std::optional<unsigned char> escaped = EscapedByte(text, i)) {
+            const unsigned char decoded = *escaped;
             if (decoded == '/' || decoded == '%') {
                 out.push_back('%');
                 out.push_back(kHex[decoded >> 4U]);
@@ -67,7 +64,7 @@ std::string OneSpelling(std::string_view text, std::string_view keep) {
             i += 2;
             continue;
         }
-        put(byte, keep);
+        put(static_cast<unsigned char>(text[i]), keep);
     }
     return out;
 }
