@@ -131,6 +131,25 @@ protected:
         return log.size();
     }
 
+    // The pages a crawl's state holds as done (state 2), read without resuming it.
+    std::set<std::string> Done(const std::string& state) const {
+        std::set<std::string> done;
+        Outcome<std::unique_ptr<SqliteDatabase>> database =
+            SqliteDatabase::Open(fs::path(state) / "frontier.db");
+        EXPECT_TRUE(database) << database.failure().message();
+        if (!database) {
+            return done;
+        }
+        Outcome<SqliteDatabase::Statement> rows =
+            database.value()->Prepare("SELECT address FROM pages WHERE state = 2");
+        EXPECT_TRUE(rows) << rows.failure().message();
+        const std::string root = server.Url("/");
+        while (rows && rows.value().Step().value()) {
+            done.insert(rows.value().Text(0).substr(root.size() - 1));
+        }
+        return done;
+    }
+
     CrawlCommand::Options Options() const {
         CrawlCommand::Options options;
         options.seeds = {server.Url("/p/0.html")};
@@ -211,48 +230,41 @@ TEST_F(CrawlCommandTest, EveryAllowedPageOnceAndEveryMovieKept) {
     ExpectMoviesKept();
 }
 
-// Killed at a random moment, then resumed from its state alone: the union is the uninterrupted
-// crawl, and no page done before the kill is fetched again.
+// Killed at three random moments (the first run, then two resumed ones), then resumed from its
+// state alone: the union is the uninterrupted crawl, and no page done before a kill is fetched
+// again after it.
 TEST_F(CrawlCommandTest, AKilledCrawlResumesWithoutFetchingADonePageAgain) {
     pageDelay = std::chrono::milliseconds(20);
-    CrawlCommand::Options options = Options();
-    options.depth = 8; // the calendar's 8 days, and every page of the tree (depth 7)
-    const std::string state = options.stateFolder;
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        execl(HVX_SWFHARVEX, HVX_SWFHARVEX, "crawl", "--engine", "static", "--delay", "0",
-              "--depth", "8", "--read-depth", "0", "--bundle", HVX_BUILT_BUNDLE, "--state",
-              state.c_str(), options.seeds[0].c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    // Somewhere in the middle.
-    const auto started = Clock::now();
-    while (LogSize() < 60 + static_cast<size_t>(std::rand() % 40) &&
-           Clock::now() - started < std::chrono::seconds(60)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the crawl ended before it was killed";
-    const size_t killedAt = LogSize();
-
-    // The pages its state holds as done (state 2), read without resuming.
-    std::set<std::string> done;
-    {
-        Outcome<std::unique_ptr<SqliteDatabase>> database =
-            SqliteDatabase::Open(fs::path(state) / "frontier.db");
-        ASSERT_TRUE(database) << database.failure().message();
-        Outcome<SqliteDatabase::Statement> rows =
-            database.value()->Prepare("SELECT address FROM pages WHERE state = 2");
-        ASSERT_TRUE(rows) << rows.failure().message();
-        const std::string root = server.Url("/");
-        while (rows.value().Step().value()) {
-            done.insert(rows.value().Text(0).substr(root.size() - 1));
+    const std::string state = Options().stateFolder;
+    const std::string seed = Options().seeds[0];
+    std::vector<std::pair<size_t, std::set<std::string>>> kills; // where in the log, what was done
+    for (int kill = 0; kill < 3; ++kill) {
+        const size_t from = LogSize();
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (kill == 0) {
+                execl(HVX_SWFHARVEX, HVX_SWFHARVEX, "crawl", "--engine", "static", "--delay", "0",
+                      "--depth", "8", "--read-depth", "0", "--bundle", HVX_BUILT_BUNDLE, "--state",
+                      state.c_str(), seed.c_str(), static_cast<char*>(nullptr));
+            } else {
+                execl(HVX_SWFHARVEX, HVX_SWFHARVEX, "crawl", "--bundle", HVX_BUILT_BUNDLE,
+                      "--resume", state.c_str(), static_cast<char*>(nullptr));
+            }
+            _exit(127);
         }
+        const auto started = Clock::now();
+        const size_t wanted = from + 15 + static_cast<size_t>(std::rand() % 20);
+        while (LogSize() < wanted && Clock::now() - started < std::chrono::seconds(60)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ::kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the crawl ended before kill " << kill;
+        kills.emplace_back(LogSize(), Done(state));
     }
-    EXPECT_GT(done.size(), 0U) << killedAt << " requests before the kill";
+    EXPECT_GT(kills.back().second.size(), kills.front().second.size());
 
     pageDelay = std::chrono::milliseconds(0);
     CrawlCommand::Options resume;
@@ -261,9 +273,11 @@ TEST_F(CrawlCommandTest, AKilledCrawlResumesWithoutFetchingADonePageAgain) {
     resume.bundlePath = HVX_BUILT_BUNDLE;
     resume.json = true;
     ASSERT_EQ(Crawl(resume), CrawlCommand::kAllDone) << err;
-    const std::map<std::string, int> after = Requests(killedAt);
-    for (const std::string& path : done) {
-        EXPECT_FALSE(after.contains(path)) << path << " was done, and fetched again";
+    for (const auto& [killedAt, done] : kills) {
+        const std::map<std::string, int> after = Requests(killedAt);
+        for (const std::string& path : done) {
+            EXPECT_FALSE(after.contains(path)) << path << " was done, and fetched again";
+        }
     }
     const std::map<std::string, int> all = Requests();
     for (const std::string& path : Allowed()) {
