@@ -79,6 +79,12 @@ protected:
         if (path == "/m/menu.swf") {
             return menuMovie;
         }
+        if (path == "/js/index.html") {
+            return "<script>document.write(\"<a href='/js/scripted.html'>s</a>\");</script>";
+        }
+        if (path == "/js/scripted.html") {
+            return "<p>only a script names this page</p>";
+        }
         if (path == "/menu/section.html") {
             return "<p>reached through the menu movie only</p>";
         }
@@ -286,6 +292,21 @@ TEST_F(CrawlCommandTest, AKilledCrawlResumesWithoutFetchingADonePageAgain) {
     EXPECT_FALSE(all.contains("/private/secret.html"));
     EXPECT_EQ(out["pagesDone"], kPages + 8 + 1) << out.dump(2);
     ExpectMoviesKept();
+}
+
+// With Chromium, the links a page's scripts write are followed too.
+TEST_F(CrawlCommandTest, WithChromiumTheLinksScriptsWriteAreFollowed) {
+    CrawlCommand::Options options = Options();
+    options.seeds = {server.Url("/js/index.html")};
+    options.engine.engine = "chromium";
+    options.engine.settleSeconds = 0.3;
+    const int status = Crawl(options);
+    if (status == CrawlCommand::kNoEngine) {
+        GTEST_SKIP() << "Chromium cannot run here: " << err;
+    }
+    ASSERT_EQ(status, CrawlCommand::kAllDone) << err;
+    EXPECT_EQ(Requests()["/js/scripted.html"], 1);
+    EXPECT_EQ(out["pagesDone"], 2) << out.dump(2);
 }
 
 // A host gets its next page only the delay after the last.
