@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "browser/ASCIIText.h"
 #include "browser/HostApplication.h"
 #include "crawl/CrawlScope.h"
 #include "crawl/PageAddress.h"
@@ -93,9 +94,7 @@ nlohmann::json KeptMovies(const fs::path& folder) {
 
 // A movie's reference to a page rather than an asset: an HTML or server page, or a folder.
 bool LooksLikePage(const std::string& text) {
-    std::string path = text.substr(0, text.find_first_of("?#"));
-    std::transform(path.begin(), path.end(), path.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string path = ascii::ToLower(text.substr(0, text.find_first_of("?#")));
     for (const char* ending : {".html", ".htm", ".shtml", ".php", ".asp", ".aspx", ".jsp", "/"}) {
         if (path.ends_with(ending)) {
             return true;

@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <cctype>
 
+#include "browser/ASCIIText.h"
+
 std::optional<std::string> page_address::Normalised(std::string_view text, const URL* base) {
     const std::optional<URL> url =
         base != nullptr ? URL::URLWithStringRelativeTo(text, *base) : URL::URLWithString(text);
     if (!url || (url->scheme() != "http" && url->scheme() != "https")) {
         return std::nullopt;
     }
-    std::string host = url->host();
-    std::transform(host.begin(), host.end(), host.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string host = ascii::ToLower(url->host());
     const int defaultPort = url->scheme() == "https" ? 443 : 80;
     std::string normal = url->scheme() + "://" + host;
     if (url->port() && *url->port() != defaultPort) {

@@ -5,14 +5,9 @@
 #include <charconv>
 #include <optional>
 
-namespace {
+#include "browser/ASCIIText.h"
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
-}
+namespace {
 
 std::string_view Trim(std::string_view text) {
     const size_t first = text.find_first_not_of(" \t");
@@ -142,14 +137,15 @@ RobotsRules RobotsRules::Parse(std::string_view text, std::string_view productTo
         if (colon == std::string_view::npos) {
             continue;
         }
-        const std::string key = Lower(Trim(line.substr(0, colon)));
+        const std::string key = ascii::ToLower(Trim(line.substr(0, colon)));
         const std::string_view value = Trim(line.substr(colon + 1));
         if (key == "user-agent") {
             if (!lastWasAgent) {
                 groups.emplace_back();
             }
             // The product token: what comes before any space.
-            groups.back().agents.push_back(Lower(value.substr(0, value.find_first_of(" \t"))));
+            groups.back().agents.push_back(
+                ascii::ToLower(value.substr(0, value.find_first_of(" \t"))));
             lastWasAgent = true;
         } else if (key == "allow" || key == "disallow") {
             lastWasAgent = false;
@@ -163,7 +159,8 @@ RobotsRules RobotsRules::Parse(std::string_view text, std::string_view productTo
         }
     }
     // "SWFHarvex/1.0" names the product "SWFHarvex".
-    const std::string token = Lower(productToken.substr(0, productToken.find_first_of("/ \t")));
+    const std::string token =
+        ascii::ToLower(productToken.substr(0, productToken.find_first_of("/ \t")));
     RobotsRules rules;
     for (const std::string& wanted : {token, std::string("*")}) {
         for (const Group& group : groups) {

@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include "browser/ASCIIText.h"
 #include "foundation/FileManager.h"
 #include "foundation/RunLoop.h"
 #include "mirror/MirrorPath.h"
@@ -68,9 +69,7 @@ bool NeverLoaded(const std::string& text) {
     if (colon == std::string::npos || text.find('/') < colon) {
         return false;
     }
-    std::string scheme = text.substr(0, colon);
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string scheme = ascii::ToLower(text.substr(0, colon));
     return scheme == "javascript" || scheme == "mailto" || scheme == "asfunction" ||
            scheme == "event" || scheme == "fscommand" || scheme == "vbscript";
 }
@@ -90,8 +89,7 @@ Outcome<> Place(const fs::path& movie, const fs::path& target) {
 // Whether `host` names this machine or a private network: a movie must not be able to make us
 // fetch from the services there (the desktop's own servers among them).
 bool LocalHost(std::string host) {
-    std::transform(host.begin(), host.end(), host.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    host = ascii::ToLower(host);
     if (host == "localhost" || host.ends_with(".localhost")) {
         return true;
     }

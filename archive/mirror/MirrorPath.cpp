@@ -4,6 +4,8 @@
 #include <cctype>
 #include <string_view>
 
+#include "browser/ASCIIText.h"
+
 namespace {
 
 constexpr size_t kLongestName = 255; // NAME_MAX on the file systems we write to
@@ -33,9 +35,7 @@ Outcome<std::string> MirrorPath(const URL& address) {
     if (!https && address.scheme() != "http") {
         return Refused(address, "not an http or https address");
     }
-    std::string path = address.host();
-    std::transform(path.begin(), path.end(), path.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::string path = ascii::ToLower(address.host());
     if (path.empty() || path.front() == '.') {
         return Refused(address, "a host the mirror cannot hold");
     }

@@ -7,16 +7,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "browser/ASCIIText.h"
 #include "foundation/URL.h"
 #include "foundation/defaults/AtomicFile.h"
 
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // A header's value in a head as received ("" without it); the name in any case.
 std::string HeaderValue(const std::string& head, const std::string& name) {
@@ -26,7 +21,8 @@ std::string HeaderValue(const std::string& head, const std::string& name) {
         const std::string line =
             head.substr(start + 2, (end == std::string::npos ? head.size() : end) - start - 2);
         const size_t colon = line.find(':');
-        if (colon != std::string::npos && Lower(line.substr(0, colon)) == Lower(name)) {
+        if (colon != std::string::npos &&
+            ascii::ToLower(line.substr(0, colon)) == ascii::ToLower(name)) {
             const size_t first = line.find_first_not_of(" \t", colon + 1);
             const size_t last = line.find_last_not_of(" \t");
             return first == std::string::npos ? std::string()
@@ -48,7 +44,7 @@ std::string Timestamp(std::chrono::system_clock::time_point when) {
 } // namespace
 
 std::string cdxj::Surt(const std::string& address) {
-    const std::string lower = Lower(address);
+    const std::string lower = ascii::ToLower(address);
     if (!lower.starts_with("http://") && !lower.starts_with("https://")) {
         return address;
     }
@@ -70,8 +66,8 @@ std::string cdxj::Surt(const std::string& address) {
         surt += ":" + std::to_string(*url->port());
     }
     // In lower case whole, percent escapes too (the parser writes them in upper case).
-    surt += ")" + (url->path().empty() ? std::string("/") : Lower(url->path()));
-    if (const std::string query = Lower(url->query()); !query.empty()) {
+    surt += ")" + (url->path().empty() ? std::string("/") : ascii::ToLower(url->path()));
+    if (const std::string query = ascii::ToLower(url->query()); !query.empty()) {
         std::vector<std::string> parts;
         size_t start = 0;
         for (size_t amp = query.find('&');; amp = query.find('&', start)) {
