@@ -264,7 +264,10 @@ TEST_F(BootstrapTest, TheInstalledCompanionIsCurrentAndOpensAMovieForReal) {
     const fs::path tools = bundles.Path() / "tools";
     fs::create_directories(tools);
     const fs::path opened = bundles.Path() / "opened.txt";
-    std::ofstream(tools / "xdg-open") << "#!/bin/sh\necho \"$1\" > '" << opened.string() << "'\n";
+    // Written aside and renamed: the file appears whole, never empty as `>` first makes it.
+    std::ofstream(tools / "xdg-open")
+        << "#!/bin/sh\necho \"$1\" > '" << opened.string() << ".part' && mv '" << opened.string()
+        << ".part' '" << opened.string() << "'\n";
     fs::permissions(tools / "xdg-open", fs::perms::owner_all);
     const std::string previousPath = std::getenv("PATH");
     setenv("PATH", (tools.string() + ":" + previousPath).c_str(), 1);
