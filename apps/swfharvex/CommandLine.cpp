@@ -163,10 +163,14 @@ CLI::App* AddCrawlCommand(CLI::App& app, CrawlCommand::Options& crawl) {
         "'swfharvex crawl --resume DIR' goes on without fetching a finished page again.\n"
         "Each caught movie and what it loads is kept there under mirror/, laid out by address,\n"
         "with mirror/manifest.json (the capture folder is emptied by every run).\n"
+        "With --warc, what was fetched is archived as received (WARC/1.1, each record its own\n"
+        "gzip member) and indexed in a .cdxj file beside it; a resumed crawl goes on writing\n"
+        "there.\n"
         "Exit status: 0 when every page in scope was crawled, 1 when a page could not be, 2 on\n"
         "a usage error, 3 when --engine chromium cannot run, 4 when another swfharvex run holds\n"
-        "the capture folder, 7 when the state folder cannot be used, 128 + the signal when\n"
-        "interrupted.");
+        "the capture folder, 7 when the state folder cannot be used, 8 when the WARC file\n"
+        "cannot be written (a full disk: --resume goes on once there is room), 128 + the\n"
+        "signal when interrupted.");
     crawlApp->add_option("--state", crawl.stateFolder,
                          "The crawl's folder: its state and what it keeps (default "
                          "~/Documents/SWFHarvexCrawl)");
@@ -201,9 +205,18 @@ CLI::App* AddCrawlCommand(CLI::App& app, CrawlCommand::Options& crawl) {
     crawlApp->add_option("--delay", crawl.delayMs, "Milliseconds between two pages of a host")
         ->default_val(crawl.delayMs)
         ->check(CLI::Range(0, 3'600'000));
+    crawlApp->add_option("--warc", crawl.warc,
+                         "Also write every page, movie and file fetched, as received, into this "
+                         "WARC file (FILE.warc.gz; more files follow at --warc-size), with a "
+                         "CDXJ index beside it");
+    crawlApp
+        ->add_option("--warc-size", crawl.warcSize,
+                     "Size at which the next WARC file is started: bytes, or with K, M or G")
+        ->default_val(crawl.warcSize)
+        ->check(TransferLimitChoice::SizeValidator());
     crawlApp->add_flag("--json", crawl.json,
                        R"(Print {"state", "pagesDone", "pagesQueued", "pagesForbidden", )"
-                       R"("movies", "lost": [{"url", "reason"}...]} at the end)");
+                       R"("movies", "warc": [FILE...], "lost": [{"url", "reason"}...]} at the end)");
     crawlApp->add_option("--bundle", crawl.bundlePath,
                          "The plug-in bundle to load (default: SWFHarvex.bundle installed "
                          "beside the command)");

@@ -18,6 +18,8 @@
 #include "crawl/PageAddress.h"
 #include "crawl/RobotsFetch.h"
 #include "crawl/SqliteFrontier.h"
+#include "swfharvex/TransferLimitChoice.h"
+#include "warc/WarcRecorder.h"
 #include "foundation/RunLoop.h"
 #include "foundation/defaults/AtomicFile.h"
 #include "swf/MovieReferences.h"
@@ -56,7 +58,9 @@ nlohmann::json Saved(const CrawlCommand::Options& options) {
             {"readDepth", options.dependencies.depth},
             {"mostDependencies", options.dependencies.mostFiles},
             {"mostDependencyBytes", options.dependencies.mostBytes},
-            {"play", options.dependencies.playSeconds}};
+            {"play", options.dependencies.playSeconds},
+            {"warc", options.warc},
+            {"warcSize", options.warcSize}};
 }
 
 void Restore(const nlohmann::json& saved, CrawlCommand::Options& options) {
@@ -75,6 +79,8 @@ void Restore(const nlohmann::json& saved, CrawlCommand::Options& options) {
     options.dependencies.mostBytes =
         saved.value("mostDependencyBytes", options.dependencies.mostBytes);
     options.dependencies.playSeconds = saved.value("play", options.dependencies.playSeconds);
+    options.warc = saved.value("warc", std::string());
+    options.warcSize = saved.value("warcSize", options.warcSize);
 }
 
 // A file's text; "" when it cannot be read.
@@ -113,9 +119,10 @@ std::string OriginOf(const std::string& address) {
 class Crawl {
 public:
     Crawl(const CrawlCommand::Options& options, Frontier& frontier, HostSession& session,
-          MirrorKeeper& mirror, CrawlScope scope, fs::path keep, uint64_t budget)
+          MirrorKeeper& mirror, CrawlScope scope, fs::path keep, uint64_t budget,
+          const WarcRecorder* archive)
         : m_options(options), m_frontier(frontier), m_session(session), m_mirror(mirror),
-          m_scope(std::move(scope)), m_keep(std::move(keep)), m_budget(budget),
+          m_scope(std::move(scope)), m_keep(std::move(keep)), m_budget(budget), m_archive(archive),
           m_manifest(KeptMovies(m_keep)) {}
     ~Crawl() {
         *m_alive = false;
@@ -131,6 +138,9 @@ public:
     // Takes and starts what it may now.
     void Pump() {
         m_pumpPosted = false;
+        if (!ArchiveWhole()) {
+            return;
+        }
         while (m_error.ok() && m_held.size() + m_open < kPagesAtOnce && m_budget > 0) {
             Outcome<std::optional<FrontierPage>> next = m_frontier.Take();
             if (!next) {
@@ -274,6 +284,10 @@ private:
     // A page is done once each movie it embeds is kept in the state folder (with what it
     // loads) or lost: a crawl stopped before that fetches the page again.
     void Commit() {
+        // Nothing is done that the archive lacks.
+        if (!ArchiveWhole()) {
+            return;
+        }
         m_mirror.Look();
         bool keptMore = false;
         for (const auto& movie : m_mirror.mirror().movies()) {
@@ -311,6 +325,16 @@ private:
             Finish(loaded.page.address, loaded.failure);
             return true;
         });
+    }
+
+    // False (and the crawl stopping) once the archive could not record something.
+    bool ArchiveWhole() {
+        if (m_archive != nullptr && m_error.ok()) {
+            if (std::optional<Failure> failed = m_archive->failure()) {
+                m_error = *failed;
+            }
+        }
+        return m_error.ok();
     }
 
     // A link of a page at `depth` (resolved against `base` when given), queued when in scope.
@@ -371,6 +395,7 @@ private:
     CrawlScope m_scope;
     fs::path m_keep;
     uint64_t m_budget; // pages this run may still take
+    const WarcRecorder* m_archive;
     Outcome<> m_error;
     std::deque<FrontierPage> m_held;
     size_t m_open = 0;
@@ -432,9 +457,48 @@ Outcome<std::unique_ptr<SqliteFrontier>> OpenFrontier(CrawlCommand::Options& opt
     return frontier;
 }
 
+// The crawl's archive, installed as the process's recorder; null without --warc. Its index journal
+// is kept with the state.
+Outcome<std::shared_ptr<WarcRecorder>> OpenArchive(const CrawlCommand::Options& options,
+                                                   const fs::path& state) {
+    if (options.warc.empty()) {
+        return std::shared_ptr<WarcRecorder>();
+    }
+    Outcome<uint64_t> size = TransferLimitChoice::ParseSize(options.warcSize);
+    if (!size) {
+        return size.failure();
+    }
+    Outcome<std::shared_ptr<WarcRecorder>> archive = WarcRecorder::Open(
+        {{options.warc, size.value(), kProduct}, state / "warc-index.journal"});
+    if (archive) {
+        WireRecorder::Install(archive.value());
+    }
+    return archive;
+}
+
+// Uninstalls the archive and writes its index; false (named on `err`) when either failed.
+bool CloseArchive(const std::shared_ptr<WarcRecorder>& archive, std::ostream& err) {
+    if (!archive) {
+        return true;
+    }
+    WireRecorder::Install(nullptr);
+    bool whole = true;
+    if (std::optional<Failure> failed = archive->failure()) {
+        err << "swfharvex: " << failed->message() << "; 'swfharvex crawl --resume' goes on "
+            << "once that is mended\n";
+        whole = false;
+    }
+    if (Outcome<> indexed = archive->WriteIndex(WarcRecorder::IndexBeside(archive->files().front()));
+        !indexed) {
+        err << "swfharvex: " << indexed.failure().message() << '\n';
+        whole = false;
+    }
+    return whole;
+}
+
 // Names each page lost and prints the summary; the exit status.
-int Report(Frontier& pages, const fs::path& state, bool json, std::ostream& out,
-           std::ostream& err) {
+int Report(Frontier& pages, const fs::path& state, const WarcRecorder* archive, bool json,
+           std::ostream& out, std::ostream& err) {
     const Outcome<FrontierCounts> counted = pages.Counts();
     const auto failures = pages.Failures();
     if (!counted || !failures) {
@@ -451,18 +515,27 @@ int Report(Frontier& pages, const fs::path& state, bool json, std::ostream& out,
         }
     }
     const size_t movies = KeptMovies(state / "mirror").size();
+    nlohmann::json warc = nlohmann::json::array();
+    for (const fs::path& file : archive != nullptr ? archive->files() : std::vector<fs::path>{}) {
+        warc.push_back(file.string());
+    }
     if (json) {
         out << nlohmann::json{{"state", state.string()},
                               {"pagesDone", counts.done},
                               {"pagesQueued", counts.queued},
                               {"pagesForbidden", counts.failed - lost.size()},
                               {"movies", movies},
+                              {"warc", warc},
                               {"lost", lost}}
                    .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
             << '\n';
     } else {
         out << counts.done << " pages crawled, " << movies << " movies kept in "
             << (state / "mirror").string() << '\n';
+        if (!warc.empty()) {
+            out << "archived in " << warc.size() << " WARC file(s) from "
+                << warc.front().get<std::string>() << '\n';
+        }
     }
     return lost.empty() ? CrawlCommand::kAllDone : CrawlCommand::kSomeFailed;
 }
@@ -475,6 +548,10 @@ int CrawlCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTermi
     const fs::path state = !options.stateFolder.empty() ? fs::path(options.stateFolder)
                                                         : fs::path(home != nullptr ? home : ".") /
                                                               "Documents" / "SWFHarvexCrawl";
+    if (!options.warc.empty()) {
+        // A resume may start elsewhere.
+        options.warc = fs::absolute(options.warc).string();
+    }
     Outcome<std::unique_ptr<SqliteFrontier>> frontier = OpenFrontier(options, state);
     if (!frontier) {
         err << "swfharvex: " << frontier.failure().message() << '\n';
@@ -491,10 +568,29 @@ int CrawlCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTermi
         err << "swfharvex: " << (scope ? before.failure() : scope.failure()).message() << '\n';
         return kNoState;
     }
+    Outcome<std::shared_ptr<WarcRecorder>> archive = OpenArchive(options, state);
+    if (!archive) {
+        err << "swfharvex: " << archive.failure().message() << '\n';
+        return kArchiveFailed;
+    }
     const uint64_t finishedBefore = before.value().done + before.value().failed;
     const uint64_t budget =
         options.maxPages > finishedBefore ? options.maxPages - finishedBefore : 0;
+    const int status = Walk(options, state, pages, std::move(scope).value(), budget,
+                            archive.value().get(), err, progressIsTerminal);
+    const bool archived = CloseArchive(archive.value(), err);
+    if (status >= 0) {
+        return status;
+    }
+    if (!archived) {
+        return kArchiveFailed;
+    }
+    return Report(pages, state, archive.value().get(), options.json, out, err);
+}
 
+int CrawlCommand::Walk(const Options& options, const fs::path& state, Frontier& pages,
+                       CrawlScope scope, uint64_t budget, const WarcRecorder* archive,
+                       std::ostream& err, bool progressIsTerminal) {
     PageEngineChoice engine = options.engine;
     engine.readLinks = true;
     HostSession session(
@@ -509,8 +605,8 @@ int CrawlCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTermi
         session.captureFolder(), options.dependencies,
         [&err](const DependencyCatch& movie) { ReportDependencies(movie, err); },
         ChooseMoviePlayer(session, options.dependencies, err));
-    Crawl crawl(options, pages, session, mirror, std::move(scope.value()), state / "mirror",
-                budget);
+    Crawl crawl(options, pages, session, mirror, std::move(scope), state / "mirror", budget,
+                archive);
     RunLoop::TimerId progress = 0;
     if (progressIsTerminal) {
         progress = RunLoop::Main().AddTimer(
@@ -535,8 +631,11 @@ int CrawlCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTermi
         return 128 + stopped;
     }
     if (!crawl.error()) {
+        if (archive != nullptr && archive->failure()) {
+            return kArchiveFailed; // named when the archive is closed
+        }
         err << "swfharvex: " << crawl.error().failure().message() << '\n';
         return kNoState;
     }
-    return Report(pages, state, options.json, out, err);
+    return -1;
 }

@@ -1,12 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "crawl/CrawlScope.h"
 #include "mirror/DependencyCatch.h"
 #include "swfharvex/PageEngineChoice.h"
+
+class Frontier;
+class WarcRecorder;
 
 // `swfharvex crawl`: the host browser with the plug-in in place, as `capture` runs it, walking a
 // site from its seeds: each page's links (and frames) in scope are followed, within a depth and a
@@ -22,6 +27,8 @@ public:
     static constexpr int kFolderInUse = 4;
     // The state folder cannot be used (or a resume finds no crawl there).
     static constexpr int kNoState = 7;
+    // The archive cannot be written (a full disk, say); the state is whole, --resume goes on.
+    static constexpr int kArchiveFailed = 8;
 
     struct Options {
         std::vector<std::string> seeds;
@@ -34,6 +41,8 @@ public:
         std::vector<std::string> exclude;
         bool ignoreRobots = false;
         int delayMs = 500;
+        std::string warc;              // "" writes no archive
+        std::string warcSize = "1G";   // the next WARC file is started at this size
         bool json = false;
         std::string bundlePath;
         PageEngineChoice engine;
@@ -45,5 +54,10 @@ public:
     int Run(std::ostream& out, std::ostream& err, bool progressIsTerminal) const;
 
 private:
+    // Runs the host over the frontier until the crawl is done (-1) or stops (its exit status).
+    static int Walk(const Options& options, const std::filesystem::path& state, Frontier& pages,
+                    CrawlScope scope, uint64_t budget, const WarcRecorder* archive,
+                    std::ostream& err, bool progressIsTerminal);
+
     Options m_options;
 };

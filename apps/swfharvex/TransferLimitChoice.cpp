@@ -19,12 +19,7 @@ void TransferLimitChoice::AddOptions(CLI::App& app) {
                    "Largest movie kept, in bytes or with a K, M or G suffix (binary); a larger "
                    "one is given up as it arrives, and nothing of it is kept. 0: no limit")
         ->default_val("512M")
-        ->check(CLI::Validator(
-            [](const std::string& text) {
-                Outcome<uint64_t> size = ParseSize(text);
-                return size ? std::string() : size.failure().why;
-            },
-            "SIZE"));
+        ->check(SizeValidator());
     app.add_option("--min-rate", minBytesPerSecond,
                    "Slowest server waited for, in bytes a second averaged over 30 seconds; a "
                    "slower transfer is given up. 0: no limit")
@@ -42,6 +37,15 @@ void TransferLimitChoice::Apply() const {
     limits.minBytesPerSecond = minBytesPerSecond;
     limits.totalTime = std::chrono::seconds(timeoutSeconds);
     TransferLimits::Set(limits);
+}
+
+CLI::Validator TransferLimitChoice::SizeValidator() {
+    return CLI::Validator(
+        [](const std::string& text) {
+            Outcome<uint64_t> size = ParseSize(text);
+            return size ? std::string() : size.failure().why;
+        },
+        "SIZE");
 }
 
 Outcome<uint64_t> TransferLimitChoice::ParseSize(const std::string& text) {

@@ -7,7 +7,8 @@
 
 namespace CLI {
 class App;
-}
+class Validator;
+} // namespace CLI
 
 // What a movie's transfer may cost, as the command line chooses it (capture and the desktop):
 // the largest movie kept, the slowest server waited for and the longest transfer.
@@ -23,4 +24,6 @@ struct TransferLimitChoice {
 
     // "1048576", "900K", "512M", "2g": bytes, or binary kilo-, mega- or gigabytes.
     static Outcome<uint64_t> ParseSize(const std::string& text);
+    // Checks an option's value with ParseSize.
+    static CLI::Validator SizeValidator();
 };

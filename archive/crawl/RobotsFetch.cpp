@@ -1,8 +1,11 @@
 #include "crawl/RobotsFetch.h"
 
 #include <memory>
+#include <optional>
 
 #include <curl/curl.h>
+
+#include "webkit/WireRecording.h"
 
 namespace {
 
@@ -47,7 +50,17 @@ RobotsRules FetchRobots(const std::string& origin, std::string_view agent,
     curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Keep);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
+    // Archived with the rest of the crawl, as archivists expect to find it.
+    std::optional<WireTap> tap;
+    if (std::shared_ptr<WireRecorder> recorder = WireRecorder::Current()) {
+        if (!tap.emplace(std::move(recorder)).Attach(handle)) {
+            tap.reset();
+        }
+    }
     const CURLcode done = curl_easy_perform(handle);
+    if (tap) {
+        tap->Finish(done);
+    }
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
     if (done != CURLE_OK && !(done == CURLE_WRITE_ERROR && body.cut)) {

@@ -278,6 +278,7 @@ Outcome<WarcLocation> WarcWriter::Write(const WarcExchange& exchange) {
         "\r\nWARC-Date: " + date + "\r\nWARC-Target-URI: " + uri + "\r\n" + address +
         "WARC-Warcinfo-ID: " + m_warcinfoID + "\r\nWARC-Block-Digest: " + block.Finish() +
         "\r\nWARC-Payload-Digest: " + location.payloadDigest +
+        (exchange.truncated.empty() ? "" : "\r\nWARC-Truncated: " + OneLine(exchange.truncated)) +
         "\r\nContent-Type: application/http;msgtype=response\r\nContent-Length: " +
         std::to_string(exchange.responseHead.size() + payloadSize.value()) + "\r\n\r\n";
     Outcome<std::pair<uint64_t, uint64_t>> written =

@@ -18,6 +18,7 @@ struct WarcExchange {
     std::string payload;      // the body as transferred, when payloadFile is empty
     std::filesystem::path payloadFile;
     std::string ipAddress; // "" when unknown
+    std::string truncated; // WARC-Truncated's reason when the payload is not whole
 };
 
 // Where a response record went, and what an index says of it.

@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include "browser/LocalPageFile.h"
+#include "webkit/WireRecording.h"
 
 namespace {
 
@@ -71,7 +72,16 @@ Outcome<PageFetcher::Page> PageFetcher::Fetch(const URL& url, const Options& opt
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Receive);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
 
+    std::optional<WireTap> tap;
+    if (std::shared_ptr<WireRecorder> recorder = WireRecorder::Current(); recorder && url.IsHTTP()) {
+        if (!tap.emplace(std::move(recorder)).Attach(curl)) {
+            return Refused(url, "could not record the transfer");
+        }
+    }
     const CURLcode code = curl_easy_perform(curl);
+    if (tap) {
+        tap->Finish(code);
+    }
     if (code != CURLE_OK) {
         long status = 0;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);

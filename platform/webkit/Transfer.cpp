@@ -123,6 +123,10 @@ bool Transfer::Configure() {
     set(curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this));
     set(curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L));
     set(curl_easy_setopt(easy, CURLOPT_USERAGENT, "SWFHarvex/0.1"));
+    if (std::shared_ptr<WireRecorder> recorder = WireRecorder::Current()) {
+        m_tap = std::make_unique<WireTap>(std::move(recorder));
+        ok = ok && m_tap->Attach(easy).ok();
+    }
     return ok;
 }
 
@@ -219,6 +223,9 @@ void Transfer::PostResponse() {
 }
 
 bool Transfer::Completed(CURLcode result) {
+    if (m_tap) {
+        m_tap->Finish(result);
+    }
     if (result != CURLE_OK) {
         Fail(m_stopError.value_or(ErrorFor(result)));
         return true;

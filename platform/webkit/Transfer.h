@@ -14,6 +14,7 @@
 #include "webkit/NSError.h"
 #include "webkit/RateWindow.h"
 #include "webkit/TransferLimits.h"
+#include "webkit/WireRecording.h"
 
 class TransferGroup;
 
@@ -80,6 +81,7 @@ private:
     Stage m_stage = Stage::AwaitingResponse;
     bool m_bodyComplete = false; // finished before the destination was known (empty body)
     bool m_allowOverwrite = false;
+    std::unique_ptr<WireTap> m_tap;   // while a recorder is installed
     std::optional<StagedFile> m_file; // the body so far, hidden beside the destination
     uint64_t m_written = 0;           // decoded bytes handed to m_file
     // Why we stopped libcurl from a callback; its own result code would only say that we did.

@@ -21,7 +21,9 @@
 #include "LoopbackServer.h"
 #include "ReadWholeFile.h"
 #include "TempDir.h"
+#include "WarcReadBack.h"
 #include "crawl/SqliteDatabase.h"
+#include "warc/Sha1Digest.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -56,10 +58,21 @@ protected:
             if (pageDelay.count() > 0) {
                 std::this_thread::sleep_for(pageDelay);
             }
-            response.set_content(Body(path), path.ends_with(".swf")
-                                                 ? "application/x-shockwave-flash"
-                                             : path == "/robots.txt" ? "text/plain"
-                                                                     : "text/html");
+            const char* type = path.ends_with(".swf")     ? "application/x-shockwave-flash"
+                               : path == "/robots.txt" ? "text/plain"
+                                                       : "text/html";
+            if (path.starts_with("/m/2") || path.starts_with("/m/6")) {
+                // In two chunks: the archive keeps them as they came.
+                response.set_chunked_content_provider(
+                    type, [body = Body(path)](size_t, httplib::DataSink& sink) {
+                        sink.write(body.data(), body.size() / 2);
+                        sink.write(body.data() + body.size() / 2, body.size() - body.size() / 2);
+                        sink.done();
+                        return true;
+                    });
+                return;
+            }
+            response.set_content(Body(path), type);
             if (Body(path).empty()) {
                 response.status = 404;
             }
@@ -189,6 +202,46 @@ protected:
         }
         return allowed;
     }
+    // Reads the crawl's WARC files back with warcio: each record whole, its digests right; the
+    // responses' count for each path of the site and, with `contents`, each one's content
+    // decoded.
+    std::map<std::string, int> Archived(std::map<std::string, std::string>* contents = nullptr) {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(home.Path() / "archive")) {
+            if (entry.path().string().ends_with(".warc.gz")) {
+                files.push_back(entry.path());
+            }
+        }
+        std::map<std::string, int> responses;
+        const std::string root = server.Url("/");
+        for (const nlohmann::json& record :
+             warc_read_back::Records(HVX_WARC_READER, HVX_NODE_MODULES, files)) {
+            EXPECT_TRUE(record.is_object() && record["blockDigestOK"] && record["lengthOK"])
+                << record.dump(2);
+            if (!record.is_object() || record["type"] != "response") {
+                continue;
+            }
+            EXPECT_TRUE(record["payloadDigestOK"].get<bool>()) << record.dump(2);
+            const std::string path =
+                record["headers"]["warc-target-uri"].get<std::string>().substr(root.size() - 1);
+            ++responses[path];
+            if (contents != nullptr) {
+                (*contents)[path] = record["contentSha1"];
+            }
+        }
+        return responses;
+    }
+    void ExpectArchived(const std::map<std::string, int>& responses,
+                        const std::map<std::string, std::string>& contents) const {
+        for (const std::string& path : Allowed()) {
+            EXPECT_GE(responses.count(path), 1U) << path << " is not in the archive";
+            if (path.ends_with(".swf") && contents.contains(path)) {
+                EXPECT_EQ(contents.at(path), Sha1Digest::Of(Body(path))) << path;
+            }
+        }
+        EXPECT_FALSE(responses.contains("/private/secret.html"));
+    }
+
     void ExpectMoviesKept() const {
         for (int page = 0; page < kPages; page += 10) {
             const std::string path = "/m/" + std::to_string(page) + ".swf";
@@ -213,7 +266,10 @@ protected:
 // Every allowed page once, nothing robots.txt forbids, the calendar cut at the depth, nothing
 // away from the site, every movie kept byte-exact.
 TEST_F(CrawlCommandTest, EveryAllowedPageOnceAndEveryMovieKept) {
-    ASSERT_EQ(Crawl(Options()), CrawlCommand::kAllDone) << err;
+    CrawlCommand::Options options = Options();
+    options.warc = (home.Path() / "archive" / "site.warc.gz").string();
+    options.warcSize = "40K";
+    ASSERT_EQ(Crawl(options), CrawlCommand::kAllDone) << err;
     std::map<std::string, int> requests = Requests();
     int calendar = 0;
     for (auto entry = requests.begin(); entry != requests.end();) {
@@ -234,6 +290,20 @@ TEST_F(CrawlCommandTest, EveryAllowedPageOnceAndEveryMovieKept) {
     EXPECT_EQ(out["pagesForbidden"], 1);
     EXPECT_EQ(out["movies"], kPages / 10 + 1);
     ExpectMoviesKept();
+
+    // Archived as fetched, each exchange once, rotated into files of about 40 KiB, and indexed.
+    std::map<std::string, std::string> contents;
+    std::map<std::string, int> responses = Archived(&contents);
+    ExpectArchived(responses, contents);
+    std::erase_if(responses, [](const auto& entry) { return entry.first.starts_with("/cal?"); });
+    EXPECT_EQ(responses, expected);
+    EXPECT_GT(out["warc"].size(), 3U) << out.dump(2);
+    std::ifstream index(home.Path() / "archive" / "site.cdxj");
+    size_t lines = 0;
+    for (std::string line; std::getline(index, line);) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, expected.size() + 12);
 }
 
 // Killed at three random moments (the first run, then two resumed ones), then resumed from its
@@ -243,6 +313,7 @@ TEST_F(CrawlCommandTest, AKilledCrawlResumesWithoutFetchingADonePageAgain) {
     pageDelay = std::chrono::milliseconds(20);
     const std::string state = Options().stateFolder;
     const std::string seed = Options().seeds[0];
+    const std::string warc = (home.Path() / "archive" / "site.warc.gz").string();
     std::vector<std::pair<size_t, std::set<std::string>>> kills; // where in the log, what was done
     for (int kill = 0; kill < 3; ++kill) {
         const size_t from = LogSize();
@@ -252,7 +323,8 @@ TEST_F(CrawlCommandTest, AKilledCrawlResumesWithoutFetchingADonePageAgain) {
             if (kill == 0) {
                 execl(HVX_SWFHARVEX, HVX_SWFHARVEX, "crawl", "--engine", "static", "--delay", "0",
                       "--depth", "8", "--read-depth", "0", "--bundle", HVX_BUILT_BUNDLE, "--state",
-                      state.c_str(), seed.c_str(), static_cast<char*>(nullptr));
+                      state.c_str(), "--warc", warc.c_str(), "--warc-size", "40K", seed.c_str(),
+                      static_cast<char*>(nullptr));
             } else {
                 execl(HVX_SWFHARVEX, HVX_SWFHARVEX, "crawl", "--bundle", HVX_BUILT_BUNDLE,
                       "--resume", state.c_str(), static_cast<char*>(nullptr));
@@ -292,6 +364,9 @@ TEST_F(CrawlCommandTest, AKilledCrawlResumesWithoutFetchingADonePageAgain) {
     EXPECT_FALSE(all.contains("/private/secret.html"));
     EXPECT_EQ(out["pagesDone"], kPages + 8 + 1) << out.dump(2);
     ExpectMoviesKept();
+    // Whole records only, a record of everything done.
+    std::map<std::string, std::string> contents;
+    ExpectArchived(Archived(&contents), contents);
 }
 
 // With Chromium, the links a page's scripts write are followed too.

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "TempDir.h"
+#include "WarcReadBack.h"
 #include "warc/Cdxj.h"
 #include "warc/Sha1Digest.h"
 
@@ -21,44 +22,11 @@ namespace {
 const fs::path kModules = HVX_NODE_MODULES;
 const fs::path kReader = HVX_WARC_READER;
 
-// What a command prints on its standard output.
-std::string Output(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return out;
-    }
-    char buffer[4096];
-    while (size_t got = fread(buffer, 1, sizeof buffer, pipe)) {
-        out.append(buffer, got);
-    }
-    pclose(pipe);
-    return out;
-}
+using warc_read_back::Output;
+using warc_read_back::Quoted;
 
-std::vector<nlohmann::json> JsonLines(const std::string& text) {
-    std::vector<nlohmann::json> lines;
-    size_t start = 0;
-    for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
-        if (end > start) {
-            lines.push_back(nlohmann::json::parse(text.substr(start, end - start), nullptr, false));
-        }
-        start = end + 1;
-    }
-    return lines;
-}
-
-std::string Quoted(const fs::path& path) {
-    return "'" + path.string() + "'";
-}
-
-// Every record of `files` as warcio reads it.
 std::vector<nlohmann::json> ReadBack(const std::vector<fs::path>& files) {
-    std::string command = "node " + Quoted(kReader) + " " + Quoted(kModules);
-    for (const fs::path& file : files) {
-        command += " " + Quoted(file);
-    }
-    return JsonLines(Output(command + " 2>&1"));
+    return warc_read_back::Records(kReader, kModules, files);
 }
 
 WarcExchange Exchange(const std::string& uri, const std::string& type, std::string payload) {

@@ -1,6 +1,7 @@
 // Reads WARC files with warcio, an independent reader, and prints one JSON line per record: its
 // file, type, headers, whether its block digest (and for a response its payload digest) matches
-// its bytes, and the payload's SHA-1 in hex. Usage: node read_warc.mjs NODE_MODULES FILE...
+// its bytes, the payload's SHA-1 in hex, and for a response its status and the digest of its
+// content decoded ("sha1:BASE32"). Usage: node read_warc.mjs NODE_MODULES FILE...
 import { createReadStream } from 'node:fs';
 import { createHash } from 'node:crypto';
 import { basename, join } from 'node:path';
@@ -28,6 +29,14 @@ const base32 = (bytes) => {
 const sha1 = (bytes) => 'sha1:' + base32(createHash('sha1').update(bytes).digest());
 
 for (const file of files) {
+  // A second reading, as a replay tool reads: each response's content with its transfer and
+  // content codings undone.
+  const contents = [];
+  for await (const record of new WARCParser(createReadStream(file), { parseHttp: true })) {
+    contents.push(record.warcType === 'response'
+      ? sha1(await record.readFully(true)) : null);
+  }
+  let index = 0;
   const parser = new WARCParser(createReadStream(file), { parseHttp: false });
   for await (const record of parser) {
     const block = await record.readFully(false);
@@ -40,7 +49,10 @@ for (const file of files) {
       const payload = block.subarray(cut + 4);
       out.payloadDigestOK = headers['warc-payload-digest'] === sha1(payload);
       out.payloadSha1 = createHash('sha1').update(payload).digest('hex');
+      out.contentSha1 = contents[index];
+      out.status = Number(Buffer.from(block).subarray(0, cut).toString('latin1').split(' ')[1]);
     }
+    ++index;
     console.log(JSON.stringify(out));
   }
 }
