@@ -168,9 +168,9 @@ CLI::App* AddCrawlCommand(CLI::App& app, CrawlCommand::Options& crawl) {
         "there.\n"
         "Exit status: 0 when every page in scope was crawled, 1 when a page could not be, 2 on\n"
         "a usage error, 3 when --engine chromium cannot run, 4 when another swfharvex run holds\n"
-        "the capture folder, 7 when the state folder cannot be used, 8 when the WARC file\n"
-        "cannot be written (a full disk: --resume goes on once there is room), 128 + the\n"
-        "signal when interrupted.");
+        "the capture folder, 7 when the state folder cannot be used, 8 when what the crawl keeps\n"
+        "(the WARC file, the movies) cannot be written (a full disk: --resume goes on once\n"
+        "there is room), 128 + the signal when interrupted.");
     crawlApp->add_option("--state", crawl.stateFolder,
                          "The crawl's folder: its state and what it keeps (default "
                          "~/Documents/SWFHarvexCrawl)");

@@ -166,6 +166,8 @@ public:
         return !counts || counts.value().queued == 0 || m_budget == 0;
     }
     const Outcome<>& error() const { return m_error; }
+    // Whether the error is that something could not be written where the crawl keeps it.
+    bool cannotWrite() const { return m_cannotWrite; }
     size_t forbidden() const { return m_forbidden; }
 
     std::string Progress() const {
@@ -295,7 +297,7 @@ private:
                 continue;
             }
             if (Outcome<> copied = m_mirror.mirror().ExportMovie(*movie, m_keep); !copied) {
-                m_error = copied.failure();
+                CannotWrite(copied.failure());
                 return;
             }
             m_manifest.push_back(movie->ManifestEntry());
@@ -309,7 +311,15 @@ private:
                                           2, ' ', false, nlohmann::json::error_handler_t::replace) +
                                           "\n");
                 !written) {
-                m_error = written.failure();
+                CannotWrite(written.failure());
+                return;
+            }
+        }
+        // A movie that could not be written here is not lost: the crawl stops, and a resume
+        // once there is room fetches its page again.
+        for (const auto& loss : DownloadActivity::Shared().Losses()) {
+            if (loss.local) {
+                CannotWrite(Failure{loss.url, loss.reason});
                 return;
             }
         }
@@ -331,10 +341,15 @@ private:
     bool ArchiveWhole() {
         if (m_archive != nullptr && m_error.ok()) {
             if (std::optional<Failure> failed = m_archive->failure()) {
-                m_error = *failed;
+                CannotWrite(*failed);
             }
         }
         return m_error.ok();
+    }
+
+    void CannotWrite(Failure failure) {
+        m_error = std::move(failure);
+        m_cannotWrite = true;
     }
 
     // A link of a page at `depth` (resolved against `base` when given), queued when in scope.
@@ -396,6 +411,7 @@ private:
     fs::path m_keep;
     uint64_t m_budget; // pages this run may still take
     const WarcRecorder* m_archive;
+    bool m_cannotWrite = false;
     Outcome<> m_error;
     std::deque<FrontierPage> m_held;
     size_t m_open = 0;
@@ -440,11 +456,12 @@ Outcome<std::unique_ptr<SqliteFrontier>> OpenFrontier(CrawlCommand::Options& opt
             return Failure{state.string(), "the crawl's options are not there"};
         }
         Restore(json, options);
-        return frontier;
-    }
-    if (Outcome<> remembered = pages.Remember(kOptionsKey, Saved(options).dump()); !remembered) {
+    } else if (Outcome<> remembered = pages.Remember(kOptionsKey, Saved(options).dump());
+               !remembered) {
         return remembered.failure();
     }
+    // Again on a resume: a first run stopped before its seeds were queued (a full disk) would
+    // otherwise resume into a crawl of nothing. A seed seen already is not queued again.
     for (const std::string& seed : options.seeds) {
         const std::optional<std::string> address = page_address::Normalised(seed);
         if (!address) {
@@ -484,8 +501,7 @@ bool CloseArchive(const std::shared_ptr<WarcRecorder>& archive, std::ostream& er
     WireRecorder::Install(nullptr);
     bool whole = true;
     if (std::optional<Failure> failed = archive->failure()) {
-        err << "swfharvex: " << failed->message() << "; 'swfharvex crawl --resume' goes on "
-            << "once that is mended\n";
+        err << "swfharvex: " << failed->message() << '\n';
         whole = false;
     }
     if (Outcome<> indexed = archive->WriteIndex(WarcRecorder::IndexBeside(archive->files().front()));
@@ -571,7 +587,7 @@ int CrawlCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTermi
     Outcome<std::shared_ptr<WarcRecorder>> archive = OpenArchive(options, state);
     if (!archive) {
         err << "swfharvex: " << archive.failure().message() << '\n';
-        return kArchiveFailed;
+        return kCannotWrite;
     }
     const uint64_t finishedBefore = before.value().done + before.value().failed;
     const uint64_t budget =
@@ -583,7 +599,7 @@ int CrawlCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTermi
         return status;
     }
     if (!archived) {
-        return kArchiveFailed;
+        return kCannotWrite;
     }
     return Report(pages, state, archive.value().get(), options.json, out, err);
 }
@@ -631,10 +647,15 @@ int CrawlCommand::Walk(const Options& options, const fs::path& state, Frontier& 
         return 128 + stopped;
     }
     if (!crawl.error()) {
-        if (archive != nullptr && archive->failure()) {
-            return kArchiveFailed; // named when the archive is closed
+        if (archive == nullptr || !archive->failure()) {
+            // The archive's failure is named when it is closed.
+            err << "swfharvex: " << crawl.error().failure().message() << '\n';
         }
-        err << "swfharvex: " << crawl.error().failure().message() << '\n';
+        if (crawl.cannotWrite()) {
+            err << "swfharvex: 'swfharvex crawl --resume " << state.string()
+                << "' goes on once that is mended\n";
+            return kCannotWrite;
+        }
         return kNoState;
     }
     return -1;

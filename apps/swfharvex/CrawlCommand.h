@@ -27,8 +27,9 @@ public:
     static constexpr int kFolderInUse = 4;
     // The state folder cannot be used (or a resume finds no crawl there).
     static constexpr int kNoState = 7;
-    // The archive cannot be written (a full disk, say); the state is whole, --resume goes on.
-    static constexpr int kArchiveFailed = 8;
+    // What the crawl keeps (its archive, its movies) cannot be written: a full disk, say. The
+    // state is whole and --resume goes on once there is room.
+    static constexpr int kCannotWrite = 8;
 
     struct Options {
         std::vector<std::string> seeds;

@@ -1,5 +1,7 @@
 #include "crawl/SqliteDatabase.h"
 
+#include <cstring>
+
 #include <sqlite3.h>
 
 void SqliteClose::operator()(sqlite3* handle) const {
@@ -26,8 +28,15 @@ Outcome<std::unique_ptr<SqliteDatabase>> SqliteDatabase::Open(const std::filesys
 }
 
 Failure SqliteDatabase::Failed(const std::string& doing) const {
-    return Failure{m_path.string(),
-                   doing + ": " + (m_handle ? sqlite3_errmsg(m_handle.get()) : "no memory")};
+    if (!m_handle) {
+        return Failure{m_path.string(), doing + ": no memory"};
+    }
+    std::string why = doing + ": " + sqlite3_errmsg(m_handle.get());
+    // "disk I/O error" alone does not tell a person that the disk is full.
+    if (const int error = sqlite3_system_errno(m_handle.get()); error != 0) {
+        why += " (" + std::string(std::strerror(error)) + ")";
+    }
+    return Failure{m_path.string(), why};
 }
 
 Outcome<> SqliteDatabase::Execute(const std::string& sql) {

@@ -80,7 +80,7 @@ void DownloadActivity::Received(uint64_t id, uint64_t length) {
     }
 }
 
-void DownloadActivity::Ended(uint64_t id, bool finished, std::string reason) {
+void DownloadActivity::Ended(uint64_t id, bool finished, std::string reason, bool local) {
     HVX_ASSERT_MAIN_THREAD();
     auto found = m_running.find(id);
     if (found == m_running.end()) {
@@ -88,7 +88,8 @@ void DownloadActivity::Ended(uint64_t id, bool finished, std::string reason) {
     }
     m_stateByURL[found->second.url] = finished ? TransferState::Finished : TransferState::Failed;
     if (!finished) {
-        m_losses.push_back({found->second.url, reason.empty() ? "cancelled" : std::move(reason)});
+        m_losses.push_back(
+            {found->second.url, reason.empty() ? "cancelled" : std::move(reason), local});
     }
     m_running.erase(found);
     ++(finished ? m_finished : m_failed);

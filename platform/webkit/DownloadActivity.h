@@ -30,6 +30,8 @@ public:
     struct Loss {
         std::string url;
         std::string reason;
+        // Lost on our side (its file could not be written: a full disk), not the server's.
+        bool local = false;
     };
 
     static DownloadActivity& Shared();
@@ -51,7 +53,7 @@ public:
     void Received(uint64_t id, uint64_t length);
     // Finished, failed or cancelled; only the first end of a download counts. A download that
     // did not finish is kept among the losses with `reason`.
-    void Ended(uint64_t id, bool finished, std::string reason = {});
+    void Ended(uint64_t id, bool finished, std::string reason = {}, bool local = false);
     // A movie refused before any transfer began (its address or its name could not be used).
     void Refused(std::string url, std::string reason);
     // Every loss of the process, in the order they happened.

@@ -105,7 +105,10 @@ void DownloadLink::DeliverFinish() {
 void DownloadLink::DeliverFailure(const NSError& error) {
     if (Live()) {
         m_ended = true;
-        DownloadActivity::Shared().Ended(m_id, false, error.localizedDescription);
+        const bool local = error.code == NSURLErrorCannotCreateFile ||
+                           error.code == NSURLErrorCannotWriteToFile ||
+                           error.code == NSURLErrorCannotMoveFile;
+        DownloadActivity::Shared().Ended(m_id, false, error.localizedDescription, local);
         m_delegate->downloadDidFailWithError(*m_owner, error);
     }
 }

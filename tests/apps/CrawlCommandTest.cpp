@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +37,7 @@ namespace {
 class CrawlCommandTest : public ::testing::Test {
 protected:
     static constexpr int kPages = 150;
+    static constexpr size_t kBigMovieBytes = 6'000'000;
 
     void SetUp() override {
         previousHome = std::getenv("HOME");
@@ -47,6 +49,12 @@ protected:
                                     (home.Path() / "menu.swf").string() + "'";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         menuMovie = ReadWholeFile((home.Path() / "menu.swf").string());
+        // Bytes that do not compress, so that its records are as big as it is.
+        uint32_t noise = 1;
+        for (size_t i = 0; i < kBigMovieBytes; ++i) {
+            noise = noise * 1'103'515'245U + 12'345U;
+            bigMovie.push_back(static_cast<char>(noise >> 24U));
+        }
         server.Http().Get(".*", [this](const httplib::Request& request,
                                        httplib::Response& response) {
             const std::string path =
@@ -91,6 +99,9 @@ protected:
         }
         if (path == "/m/menu.swf") {
             return menuMovie;
+        }
+        if (path == "/m/0.swf") {
+            return bigMovie;
         }
         if (path == "/js/index.html") {
             return "<script>document.write(\"<a href='/js/scripted.html'>s</a>\");</script>";
@@ -242,10 +253,10 @@ protected:
         EXPECT_FALSE(responses.contains("/private/secret.html"));
     }
 
-    void ExpectMoviesKept() const {
+    void ExpectMoviesKept(const std::string& state = {}) const {
         for (int page = 0; page < kPages; page += 10) {
             const std::string path = "/m/" + std::to_string(page) + ".swf";
-            const fs::path kept = home.Path() / "crawl" / "mirror" /
+            const fs::path kept = fs::path(state.empty() ? Options().stateFolder : state) / "mirror" /
                                   server.Url("/").substr(7, server.Url("/").size() - 8) /
                                   path.substr(1);
             EXPECT_EQ(ReadWholeFile(kept.string()), Body(path)) << path;
@@ -255,6 +266,7 @@ protected:
     TempDir home;
     const char* previousHome = nullptr;
     std::string menuMovie;
+    std::string bigMovie;
     std::mutex logLock;
     std::vector<std::pair<std::string, Clock::time_point>> log;
     std::chrono::milliseconds pageDelay{0};
@@ -367,6 +379,68 @@ TEST_F(CrawlCommandTest, AKilledCrawlResumesWithoutFetchingADonePageAgain) {
     // Whole records only, a record of everything done.
     std::map<std::string, std::string> contents;
     ExpectArchived(Archived(&contents), contents);
+}
+
+// A disk that fills (here: a file-size limit, which fails writes as a full disk does) while a big
+// movie comes in stops the crawl with a status that says so, naming the file, its state whole:
+// resumed once there is room, it ends as an uninterrupted crawl would, nothing lost. With an
+// archive, the archive is the first to fill; without, the movie's own file.
+TEST_F(CrawlCommandTest, AFullDiskStopsTheCrawlAndTheResumeGoesOn) {
+    // Each run is a process of its own: what a process remembers of its transfers would mix
+    // the two cases.
+    const auto run = [this](std::vector<const char*> args, rlim_t fileSizeLimit) {
+        const std::string outFile = (home.Path() / "stdout.txt").string();
+        const std::string errFile = (home.Path() / "stderr.txt").string();
+        args.push_back(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            if (fileSizeLimit != 0) {
+                const rlimit limit{fileSizeLimit, fileSizeLimit};
+                setrlimit(RLIMIT_FSIZE, &limit);
+                signal(SIGXFSZ, SIG_IGN); // the write fails instead
+            }
+            if (freopen(outFile.c_str(), "w", stdout) != nullptr &&
+                freopen(errFile.c_str(), "w", stderr) != nullptr) {
+                execv(HVX_SWFHARVEX, const_cast<char* const*>(args.data()));
+            }
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        out = nlohmann::json::parse(ReadWholeFile(outFile), nullptr, false);
+        err = ReadWholeFile(errFile);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    };
+    for (const bool archived : {true, false}) {
+        SCOPED_TRACE(archived ? "with an archive" : "without an archive");
+        const std::string state = (home.Path() / (archived ? "archived" : "plain")).string();
+        const std::string warc = (home.Path() / "archive" / "site.warc.gz").string();
+        const std::string seed = Options().seeds[0];
+        std::vector<const char*> args = {HVX_SWFHARVEX, "crawl",   "--engine", "static",
+                                         "--delay",     "0",       "--depth",  "8",
+                                         "--read-depth", "0",      "--bundle", HVX_BUILT_BUNDLE,
+                                         "--state",     state.c_str()};
+        if (archived) {
+            args.insert(args.end(), {"--warc", warc.c_str()});
+        }
+        args.push_back(seed.c_str());
+        // Above what the frontier's journal grows to in this crawl, below the big movie.
+        EXPECT_EQ(run(args, kBigMovieBytes - 1'000'000), CrawlCommand::kCannotWrite) << err;
+        EXPECT_NE(err.find(archived ? "site.warc.gz" : "/m/0.swf"), std::string::npos) << err;
+        EXPECT_FALSE(Done(state).contains("/p/0.html"));
+
+        ASSERT_EQ(run({HVX_SWFHARVEX, "crawl", "--bundle", HVX_BUILT_BUNDLE, "--json",
+                       "--resume", state.c_str()},
+                      0),
+                  CrawlCommand::kAllDone)
+            << err;
+        EXPECT_EQ(out["pagesDone"], kPages + 8 + 1) << out.dump(2);
+        ExpectMoviesKept(state);
+        if (archived) {
+            std::map<std::string, std::string> contents;
+            ExpectArchived(Archived(&contents), contents);
+        }
+    }
 }
 
 // With Chromium, the links a page's scripts write are followed too.
