@@ -443,12 +443,14 @@ TEST_F(CrawlCommandTest, AFullDiskStopsTheCrawlAndTheResumeGoesOn) {
     }
 }
 
-// With Chromium, the links a page's scripts write are followed too.
+// With Chromium, the links a page's scripts write are followed too, and the pages are archived as
+// the browser received them.
 TEST_F(CrawlCommandTest, WithChromiumTheLinksScriptsWriteAreFollowed) {
     CrawlCommand::Options options = Options();
     options.seeds = {server.Url("/js/index.html")};
     options.engine.engine = "chromium";
     options.engine.settleSeconds = 0.3;
+    options.warc = (home.Path() / "archive" / "site.warc.gz").string();
     const int status = Crawl(options);
     if (status == CrawlCommand::kNoEngine) {
         GTEST_SKIP() << "Chromium cannot run here: " << err;
@@ -456,6 +458,14 @@ TEST_F(CrawlCommandTest, WithChromiumTheLinksScriptsWriteAreFollowed) {
     ASSERT_EQ(status, CrawlCommand::kAllDone) << err;
     EXPECT_EQ(Requests()["/js/scripted.html"], 1);
     EXPECT_EQ(out["pagesDone"], 2) << out.dump(2);
+    // The pages as the browser received them.
+    std::map<std::string, std::string> contents;
+    EXPECT_EQ(Archived(&contents),
+              (std::map<std::string, int>{
+                  {"/robots.txt", 1}, {"/js/index.html", 1}, {"/js/scripted.html", 1}}));
+    for (const char* page : {"/js/index.html", "/js/scripted.html"}) {
+        EXPECT_EQ(contents[page], Sha1Digest::Of(Body(page))) << page;
+    }
 }
 
 // A host gets its next page only the delay after the last.

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "browser/chromium/ChromiumPage.h"
+#include "browser/chromium/DocumentRecording.h"
 #include "browser/chromium/PlayerFiles.h"
 #include "browser/chromium/ProcessTable.h"
 #include "foundation/Log.h"
@@ -202,6 +203,9 @@ DevToolsConnection::Json ChromiumEngine::PausedRequests() const {
         for (const char* type : kUnneededResources) {
             patterns.push_back({{"urlPattern", "*"}, {"resourceType", type}});
         }
+    }
+    if (WireRecorder::Current()) {
+        patterns.push_back(document_recording::Pattern());
     }
     return patterns;
 }

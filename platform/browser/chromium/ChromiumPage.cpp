@@ -3,6 +3,7 @@
 #include "browser/DOMElement.h"
 #include "browser/LocalPageFile.h"
 #include "browser/MovieDocument.h"
+#include "browser/chromium/DocumentRecording.h"
 #include "browser/chromium/PlayerFiles.h"
 #include "foundation/Log.h"
 
@@ -224,6 +225,11 @@ void ChromiumPage::OnLoadEvent(const Json& /*params*/, const std::string& sessio
 }
 
 void ChromiumPage::OnRequestPaused(const Json& params, const std::string& sessionId) {
+    if (document_recording::AtResponse(params)) {
+        document_recording::RecordThenContinue(m_engine.connection(), params, sessionId,
+                                               WireRecorder::Current());
+        return;
+    }
     // Paused are the player's own files and what a capture does not fetch (see
     // ChromiumEngine::PausedRequests).
     const std::string url = params.value("request", Json::object()).value("url", "");

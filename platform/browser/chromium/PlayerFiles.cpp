@@ -1,38 +1,13 @@
 #include "browser/chromium/PlayerFiles.h"
 
-#include <array>
 #include <fstream>
 #include <iterator>
+
+#include "foundation/Base64.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The body Fetch.fulfillRequest takes is base64; none of our libraries offers an encoder.
-std::string Base64(const std::string& bytes) {
-    static constexpr std::array<char, 65> kAlphabet{
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"};
-    std::string text;
-    text.reserve((bytes.size() + 2) / 3 * 4);
-    size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        const unsigned n = static_cast<unsigned char>(bytes[i]) << 16U |
-                           static_cast<unsigned char>(bytes[i + 1]) << 8U |
-                           static_cast<unsigned char>(bytes[i + 2]);
-        for (const unsigned shift : {18U, 12U, 6U, 0U}) {
-            text.push_back(kAlphabet[(n >> shift) & 63U]);
-        }
-    }
-    if (const size_t left = bytes.size() - i; left > 0) {
-        const unsigned n = static_cast<unsigned char>(bytes[i]) << 16U |
-                           (left == 2 ? static_cast<unsigned char>(bytes[i + 1]) << 8U : 0U);
-        text.push_back(kAlphabet[(n >> 18U) & 63U]);
-        text.push_back(kAlphabet[(n >> 12U) & 63U]);
-        text.push_back(left == 2 ? kAlphabet[(n >> 6U) & 63U] : '=');
-        text.push_back('=');
-    }
-    return text;
-}
 
 std::string TypeOf(const fs::path& file) {
     const std::string extension = file.extension().string();
@@ -59,7 +34,7 @@ nlohmann::json player_files::Fulfilment(int code, const std::string& type, const
         headers.push_back({{"name", "Access-Control-Allow-Credentials"}, {"value", "true"}});
     }
     return {
-        {"responseCode", code}, {"responseHeaders", std::move(headers)}, {"body", Base64(body)}};
+        {"responseCode", code}, {"responseHeaders", std::move(headers)}, {"body", base64::Encode(body)}};
 }
 
 nlohmann::json player_files::Answer(const fs::path& root, const std::string& url) {
