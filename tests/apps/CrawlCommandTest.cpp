@@ -1,5 +1,7 @@
 #include "swfharvex/CrawlCommand.h"
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -7,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -31,24 +34,18 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// A generated site: pages in a tree (page i links to 2i+1 and 2i+2), a movie on every tenth, a
-// part robots.txt forbids, an endless calendar, a link away from the site, and a menu movie whose
-// code goes to a page no link names.
+// A generated site: pages in a tree (page i links to 2i+1 and 2i+2), a movie on every tenth (the
+// first a big one), a frame on every fiftieth holding a movie and the only link to a page, a menu
+// movie on every hundredth whose code goes to a page no link names, a part robots.txt forbids, an
+// endless calendar, a link away from the site; and a page whose script writes a link and a movie.
 class CrawlCommandTest : public ::testing::Test {
 protected:
-    static constexpr int kPages = 150;
     static constexpr size_t kBigMovieBytes = 6'000'000;
 
     void SetUp() override {
         previousHome = std::getenv("HOME");
         setenv("HOME", home.Path().c_str(), 1);
-        const fs::path json = home.Path() / "menu.json";
-        std::ofstream(json) << R"({"version": 8, "width": 20, "height": 20, "frameRate": 12,
-            "frames": 1, "loads": [{"url": "/menu/section.html", "target": "_self"}]})";
-        const std::string command = std::string(HVX_SWFMOVIE) + " '" + json.string() + "' -o '" +
-                                    (home.Path() / "menu.swf").string() + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        menuMovie = ReadWholeFile((home.Path() / "menu.swf").string());
+        MakeSite(150);
         // Bytes that do not compress, so that its records are as big as it is.
         uint32_t noise = 1;
         for (size_t i = 0; i < kBigMovieBytes; ++i) {
@@ -87,61 +84,99 @@ protected:
         });
         server.Start();
     }
+    // A site of `count` pages, with a menu movie for every hundredth.
+    void MakeSite(int count) {
+        pages = count;
+        menuMovies.clear();
+        for (int menu = 0; menu * 100 < pages; ++menu) {
+            const fs::path json = home.Path() / "menu.json";
+            std::ofstream(json) << R"({"version": 8, "width": 20, "height": 20, "frameRate": 12,
+                "frames": 1, "loads": [{"url": "/menu/)"
+                                << menu << R"(.html", "target": "_self"}]})";
+            const fs::path movie = home.Path() / "menu.swf";
+            const std::string command = std::string(HVX_SWFMOVIE) + " '" + json.string() +
+                                        "' -o '" + movie.string() + "'";
+            ASSERT_EQ(std::system(command.c_str()), 0) << command;
+            menuMovies.push_back(ReadWholeFile(movie.string()));
+        }
+    }
+
     void TearDown() override {
         if (previousHome != nullptr) {
             setenv("HOME", previousHome, 1);
         }
     }
 
+    // The number in "/f/12.html" after `prefix` ("/f/"), when there is one.
+    static std::optional<int> Number(const std::string& path, const std::string& prefix) {
+        if (!path.starts_with(prefix)) {
+            return std::nullopt;
+        }
+        int number = 0;
+        const char* begin = path.data() + prefix.size();
+        const auto [end, error] = std::from_chars(begin, path.data() + path.size(), number);
+        return error == std::errc() && end != begin ? std::optional(number) : std::nullopt;
+    }
+
     std::string Body(const std::string& path) const {
         if (path == "/robots.txt") {
             return "User-agent: *\nDisallow: /private/\n";
         }
-        if (path == "/m/menu.swf") {
-            return menuMovie;
+        if (const std::optional<int> menu = Number(path, "/m/menu-")) {
+            return *menu < static_cast<int>(menuMovies.size()) ? menuMovies[*menu] : "";
         }
         if (path == "/m/0.swf") {
             return bigMovie;
         }
         if (path == "/js/index.html") {
-            return "<script>document.write(\"<a href='/js/scripted.html'>s</a>\");</script>";
+            return "<script>document.write(\"<a href='/js/scripted.html'>s</a>"
+                   "<embed src='/m/js.swf'>\");</script>";
         }
         if (path == "/js/scripted.html") {
             return "<p>only a script names this page</p>";
         }
-        if (path == "/menu/section.html") {
-            return "<p>reached through the menu movie only</p>";
+        if (Number(path, "/menu/")) {
+            return "<p>reached through a menu movie only</p>";
+        }
+        if (const std::optional<int> frame = Number(path, "/f/"); frame && *frame % 50 == 0) {
+            return "<embed src='/m/f" + std::to_string(*frame) + ".swf'><a href='/x/" +
+                   std::to_string(*frame) + ".html'>x</a>";
+        }
+        if (Number(path, "/x/")) {
+            return "<p>reached through a frame only</p>";
         }
         if (path.starts_with("/m/")) {
             return "FWS movie " + path;
         }
-        if (path.starts_with("/cal?d=")) {
-            const int day = std::stoi(path.substr(7));
-            return "<a href='/cal?d=" + std::to_string(day + 1) + "'>next day</a>";
+        if (const std::optional<int> day = Number(path, "/cal?d=")) {
+            return "<a href='/cal?d=" + std::to_string(*day + 1) + "'>next day</a>";
         }
         if (path.starts_with("/private/")) {
             return "<embed src='/m/private.swf'>";
         }
-        if (!path.starts_with("/p/") || !path.ends_with(".html")) {
+        const std::optional<int> page = Number(path, "/p/");
+        if (!page || *page >= pages) {
             return {};
         }
-        const int page = std::stoi(path.substr(3));
-        if (page >= kPages) {
-            return {};
-        }
-        std::string html = "<p>page " + std::to_string(page) + "</p>";
-        for (const int child : {2 * page + 1, 2 * page + 2}) {
-            if (child < kPages) {
-                html += "<a href='/p/" + std::to_string(child) + ".html'>" + std::to_string(child) +
-                        "</a>";
+        const std::string number = std::to_string(*page);
+        std::string html = "<p>page " + number + "</p>";
+        for (const int child : {2 * *page + 1, 2 * *page + 2}) {
+            if (child < pages) {
+                html += "<a href='/p/" + std::to_string(child) + ".html'>" +
+                        std::to_string(child) + "</a>";
             }
         }
-        if (page % 10 == 0) {
-            html += "<embed src='/m/" + std::to_string(page) + ".swf'>";
+        if (*page % 10 == 0) {
+            html += "<embed src='/m/" + number + ".swf'>";
         }
-        if (page == 0) {
-            html += "<embed src='/m/menu.swf'>"
-                    "<a href='/private/secret.html'>s</a><a href='/cal?d=1'>calendar</a>"
+        if (*page % 50 == 0) {
+            html += "<iframe src='/f/" + number + ".html'></iframe>";
+        }
+        if (*page % 100 == 0) {
+            html += "<embed src='/m/menu-" + std::to_string(*page / 100) + ".swf'>";
+        }
+        if (*page == 0) {
+            html += "<a href='/private/secret.html'>s</a><a href='/cal?d=1'>calendar</a>"
                     "<a href='http://elsewhere.invalid/'>away</a><a href='/p/1.html#again'>1</a>";
         }
         return html;
@@ -202,17 +237,41 @@ protected:
         return status;
     }
 
-    // Every page and movie an uninterrupted crawl fetches.
+    // Every page and movie an uninterrupted crawl fetches: the site's own list.
     std::set<std::string> Allowed() const {
-        std::set<std::string> allowed = {"/robots.txt", "/m/menu.swf", "/menu/section.html"};
-        for (int page = 0; page < kPages; ++page) {
-            allowed.insert("/p/" + std::to_string(page) + ".html");
+        std::set<std::string> allowed = {"/robots.txt"};
+        for (int page = 0; page < pages; ++page) {
+            const std::string number = std::to_string(page);
+            allowed.insert("/p/" + number + ".html");
             if (page % 10 == 0) {
-                allowed.insert("/m/" + std::to_string(page) + ".swf");
+                allowed.insert("/m/" + number + ".swf");
+            }
+            if (page % 50 == 0) {
+                allowed.insert({"/f/" + number + ".html", "/m/f" + number + ".swf",
+                                "/x/" + number + ".html"});
+            }
+            if (page % 100 == 0) {
+                const std::string menu = std::to_string(page / 100);
+                allowed.insert({"/m/menu-" + menu + ".swf", "/menu/" + menu + ".html"});
             }
         }
         return allowed;
     }
+    // Of those, the pages crawled (a frame is part of its page) and the movies.
+    size_t AllowedPages() const {
+        const std::set<std::string> allowed = Allowed();
+        return static_cast<size_t>(
+            std::count_if(allowed.begin(), allowed.end(), [](const std::string& path) {
+                return path.ends_with(".html") && !path.starts_with("/f/");
+            }));
+    }
+    size_t AllowedMovies() const {
+        const std::set<std::string> allowed = Allowed();
+        return static_cast<size_t>(std::count_if(
+            allowed.begin(), allowed.end(),
+            [](const std::string& path) { return path.ends_with(".swf"); }));
+    }
+
     // Reads the crawl's WARC files back with warcio: each record whole, its digests right; the
     // responses' count for each path of the site and, with `contents`, each one's content
     // decoded.
@@ -254,18 +313,20 @@ protected:
     }
 
     void ExpectMoviesKept(const std::string& state = {}) const {
-        for (int page = 0; page < kPages; page += 10) {
-            const std::string path = "/m/" + std::to_string(page) + ".swf";
-            const fs::path kept = fs::path(state.empty() ? Options().stateFolder : state) / "mirror" /
-                                  server.Url("/").substr(7, server.Url("/").size() - 8) /
-                                  path.substr(1);
-            EXPECT_EQ(ReadWholeFile(kept.string()), Body(path)) << path;
+        const std::string root = server.Url("/");
+        for (const std::string& path : Allowed()) {
+            if (path.ends_with(".swf")) {
+                const fs::path kept = fs::path(state.empty() ? Options().stateFolder : state) /
+                                      "mirror" / root.substr(7, root.size() - 8) / path.substr(1);
+                EXPECT_EQ(ReadWholeFile(kept.string()), Body(path)) << path;
+            }
         }
     }
 
     TempDir home;
     const char* previousHome = nullptr;
-    std::string menuMovie;
+    int pages = 0;
+    std::vector<std::string> menuMovies; // by number
     std::string bigMovie;
     std::mutex logLock;
     std::vector<std::pair<std::string, Clock::time_point>> log;
@@ -275,12 +336,14 @@ protected:
     std::string err;
 };
 
-// Every allowed page once, nothing robots.txt forbids, the calendar cut at the depth, nothing
-// away from the site, every movie kept byte-exact.
+// A site of 2,000 pages: every allowed page once, nothing robots.txt forbids, the calendar cut at
+// the depth, nothing away from the site, every movie kept byte-exact; all of it archived.
 TEST_F(CrawlCommandTest, EveryAllowedPageOnceAndEveryMovieKept) {
+    MakeSite(2000);
     CrawlCommand::Options options = Options();
+    options.maxPages = 5000;
     options.warc = (home.Path() / "archive" / "site.warc.gz").string();
-    options.warcSize = "40K";
+    options.warcSize = "1M";
     ASSERT_EQ(Crawl(options), CrawlCommand::kAllDone) << err;
     std::map<std::string, int> requests = Requests();
     int calendar = 0;
@@ -298,12 +361,12 @@ TEST_F(CrawlCommandTest, EveryAllowedPageOnceAndEveryMovieKept) {
         expected[path] = 1;
     }
     EXPECT_EQ(requests, expected);
-    EXPECT_EQ(out["pagesDone"], kPages + 12 + 1) << out.dump(2);
+    EXPECT_EQ(out["pagesDone"], AllowedPages() + 12) << out.dump(2);
     EXPECT_EQ(out["pagesForbidden"], 1);
-    EXPECT_EQ(out["movies"], kPages / 10 + 1);
+    EXPECT_EQ(out["movies"], AllowedMovies());
     ExpectMoviesKept();
 
-    // Archived as fetched, each exchange once, rotated into files of about 40 KiB, and indexed.
+    // Archived as fetched, each exchange once, rotated into files of about 1 MiB, and indexed.
     std::map<std::string, std::string> contents;
     std::map<std::string, int> responses = Archived(&contents);
     ExpectArchived(responses, contents);
@@ -374,7 +437,7 @@ TEST_F(CrawlCommandTest, AKilledCrawlResumesWithoutFetchingADonePageAgain) {
         EXPECT_TRUE(all.contains(path)) << path << " was never fetched";
     }
     EXPECT_FALSE(all.contains("/private/secret.html"));
-    EXPECT_EQ(out["pagesDone"], kPages + 8 + 1) << out.dump(2);
+    EXPECT_EQ(out["pagesDone"], AllowedPages() + 8) << out.dump(2);
     ExpectMoviesKept();
     // Whole records only, a record of everything done.
     std::map<std::string, std::string> contents;
@@ -434,7 +497,7 @@ TEST_F(CrawlCommandTest, AFullDiskStopsTheCrawlAndTheResumeGoesOn) {
                       0),
                   CrawlCommand::kAllDone)
             << err;
-        EXPECT_EQ(out["pagesDone"], kPages + 8 + 1) << out.dump(2);
+        EXPECT_EQ(out["pagesDone"], AllowedPages() + 8) << out.dump(2);
         ExpectMoviesKept(state);
         if (archived) {
             std::map<std::string, std::string> contents;
@@ -443,8 +506,8 @@ TEST_F(CrawlCommandTest, AFullDiskStopsTheCrawlAndTheResumeGoesOn) {
     }
 }
 
-// With Chromium, the links a page's scripts write are followed too, and the pages are archived as
-// the browser received them.
+// With Chromium, the links and movies a page's scripts write are followed and caught too, and the
+// pages are archived as the browser received them.
 TEST_F(CrawlCommandTest, WithChromiumTheLinksScriptsWriteAreFollowed) {
     CrawlCommand::Options options = Options();
     options.seeds = {server.Url("/js/index.html")};
@@ -458,13 +521,15 @@ TEST_F(CrawlCommandTest, WithChromiumTheLinksScriptsWriteAreFollowed) {
     ASSERT_EQ(status, CrawlCommand::kAllDone) << err;
     EXPECT_EQ(Requests()["/js/scripted.html"], 1);
     EXPECT_EQ(out["pagesDone"], 2) << out.dump(2);
-    // The pages as the browser received them.
+    EXPECT_EQ(out["movies"], 1) << out.dump(2);
+    // The pages as the browser received them, the movie its script wrote as we fetched it.
     std::map<std::string, std::string> contents;
-    EXPECT_EQ(Archived(&contents),
-              (std::map<std::string, int>{
-                  {"/robots.txt", 1}, {"/js/index.html", 1}, {"/js/scripted.html", 1}}));
-    for (const char* page : {"/js/index.html", "/js/scripted.html"}) {
-        EXPECT_EQ(contents[page], Sha1Digest::Of(Body(page))) << page;
+    EXPECT_EQ(Archived(&contents), (std::map<std::string, int>{{"/robots.txt", 1},
+                                                               {"/js/index.html", 1},
+                                                               {"/js/scripted.html", 1},
+                                                               {"/m/js.swf", 1}}));
+    for (const char* path : {"/js/index.html", "/js/scripted.html", "/m/js.swf"}) {
+        EXPECT_EQ(contents[path], Sha1Digest::Of(Body(path))) << path;
     }
 }
 

@@ -397,11 +397,17 @@ void ChromiumPage::ReadLinksThenEnd(Outcome<Loaded> result, bool settled) {
         return;
     }
     m_readingLinks = true;
-    // Bounded whatever the page holds; the evaluation itself is stopped after a second.
+    // Bounded whatever the page holds; the evaluation itself is stopped after a second. A frame
+    // the browser loaded with the page is part of it: its links are the page's. One this script
+    // cannot look into (another site's) is a page of its own.
     static constexpr const char* kLinks =
-        "(() => { const out = [];"
-        " for (const e of document.querySelectorAll('a[href], area[href]')) out.push(e.href);"
-        " for (const e of document.querySelectorAll('iframe[src], frame[src]')) out.push(e.src);"
+        "(() => { const out = []; const walk = (d, depth) => {"
+        " for (const e of d.querySelectorAll('a[href], area[href]')) out.push(e.href);"
+        " for (const e of d.querySelectorAll('iframe[src], frame[src]')) {"
+        "  let inner = null; try { inner = e.contentDocument; } catch (x) { inner = null; }"
+        "  if (inner && depth < 3 && inner.location.href !== 'about:blank') walk(inner, depth + 1);"
+        "  else out.push(e.src); } };"
+        " walk(document, 0);"
         " return out.filter((h) => typeof h === 'string' && h.length <= 4096).slice(0, 10000);"
         " })()";
     std::weak_ptr<int> load = m_load;

@@ -78,42 +78,51 @@ Outcome<HostPage::Loaded> WebPageLoader::Read(const URL& pageURL) {
     }
     setDocument(page.documentURL, main.value().base);
     AddPluginObjects(main.value());
-    // Where the page leads (for a crawl): its links, then its frames.
-    for (const std::vector<std::string>* list :
-         {&main.value().outline.links, &main.value().outline.frameSources}) {
-        for (const std::string& text : *list) {
-            if (std::optional<URL> link = Resolve(text, main.value().base, main.value().charset)) {
-                addLink(*link);
-            }
-        }
-    }
+    // Where the page leads (for a crawl): its links, and its frames' below.
+    AddLinks(main.value().outline.links, main.value());
 
     // Ads came in frames: the page's frames are loaded too, one level deep, within the page's
     // time. A frame that fails costs only its own movies. A web page's frame may not reach local
     // files, as in a browser.
     size_t frames = 0;
+    bool outOfTime = false;
     for (const std::string& src : main.value().outline.frameSources) {
         std::optional<URL> frameURL = Resolve(src, main.value().base, main.value().charset);
         if (!frameURL || (!frameURL->IsHTTP() &&
                           !(frameURL->scheme() == "file" && page.documentURL.scheme() == "file"))) {
             continue;
         }
-        if (++frames > kMostFrames) {
-            break;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return Loaded{0, pageURL.absoluteString() +
-                                 ": the page's time limit ended before all its frames were read"};
-        }
-        Outcome<PageFetcher::Page> framePage = PageFetcher::Fetch(*frameURL, Until(deadline));
-        if (!framePage) {
+        // A frame read with its page is part of it: its links are the page's. One not read is
+        // a page of its own, to be crawled as such.
+        outOfTime = outOfTime || std::chrono::steady_clock::now() >= deadline;
+        if (++frames > kMostFrames || outOfTime) {
+            addLink(*frameURL);
             continue;
         }
-        if (Outcome<Frame> frame = ReadFrame(framePage.value(), deadline)) {
-            AddPluginObjects(frame.value());
+        Outcome<PageFetcher::Page> framePage = PageFetcher::Fetch(*frameURL, Until(deadline));
+        Outcome<Frame> frame =
+            framePage ? ReadFrame(framePage.value(), deadline) : Outcome<Frame>(framePage.failure());
+        if (!frame) {
+            addLink(*frameURL);
+            continue;
         }
+        AddPluginObjects(frame.value());
+        AddLinks(frame.value().outline.links, frame.value());
+        AddLinks(frame.value().outline.frameSources, frame.value());
+    }
+    if (outOfTime) {
+        return Loaded{0, pageURL.absoluteString() +
+                             ": the page's time limit ended before all its frames were read"};
     }
     return Loaded{};
+}
+
+void WebPageLoader::AddLinks(const std::vector<std::string>& texts, const Frame& frame) {
+    for (const std::string& text : texts) {
+        if (std::optional<URL> link = Resolve(text, frame.base, frame.charset)) {
+            addLink(*link);
+        }
+    }
 }
 
 void WebPageLoader::AddPluginObjects(const Frame& frame) {

@@ -37,6 +37,8 @@ private:
     static std::optional<URL> Resolve(const std::string& urlText, const URL& base,
                                       const std::string& charset);
     void AddPluginObjects(const Frame& frame);
+    // Links named in `frame` (resolved against it) as the page's.
+    void AddLinks(const std::vector<std::string>& texts, const Frame& frame);
     Outcome<Loaded> Read(const URL& pageURL);
 
     PageFetcher::Options m_options;

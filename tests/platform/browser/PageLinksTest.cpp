@@ -13,8 +13,8 @@
 
 namespace {
 
-// Where a page leads, as each engine reads it: links and frames, resolved against the page's
-// base, each once, web addresses only; with Chromium, also what the page's scripts added.
+// Where a page leads, as each engine reads it: its links and its frames' links, resolved against
+// their bases, each once, web addresses only; with Chromium, also what the page's scripts added.
 TEST(PageLinksTest, EachEngineReadsWhereAPageLeads) {
     LoopbackServer server;
     server.Http().Get("/dir/page.html", [](const httplib::Request&, httplib::Response& response) {
@@ -26,12 +26,16 @@ TEST(PageLinksTest, EachEngineReadsWhereAPageLeads) {
             "document.body.appendChild(a);</script>",
             "text/html");
     });
+    server.Http().Get("/base/frame.html", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("<a href='inner.html'>in the frame</a>", "text/html");
+    });
     server.Http().Get(".*", [](const httplib::Request&, httplib::Response& response) {
         response.set_content("<p>", "text/html");
     });
     server.Start();
+    // A frame loaded with the page is part of it: where it leads, the page leads.
     std::vector<std::string> expected = {server.Url("/base/one.html"), server.Url("/two.html"),
-                                         server.Url("/base/frame.html")};
+                                         server.Url("/base/inner.html")};
     for (const bool chromium : {false, true}) {
         if (chromium && ChromiumProcess::Find().empty()) {
             GTEST_SKIP() << "Chromium is not installed";
