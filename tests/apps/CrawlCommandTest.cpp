@@ -323,6 +323,35 @@ protected:
         }
     }
 
+    // Runs swfharvex in a process of its own (what a process remembers of its transfers would
+    // mix runs), with writes failing past `fileSizeLimit` bytes (when not 0) as on a full disk;
+    // its exit status, `out` and `err` as it left them, and its peak memory in `peakKiB`.
+    int RunChild(std::vector<const char*> args, rlim_t fileSizeLimit = 0) {
+        const std::string outFile = (home.Path() / "stdout.txt").string();
+        const std::string errFile = (home.Path() / "stderr.txt").string();
+        args.push_back(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            if (fileSizeLimit != 0) {
+                const rlimit limit{fileSizeLimit, fileSizeLimit};
+                setrlimit(RLIMIT_FSIZE, &limit);
+                signal(SIGXFSZ, SIG_IGN); // the write fails instead
+            }
+            if (freopen(outFile.c_str(), "w", stdout) != nullptr &&
+                freopen(errFile.c_str(), "w", stderr) != nullptr) {
+                execv(HVX_SWFHARVEX, const_cast<char* const*>(args.data()));
+            }
+            _exit(127);
+        }
+        int status = 0;
+        rusage usage{};
+        wait4(child, &status, 0, &usage);
+        peakKiB = usage.ru_maxrss;
+        out = nlohmann::json::parse(ReadWholeFile(outFile), nullptr, false);
+        err = ReadWholeFile(errFile);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
     TempDir home;
     const char* previousHome = nullptr;
     int pages = 0;
@@ -334,6 +363,7 @@ protected:
     LoopbackServer server;
     nlohmann::json out;
     std::string err;
+    long peakKiB = 0;
 };
 
 // A site of 2,000 pages: every allowed page once, nothing robots.txt forbids, the calendar cut at
@@ -449,31 +479,6 @@ TEST_F(CrawlCommandTest, AKilledCrawlResumesWithoutFetchingADonePageAgain) {
 // resumed once there is room, it ends as an uninterrupted crawl would, nothing lost. With an
 // archive, the archive is the first to fill; without, the movie's own file.
 TEST_F(CrawlCommandTest, AFullDiskStopsTheCrawlAndTheResumeGoesOn) {
-    // Each run is a process of its own: what a process remembers of its transfers would mix
-    // the two cases.
-    const auto run = [this](std::vector<const char*> args, rlim_t fileSizeLimit) {
-        const std::string outFile = (home.Path() / "stdout.txt").string();
-        const std::string errFile = (home.Path() / "stderr.txt").string();
-        args.push_back(nullptr);
-        const pid_t child = fork();
-        if (child == 0) {
-            if (fileSizeLimit != 0) {
-                const rlimit limit{fileSizeLimit, fileSizeLimit};
-                setrlimit(RLIMIT_FSIZE, &limit);
-                signal(SIGXFSZ, SIG_IGN); // the write fails instead
-            }
-            if (freopen(outFile.c_str(), "w", stdout) != nullptr &&
-                freopen(errFile.c_str(), "w", stderr) != nullptr) {
-                execv(HVX_SWFHARVEX, const_cast<char* const*>(args.data()));
-            }
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        out = nlohmann::json::parse(ReadWholeFile(outFile), nullptr, false);
-        err = ReadWholeFile(errFile);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    };
     for (const bool archived : {true, false}) {
         SCOPED_TRACE(archived ? "with an archive" : "without an archive");
         const std::string state = (home.Path() / (archived ? "archived" : "plain")).string();
@@ -488,13 +493,12 @@ TEST_F(CrawlCommandTest, AFullDiskStopsTheCrawlAndTheResumeGoesOn) {
         }
         args.push_back(seed.c_str());
         // Above what the frontier's journal grows to in this crawl, below the big movie.
-        EXPECT_EQ(run(args, kBigMovieBytes - 1'000'000), CrawlCommand::kCannotWrite) << err;
+        EXPECT_EQ(RunChild(args, kBigMovieBytes - 1'000'000), CrawlCommand::kCannotWrite) << err;
         EXPECT_NE(err.find(archived ? "site.warc.gz" : "/m/0.swf"), std::string::npos) << err;
         EXPECT_FALSE(Done(state).contains("/p/0.html"));
 
-        ASSERT_EQ(run({HVX_SWFHARVEX, "crawl", "--bundle", HVX_BUILT_BUNDLE, "--json",
-                       "--resume", state.c_str()},
-                      0),
+        ASSERT_EQ(RunChild({HVX_SWFHARVEX, "crawl", "--bundle", HVX_BUILT_BUNDLE, "--json",
+                            "--resume", state.c_str()}),
                   CrawlCommand::kAllDone)
             << err;
         EXPECT_EQ(out["pagesDone"], AllowedPages() + 8) << out.dump(2);
@@ -504,6 +508,88 @@ TEST_F(CrawlCommandTest, AFullDiskStopsTheCrawlAndTheResumeGoesOn) {
             ExpectArchived(Archived(&contents), contents);
         }
     }
+}
+
+// What a hostile site throws at a crawl costs it bounded time, memory and disk, and the crawl goes
+// on: a page of a million links (more than its reader may use memory for: lost, saying so), one of
+// a hundred thousand (the first 10,000 are followed), a redirect loop, a robots.txt that never
+// ends; a host whose robots.txt answers 500 is not crawled at all.
+TEST_F(CrawlCommandTest, AHostileSiteCostsBoundedTimeMemoryAndDisk) {
+    LoopbackServer hostile;
+    hostile.Http().Get("/robots.txt", [](const httplib::Request&, httplib::Response& response) {
+        response.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
+            static const std::string lines(64 * 1024, '#');
+            // 100 MB of comments, unless the reader stops first.
+            return offset < 100'000'000 && sink.write(lines.data(), lines.size());
+        });
+    });
+    hostile.Http().Get("/", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("<a href='/million.html'>m</a><a href='/loop'>l</a>"
+                             "<a href='/ok.html'>ok</a><a href='/many.html'>many</a>",
+                             "text/html");
+    });
+    std::map<std::string, std::string> linkPages;
+    for (const auto& [path, links] : {std::pair{"/million.html", 1'000'000}, {"/many.html", 100'000}}) {
+        std::string& html = linkPages[path];
+        for (int link = 0; link < links; ++link) {
+            html += "<a href=/l/" + std::to_string(link) + ">";
+        }
+    }
+    hostile.Http().Get("/(million|many).html", [&linkPages](const httplib::Request& request,
+                                                            httplib::Response& response) {
+        const std::string& html = linkPages[request.path];
+        response.set_content_provider(
+            html.size(), "text/html", [&html](size_t offset, size_t length, httplib::DataSink& sink) {
+                return sink.write(html.data() + offset, std::min<size_t>(length, 1 << 16));
+            });
+    });
+    hostile.Http().Get("/loop", [](const httplib::Request&, httplib::Response& response) {
+        response.set_redirect("/loop");
+    });
+    hostile.Http().Get(".*", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("<p>fine</p>", "text/html");
+    });
+    hostile.Start();
+    LoopbackServer failing;
+    failing.Http().Get(".*", [](const httplib::Request&, httplib::Response& response) {
+        response.status = 500;
+    });
+    failing.Start();
+
+    const std::string state = Options().stateFolder;
+    const std::string warc = (home.Path() / "archive" / "site.warc.gz").string();
+    const std::string seed = hostile.Url("/");
+    const std::string forbidden = failing.Url("/");
+    const auto started = Clock::now();
+    EXPECT_EQ(RunChild({HVX_SWFHARVEX, "crawl", "--engine", "static", "--delay", "0", "--bundle",
+                        HVX_BUILT_BUNDLE, "--json", "--max-pages", "60", "--state", state.c_str(),
+                        "--warc", warc.c_str(), seed.c_str(), forbidden.c_str()}),
+              CrawlCommand::kSomeFailed)
+        << err;
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(120));
+    EXPECT_LT(peakKiB, 400 * 1024);
+    // 60 taken: the two seeds (one forbidden), the four pages the first links to (two lost), and
+    // 54 of the many page's links.
+    EXPECT_EQ(out["pagesDone"], 57) << out.dump(2);
+    EXPECT_EQ(out["pagesForbidden"], 1) << out.dump(2);
+    ASSERT_EQ(out["lost"].size(), 2U) << out.dump(2);
+    EXPECT_EQ(out["lost"][0]["url"], hostile.Url("/million.html"));
+    EXPECT_NE(out["lost"][0]["reason"].get<std::string>().find("memory"), std::string::npos);
+    EXPECT_EQ(out["lost"][1]["url"], hostile.Url("/loop"));
+    EXPECT_NE(out["lost"][1]["reason"].get<std::string>().find("redirects"), std::string::npos);
+    // Ten thousand links queued at most, and the state and archive stay small.
+    Outcome<std::unique_ptr<SqliteDatabase>> database =
+        SqliteDatabase::Open(fs::path(state) / "frontier.db");
+    ASSERT_TRUE(database) << database.failure().message();
+    Outcome<SqliteDatabase::Statement> count =
+        database.value()->Prepare("SELECT count(*) FROM pages");
+    ASSERT_TRUE(count && count.value().Step().value());
+    EXPECT_LE(std::stoll(count.value().Text(0)), 10'010);
+    uint64_t kept = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(home.Path())) {
+        kept += entry.is_regular_file() ? entry.file_size() : 0;
+    }
+    EXPECT_LT(kept, uint64_t{64} << 20);
 }
 
 // With Chromium, the links and movies a page's scripts write are followed and caught too, and the
