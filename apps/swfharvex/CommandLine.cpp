@@ -166,11 +166,12 @@ CLI::App* AddCrawlCommand(CLI::App& app, CrawlCommand::Options& crawl) {
         "With --warc, what was fetched is archived as received (WARC/1.1, each record its own\n"
         "gzip member) and indexed in a .cdxj file beside it; a resumed crawl goes on writing\n"
         "there.\n"
-        "Exit status: 0 when every page in scope was crawled, 1 when a page could not be, 2 on\n"
-        "a usage error, 3 when --engine chromium cannot run, 4 when another swfharvex run holds\n"
-        "the capture folder, 7 when the state folder cannot be used, 8 when what the crawl keeps\n"
-        "(the WARC file, the movies) cannot be written (a full disk: --resume goes on once\n"
-        "there is room), 128 + the signal when interrupted.");
+        "Exit status: 0 when every page in scope was crawled and its movies caught, 1 when a\n"
+        "page could not be, 2 on a usage error, 3 when --engine chromium cannot run, 4 when\n"
+        "another swfharvex run holds the capture folder, 5 when a movie was not caught, 7 when\n"
+        "the state folder cannot be used, 8 when what the crawl keeps (the WARC file, the\n"
+        "movies) cannot be written (a full disk: --resume goes on once there is room), 128 +\n"
+        "the signal when interrupted.");
     crawlApp->add_option("--state", crawl.stateFolder,
                          "The crawl's folder: its state and what it keeps (default "
                          "~/Documents/SWFHarvexCrawl)");
@@ -216,7 +217,8 @@ CLI::App* AddCrawlCommand(CLI::App& app, CrawlCommand::Options& crawl) {
         ->check(TransferLimitChoice::SizeValidator());
     crawlApp->add_flag("--json", crawl.json,
                        R"(Print {"state", "pagesDone", "pagesQueued", "pagesForbidden", )"
-                       R"("movies", "warc": [FILE...], "lost": [{"url", "reason"}...]} at the end)");
+                       R"("movies", "warc": [FILE...], "lost": [{"url", "reason"}...], )"
+                       R"("lostMovies": [{"url", "reason"}...]} at the end)");
     crawlApp->add_option("--bundle", crawl.bundlePath,
                          "The plug-in bundle to load (default: SWFHarvex.bundle installed "
                          "beside the command)");

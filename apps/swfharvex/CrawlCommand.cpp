@@ -123,7 +123,10 @@ public:
           const WarcRecorder* archive)
         : m_options(options), m_frontier(frontier), m_session(session), m_mirror(mirror),
           m_scope(std::move(scope)), m_keep(std::move(keep)), m_budget(budget), m_archive(archive),
-          m_manifest(KeptMovies(m_keep)) {}
+          m_manifest(KeptMovies(m_keep)) {
+        const Outcome<FrontierCounts> counts = m_frontier.Counts();
+        m_doneBefore = counts ? counts.value().done : 0;
+    }
     ~Crawl() {
         *m_alive = false;
         for (std::thread& thread : m_robotThreads) {
@@ -169,15 +172,34 @@ public:
     // Whether the error is that something could not be written where the crawl keeps it.
     bool cannotWrite() const { return m_cannotWrite; }
     size_t forbidden() const { return m_forbidden; }
+    // The movies pages of this run embed that were not caught, each once, with why.
+    std::vector<DownloadActivity::Loss> LostMovies() const {
+        std::vector<DownloadActivity::Loss> lost;
+        std::set<std::string> named;
+        for (const DownloadActivity::Loss& loss : DownloadActivity::Shared().Losses()) {
+            if (m_pageMovies.contains(loss.url) && !m_kept.contains(loss.url) &&
+                named.insert(loss.url).second) {
+                lost.push_back(loss);
+            }
+        }
+        return lost;
+    }
 
     std::string Progress() const {
         const Outcome<FrontierCounts> counts = m_frontier.Counts();
         if (!counts) {
             return {};
         }
+        const double seconds = std::chrono::duration<double>(Clock::now() - m_started).count();
+        const uint64_t pages = counts.value().done - m_doneBefore;
+        char rate[32];
+        std::snprintf(rate, sizeof rate, "%.1f", seconds > 0 ? static_cast<double>(pages) / seconds : 0.0);
         return "crawl: " + std::to_string(counts.value().done) + " pages done, " +
                std::to_string(counts.value().queued) + " queued, " +
-               std::to_string(m_manifest.size()) + " movies kept";
+               std::to_string(m_manifest.size()) + " movies kept, " +
+               DownloadActivity::BytesText(
+                   static_cast<double>(DownloadActivity::Shared().BytesReceived())) +
+               " received, " + rate + " pages/s";
     }
 
 private:
@@ -277,6 +299,7 @@ private:
         for (const std::string& movie : opened.pluginObjectURLs()) {
             if (movie.starts_with("http://") || movie.starts_with("https://")) {
                 loaded.movies.push_back(movie);
+                m_pageMovies.insert(movie);
             }
         }
         m_loaded.push_back(std::move(loaded));
@@ -412,6 +435,10 @@ private:
     uint64_t m_budget; // pages this run may still take
     const WarcRecorder* m_archive;
     bool m_cannotWrite = false;
+    // For the rate: when this run started, and the pages done before it.
+    Clock::time_point m_started = Clock::now();
+    uint64_t m_doneBefore = 0;
+    std::set<std::string> m_pageMovies; // every movie a page of this run embeds
     Outcome<> m_error;
     std::deque<FrontierPage> m_held;
     size_t m_open = 0;
@@ -512,9 +539,18 @@ bool CloseArchive(const std::shared_ptr<WarcRecorder>& archive, std::ostream& er
     return whole;
 }
 
-// Names each page lost and prints the summary; the exit status.
-int Report(Frontier& pages, const fs::path& state, const WarcRecorder* archive, bool json,
-           std::ostream& out, std::ostream& err) {
+// What a crawl's run leaves to report.
+struct Outcomes {
+    Frontier& pages;
+    const fs::path& state;
+    const WarcRecorder* archive;
+    const std::vector<DownloadActivity::Loss>& lostMovies;
+};
+
+// Names each page and movie lost and prints the summary; the exit status.
+int Report(const Outcomes& run, bool json, std::ostream& out, std::ostream& err) {
+    Frontier& pages = run.pages;
+    const fs::path& state = run.state;
     const Outcome<FrontierCounts> counted = pages.Counts();
     const auto failures = pages.Failures();
     if (!counted || !failures) {
@@ -531,8 +567,14 @@ int Report(Frontier& pages, const fs::path& state, const WarcRecorder* archive, 
         }
     }
     const size_t movies = KeptMovies(state / "mirror").size();
+    nlohmann::json lostMovies = nlohmann::json::array();
+    for (const DownloadActivity::Loss& loss : run.lostMovies) {
+        err << "swfharvex: " << loss.url << ": movie not caught: " << loss.reason << '\n';
+        lostMovies.push_back({{"url", loss.url}, {"reason", loss.reason}});
+    }
     nlohmann::json warc = nlohmann::json::array();
-    for (const fs::path& file : archive != nullptr ? archive->files() : std::vector<fs::path>{}) {
+    for (const fs::path& file :
+         run.archive != nullptr ? run.archive->files() : std::vector<fs::path>{}) {
         warc.push_back(file.string());
     }
     if (json) {
@@ -542,7 +584,8 @@ int Report(Frontier& pages, const fs::path& state, const WarcRecorder* archive, 
                               {"pagesForbidden", counts.failed - lost.size()},
                               {"movies", movies},
                               {"warc", warc},
-                              {"lost", lost}}
+                              {"lost", lost},
+                              {"lostMovies", lostMovies}}
                    .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
             << '\n';
     } else {
@@ -553,7 +596,10 @@ int Report(Frontier& pages, const fs::path& state, const WarcRecorder* archive, 
                 << warc.front().get<std::string>() << '\n';
         }
     }
-    return lost.empty() ? CrawlCommand::kAllDone : CrawlCommand::kSomeFailed;
+    if (!lost.empty()) {
+        return CrawlCommand::kSomeFailed;
+    }
+    return lostMovies.empty() ? CrawlCommand::kAllDone : CrawlCommand::kMovieLost;
 }
 
 } // namespace
@@ -592,8 +638,9 @@ int CrawlCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTermi
     const uint64_t finishedBefore = before.value().done + before.value().failed;
     const uint64_t budget =
         options.maxPages > finishedBefore ? options.maxPages - finishedBefore : 0;
+    std::vector<DownloadActivity::Loss> lostMovies;
     const int status = Walk(options, state, pages, std::move(scope).value(), budget,
-                            archive.value().get(), err, progressIsTerminal);
+                            archive.value().get(), lostMovies, err, progressIsTerminal);
     const bool archived = CloseArchive(archive.value(), err);
     if (status >= 0) {
         return status;
@@ -601,12 +648,13 @@ int CrawlCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTermi
     if (!archived) {
         return kCannotWrite;
     }
-    return Report(pages, state, archive.value().get(), options.json, out, err);
+    return Report({pages, state, archive.value().get(), lostMovies}, options.json, out, err);
 }
 
 int CrawlCommand::Walk(const Options& options, const fs::path& state, Frontier& pages,
                        CrawlScope scope, uint64_t budget, const WarcRecorder* archive,
-                       std::ostream& err, bool progressIsTerminal) {
+                       std::vector<DownloadActivity::Loss>& lostMovies, std::ostream& err,
+                       bool progressIsTerminal) {
     PageEngineChoice engine = options.engine;
     engine.readLinks = true;
     HostSession session(
@@ -640,6 +688,7 @@ int CrawlCommand::Walk(const Options& options, const fs::path& state, Frontier& 
         RunLoop::Main().CancelTimer(progress);
         err << '\n';
     }
+    lostMovies = crawl.LostMovies();
     if (stopped != 0) {
         HostSession::CancelTransfers();
         err << "swfharvex: stopped; 'swfharvex crawl --resume " << state.string()

@@ -9,6 +9,7 @@
 #include "crawl/CrawlScope.h"
 #include "mirror/DependencyCatch.h"
 #include "swfharvex/PageEngineChoice.h"
+#include "webkit/DownloadActivity.h"
 
 class Frontier;
 class WarcRecorder;
@@ -25,6 +26,7 @@ public:
     enum ExitStatus { kAllDone = 0, kSomeFailed = 1 };
     static constexpr int kNoEngine = 3;
     static constexpr int kFolderInUse = 4;
+    static constexpr int kMovieLost = 5;
     // The state folder cannot be used (or a resume finds no crawl there).
     static constexpr int kNoState = 7;
     // What the crawl keeps (its archive, its movies) cannot be written: a full disk, say. The
@@ -58,7 +60,8 @@ private:
     // Runs the host over the frontier until the crawl is done (-1) or stops (its exit status).
     static int Walk(const Options& options, const std::filesystem::path& state, Frontier& pages,
                     CrawlScope scope, uint64_t budget, const WarcRecorder* archive,
-                    std::ostream& err, bool progressIsTerminal);
+                    std::vector<DownloadActivity::Loss>& lostMovies, std::ostream& err,
+                    bool progressIsTerminal);
 
     Options m_options;
 };

@@ -5,9 +5,7 @@
 #include "foundation/PathString.h"
 #include "foundation/RunLoop.h"
 
-namespace {
-
-std::string Bytes(double bytes) {
+std::string DownloadActivity::BytesText(double bytes) {
     const char* units[] = {"B", "kB", "MB", "GB"};
     int unit = 0;
     while (bytes >= 1000 && unit < 3) {
@@ -18,8 +16,6 @@ std::string Bytes(double bytes) {
     std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
     return text;
 }
-
-} // namespace
 
 std::string DownloadActivity::ProgressLine(const Progress& progress,
                                            std::chrono::steady_clock::time_point now) {
@@ -35,8 +31,8 @@ std::string DownloadActivity::ProgressLine(const Progress& progress,
         percent = text;
     }
     const double rate = seconds > 0 ? static_cast<double>(progress.received) / seconds : 0;
-    return name + "  " + Bytes(static_cast<double>(progress.received)) + "  " + percent + "  " +
-           Bytes(rate) + "/s";
+    return name + "  " + BytesText(static_cast<double>(progress.received)) + "  " + percent + "  " +
+           BytesText(rate) + "/s";
 }
 
 DownloadActivity& DownloadActivity::Shared() {
@@ -75,6 +71,7 @@ void DownloadActivity::Destined(uint64_t id, std::string destination) {
 }
 
 void DownloadActivity::Received(uint64_t id, uint64_t length) {
+    m_bytesReceived += length;
     if (auto found = m_running.find(id); found != m_running.end()) {
         found->second.received += length;
     }

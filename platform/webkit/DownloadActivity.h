@@ -37,6 +37,8 @@ public:
     static DownloadActivity& Shared();
 
     // One line for a progress display: file name, bytes, percent, rate.
+    // "12 B", "3.4 MB": decimal units, as a person reads them.
+    static std::string BytesText(double bytes);
     static std::string ProgressLine(const Progress& progress,
                                     std::chrono::steady_clock::time_point now);
 
@@ -44,6 +46,8 @@ public:
     size_t RunningCount() const { return m_running.size(); }
     uint64_t FinishedCount() const { return m_finished; }
     uint64_t FailedCount() const { return m_failed; }
+    // Decoded bytes received by every transfer so far.
+    uint64_t BytesReceived() const { return m_bytesReceived; }
     // None when the URL was never fetched in this process.
     std::optional<TransferState> StateOf(const std::string& url) const;
 
@@ -73,4 +77,5 @@ private:
     uint64_t m_nextListener = 1;
     uint64_t m_finished = 0;
     uint64_t m_failed = 0;
+    uint64_t m_bytesReceived = 0;
 };

@@ -513,7 +513,7 @@ TEST_F(CrawlCommandTest, AFullDiskStopsTheCrawlAndTheResumeGoesOn) {
 // What a hostile site throws at a crawl costs it bounded time, memory and disk, and the crawl goes
 // on: a page of a million links (more than its reader may use memory for: lost, saying so), one of
 // a hundred thousand (the first 10,000 are followed), a redirect loop, a robots.txt that never
-// ends; a host whose robots.txt answers 500 is not crawled at all.
+// ends, a movie that is not there (named); a host whose robots.txt answers 500 is not crawled.
 TEST_F(CrawlCommandTest, AHostileSiteCostsBoundedTimeMemoryAndDisk) {
     LoopbackServer hostile;
     hostile.Http().Get("/robots.txt", [](const httplib::Request&, httplib::Response& response) {
@@ -525,7 +525,7 @@ TEST_F(CrawlCommandTest, AHostileSiteCostsBoundedTimeMemoryAndDisk) {
     });
     hostile.Http().Get("/", [](const httplib::Request&, httplib::Response& response) {
         response.set_content("<a href='/million.html'>m</a><a href='/loop'>l</a>"
-                             "<a href='/ok.html'>ok</a><a href='/many.html'>many</a>",
+                             "<a href='/ok.html'>ok</a><a href='/many.html'>many</a><embed src='/gone.swf'>",
                              "text/html");
     });
     std::map<std::string, std::string> linkPages;
@@ -542,6 +542,9 @@ TEST_F(CrawlCommandTest, AHostileSiteCostsBoundedTimeMemoryAndDisk) {
             html.size(), "text/html", [&html](size_t offset, size_t length, httplib::DataSink& sink) {
                 return sink.write(html.data() + offset, std::min<size_t>(length, 1 << 16));
             });
+    });
+    hostile.Http().Get("/gone.swf", [](const httplib::Request&, httplib::Response& response) {
+        response.status = 404;
     });
     hostile.Http().Get("/loop", [](const httplib::Request&, httplib::Response& response) {
         response.set_redirect("/loop");
@@ -577,6 +580,9 @@ TEST_F(CrawlCommandTest, AHostileSiteCostsBoundedTimeMemoryAndDisk) {
     EXPECT_NE(out["lost"][0]["reason"].get<std::string>().find("memory"), std::string::npos);
     EXPECT_EQ(out["lost"][1]["url"], hostile.Url("/loop"));
     EXPECT_NE(out["lost"][1]["reason"].get<std::string>().find("redirects"), std::string::npos);
+    ASSERT_EQ(out["lostMovies"].size(), 1U) << out.dump(2);
+    EXPECT_EQ(out["lostMovies"][0]["url"], hostile.Url("/gone.swf"));
+    EXPECT_NE(err.find("/gone.swf: movie not caught"), std::string::npos) << err;
     // Ten thousand links queued at most, and the state and archive stay small.
     Outcome<std::unique_ptr<SqliteDatabase>> database =
         SqliteDatabase::Open(fs::path(state) / "frontier.db");
