@@ -1,7 +1,8 @@
 // A generated site of 2,000 pages (page i links to pages 2i+1 and 2i+2; every tenth embeds a
 // movie of 10 kB): `swfharvex crawl` with each engine (no delay, robots.txt not read, the movies'
 // own loads not followed), against `wget --recursive` on the same site (static markup only). Each
-// reports pages and movies per second; every run must fetch every page.
+// reports pages and movies per second; every run must fetch every page. Then each again, writing
+// a WARC file of what it fetched.
 #include <atomic>
 #include <string>
 #include <vector>
@@ -55,8 +56,8 @@ void Run(benchmark::State& state, const std::vector<std::string>& command) {
         setenv("HOME", home.Path().c_str(), 1);
         std::vector<std::string> arguments = command;
         for (std::string& argument : arguments) {
-            if (argument == "DIR") {
-                argument = (home.Path() / "out").string();
+            if (argument.starts_with("DIR")) {
+                argument = (home.Path() / "out").string() + argument.substr(3);
             }
         }
         arguments.push_back(Server().Url("/p/0.html"));
@@ -74,24 +75,28 @@ void Run(benchmark::State& state, const std::vector<std::string>& command) {
     }
 }
 
-std::vector<std::string> Crawl(const std::string& engine) {
-    return {HVX_SWFHARVEX_BINARY,
-            "crawl",
-            "--engine",
-            engine,
-            "--delay",
-            "0",
-            "--ignore-robots",
-            "--depth",
-            "20",
-            "--max-pages",
-            "5000",
-            "--read-depth",
-            "0",
-            "--play",
-            "0",
-            "--state",
-            "DIR"};
+std::vector<std::string> Crawl(const std::string& engine, bool archived = false) {
+    std::vector<std::string> command = {HVX_SWFHARVEX_BINARY,
+                                        "crawl",
+                                        "--engine",
+                                        engine,
+                                        "--delay",
+                                        "0",
+                                        "--ignore-robots",
+                                        "--depth",
+                                        "20",
+                                        "--max-pages",
+                                        "5000",
+                                        "--read-depth",
+                                        "0",
+                                        "--play",
+                                        "0",
+                                        "--state",
+                                        "DIR"};
+    if (archived) {
+        command.insert(command.end(), {"--warc", "DIR/crawl.warc.gz"});
+    }
+    return command;
 }
 
 void BM_CrawlStatic(benchmark::State& state) {
@@ -107,10 +112,27 @@ void BM_WgetRecursive(benchmark::State& state) {
                 "--directory-prefix", "DIR"});
 }
 
+// The same, each writing a WARC file of what it fetched.
+void BM_CrawlStaticWarc(benchmark::State& state) {
+    Run(state, Crawl("static", true));
+}
+
+void BM_CrawlChromiumWarc(benchmark::State& state) {
+    Run(state, Crawl("chromium", true));
+}
+
+void BM_WgetRecursiveWarc(benchmark::State& state) {
+    Run(state, {"wget", "--quiet", "--recursive", "--level=20", "-e", "robots=off",
+                "--directory-prefix", "DIR", "--warc-file", "DIR-crawl"});
+}
+
 } // namespace
 
 BENCHMARK(BM_CrawlStatic)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_CrawlChromium)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_WgetRecursive)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_CrawlStaticWarc)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_CrawlChromiumWarc)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_WgetRecursiveWarc)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 BENCHMARK_MAIN();

@@ -18,13 +18,13 @@
 #include "crawl/PageAddress.h"
 #include "crawl/RobotsFetch.h"
 #include "crawl/SqliteFrontier.h"
-#include "swfharvex/TransferLimitChoice.h"
-#include "warc/WarcRecorder.h"
 #include "foundation/RunLoop.h"
 #include "foundation/defaults/AtomicFile.h"
 #include "swf/MovieReferences.h"
 #include "swfharvex/HostSession.h"
 #include "swfharvex/MirrorKeeper.h"
+#include "swfharvex/TransferLimitChoice.h"
+#include "warc/WarcRecorder.h"
 #include "webkit/DownloadActivity.h"
 
 namespace fs = std::filesystem;
@@ -193,7 +193,8 @@ public:
         const double seconds = std::chrono::duration<double>(Clock::now() - m_started).count();
         const uint64_t pages = counts.value().done - m_doneBefore;
         char rate[32];
-        std::snprintf(rate, sizeof rate, "%.1f", seconds > 0 ? static_cast<double>(pages) / seconds : 0.0);
+        std::snprintf(rate, sizeof rate, "%.1f",
+                      seconds > 0 ? static_cast<double>(pages) / seconds : 0.0);
         return "crawl: " + std::to_string(counts.value().done) + " pages done, " +
                std::to_string(counts.value().queued) + " queued, " +
                std::to_string(m_manifest.size()) + " movies kept, " +
@@ -512,8 +513,8 @@ Outcome<std::shared_ptr<WarcRecorder>> OpenArchive(const CrawlCommand::Options& 
     if (!size) {
         return size.failure();
     }
-    Outcome<std::shared_ptr<WarcRecorder>> archive = WarcRecorder::Open(
-        {{options.warc, size.value(), kProduct}, state / "warc-index.journal"});
+    Outcome<std::shared_ptr<WarcRecorder>> archive =
+        WarcRecorder::Open({{options.warc, size.value(), kProduct}, state / "warc-index.journal"});
     if (archive) {
         WireRecorder::Install(archive.value());
     }
@@ -531,7 +532,8 @@ bool CloseArchive(const std::shared_ptr<WarcRecorder>& archive, std::ostream& er
         err << "swfharvex: " << failed->message() << '\n';
         whole = false;
     }
-    if (Outcome<> indexed = archive->WriteIndex(WarcRecorder::IndexBeside(archive->files().front()));
+    if (Outcome<> indexed =
+            archive->WriteIndex(WarcRecorder::IndexBeside(archive->files().front()));
         !indexed) {
         err << "swfharvex: " << indexed.failure().message() << '\n';
         whole = false;

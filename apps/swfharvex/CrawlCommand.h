@@ -44,8 +44,8 @@ public:
         std::vector<std::string> exclude;
         bool ignoreRobots = false;
         int delayMs = 500;
-        std::string warc;              // "" writes no archive
-        std::string warcSize = "1G";   // the next WARC file is started at this size
+        std::string warc;            // "" writes no archive
+        std::string warcSize = "1G"; // the next WARC file is started at this size
         bool json = false;
         std::string bundlePath;
         PageEngineChoice engine;

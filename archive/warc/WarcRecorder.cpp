@@ -7,9 +7,8 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <unistd.h>
-
 #include <nlohmann/json.hpp>
+#include <unistd.h>
 
 #include "foundation/defaults/AtomicFile.h"
 #include "warc/Cdxj.h"

@@ -73,7 +73,8 @@ Outcome<PageFetcher::Page> PageFetcher::Fetch(const URL& url, const Options& opt
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
 
     std::optional<WireTap> tap;
-    if (std::shared_ptr<WireRecorder> recorder = WireRecorder::Current(); recorder && url.IsHTTP()) {
+    if (std::shared_ptr<WireRecorder> recorder = WireRecorder::Current();
+        recorder && url.IsHTTP()) {
         if (!tap.emplace(std::move(recorder)).Attach(curl)) {
             return Refused(url, "could not record the transfer");
         }

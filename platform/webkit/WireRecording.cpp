@@ -120,10 +120,9 @@ void WireTap::AddPayload(const char* data, size_t size) {
 
 void WireTap::Finish(CURLcode result) {
     if (m_exchange && HeadComplete(m_exchange->responseHead)) {
-        Hand(result == CURLE_OK ? ""
-             : result == CURLE_OPERATION_TIMEDOUT || result == CURLE_ABORTED_BY_CALLBACK
-                 ? "time"
-             : result == CURLE_WRITE_ERROR || result == CURLE_FILESIZE_EXCEEDED ? "length"
+        Hand(result == CURLE_OK                                                          ? ""
+             : result == CURLE_OPERATION_TIMEDOUT || result == CURLE_ABORTED_BY_CALLBACK ? "time"
+             : result == CURLE_WRITE_ERROR || result == CURLE_FILESIZE_EXCEEDED          ? "length"
              // An error status stops libcurl reading once the head is in.
              : result == CURLE_HTTP_RETURNED_ERROR ? "unspecified"
                                                    : "disconnect");

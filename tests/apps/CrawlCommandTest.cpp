@@ -63,7 +63,7 @@ protected:
             if (pageDelay.count() > 0) {
                 std::this_thread::sleep_for(pageDelay);
             }
-            const char* type = path.ends_with(".swf")     ? "application/x-shockwave-flash"
+            const char* type = path.ends_with(".swf")  ? "application/x-shockwave-flash"
                                : path == "/robots.txt" ? "text/plain"
                                                        : "text/html";
             if (path.starts_with("/m/2") || path.starts_with("/m/6")) {
@@ -94,8 +94,8 @@ protected:
                 "frames": 1, "loads": [{"url": "/menu/)"
                                 << menu << R"(.html", "target": "_self"}]})";
             const fs::path movie = home.Path() / "menu.swf";
-            const std::string command = std::string(HVX_SWFMOVIE) + " '" + json.string() +
-                                        "' -o '" + movie.string() + "'";
+            const std::string command =
+                std::string(HVX_SWFMOVIE) + " '" + json.string() + "' -o '" + movie.string() + "'";
             ASSERT_EQ(std::system(command.c_str()), 0) << command;
             menuMovies.push_back(ReadWholeFile(movie.string()));
         }
@@ -162,8 +162,8 @@ protected:
         std::string html = "<p>page " + number + "</p>";
         for (const int child : {2 * *page + 1, 2 * *page + 2}) {
             if (child < pages) {
-                html += "<a href='/p/" + std::to_string(child) + ".html'>" +
-                        std::to_string(child) + "</a>";
+                html += "<a href='/p/" + std::to_string(child) + ".html'>" + std::to_string(child) +
+                        "</a>";
             }
         }
         if (*page % 10 == 0) {
@@ -247,8 +247,8 @@ protected:
                 allowed.insert("/m/" + number + ".swf");
             }
             if (page % 50 == 0) {
-                allowed.insert({"/f/" + number + ".html", "/m/f" + number + ".swf",
-                                "/x/" + number + ".html"});
+                allowed.insert(
+                    {"/f/" + number + ".html", "/m/f" + number + ".swf", "/x/" + number + ".html"});
             }
             if (page % 100 == 0) {
                 const std::string menu = std::to_string(page / 100);
@@ -267,9 +267,9 @@ protected:
     }
     size_t AllowedMovies() const {
         const std::set<std::string> allowed = Allowed();
-        return static_cast<size_t>(std::count_if(
-            allowed.begin(), allowed.end(),
-            [](const std::string& path) { return path.ends_with(".swf"); }));
+        return static_cast<size_t>(
+            std::count_if(allowed.begin(), allowed.end(),
+                          [](const std::string& path) { return path.ends_with(".swf"); }));
     }
 
     // Reads the crawl's WARC files back with warcio: each record whole, its digests right; the
@@ -484,10 +484,10 @@ TEST_F(CrawlCommandTest, AFullDiskStopsTheCrawlAndTheResumeGoesOn) {
         const std::string state = (home.Path() / (archived ? "archived" : "plain")).string();
         const std::string warc = (home.Path() / "archive" / "site.warc.gz").string();
         const std::string seed = Options().seeds[0];
-        std::vector<const char*> args = {HVX_SWFHARVEX, "crawl",   "--engine", "static",
-                                         "--delay",     "0",       "--depth",  "8",
-                                         "--read-depth", "0",      "--bundle", HVX_BUILT_BUNDLE,
-                                         "--state",     state.c_str()};
+        std::vector<const char*> args = {HVX_SWFHARVEX,  "crawl",      "--engine", "static",
+                                         "--delay",      "0",          "--depth",  "8",
+                                         "--read-depth", "0",          "--bundle", HVX_BUILT_BUNDLE,
+                                         "--state",      state.c_str()};
         if (archived) {
             args.insert(args.end(), {"--warc", warc.c_str()});
         }
@@ -517,19 +517,22 @@ TEST_F(CrawlCommandTest, AFullDiskStopsTheCrawlAndTheResumeGoesOn) {
 TEST_F(CrawlCommandTest, AHostileSiteCostsBoundedTimeMemoryAndDisk) {
     LoopbackServer hostile;
     hostile.Http().Get("/robots.txt", [](const httplib::Request&, httplib::Response& response) {
-        response.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
-            static const std::string lines(64 * 1024, '#');
-            // 100 MB of comments, unless the reader stops first.
-            return offset < 100'000'000 && sink.write(lines.data(), lines.size());
-        });
+        response.set_chunked_content_provider(
+            "text/plain", [](size_t offset, httplib::DataSink& sink) {
+                static const std::string lines(64 * 1024, '#');
+                // 100 MB of comments, unless the reader stops first.
+                return offset < 100'000'000 && sink.write(lines.data(), lines.size());
+            });
     });
     hostile.Http().Get("/", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content("<a href='/million.html'>m</a><a href='/loop'>l</a>"
-                             "<a href='/ok.html'>ok</a><a href='/many.html'>many</a><embed src='/gone.swf'>",
-                             "text/html");
+        response.set_content(
+            "<a href='/million.html'>m</a><a href='/loop'>l</a>"
+            "<a href='/ok.html'>ok</a><a href='/many.html'>many</a><embed src='/gone.swf'>",
+            "text/html");
     });
     std::map<std::string, std::string> linkPages;
-    for (const auto& [path, links] : {std::pair{"/million.html", 1'000'000}, {"/many.html", 100'000}}) {
+    for (const auto& [path, links] :
+         {std::pair{"/million.html", 1'000'000}, {"/many.html", 100'000}}) {
         std::string& html = linkPages[path];
         for (int link = 0; link < links; ++link) {
             html += "<a href=/l/" + std::to_string(link) + ">";
@@ -539,7 +542,8 @@ TEST_F(CrawlCommandTest, AHostileSiteCostsBoundedTimeMemoryAndDisk) {
                                                             httplib::Response& response) {
         const std::string& html = linkPages[request.path];
         response.set_content_provider(
-            html.size(), "text/html", [&html](size_t offset, size_t length, httplib::DataSink& sink) {
+            html.size(), "text/html",
+            [&html](size_t offset, size_t length, httplib::DataSink& sink) {
                 return sink.write(html.data() + offset, std::min<size_t>(length, 1 << 16));
             });
     });
@@ -554,9 +558,8 @@ TEST_F(CrawlCommandTest, AHostileSiteCostsBoundedTimeMemoryAndDisk) {
     });
     hostile.Start();
     LoopbackServer failing;
-    failing.Http().Get(".*", [](const httplib::Request&, httplib::Response& response) {
-        response.status = 500;
-    });
+    failing.Http().Get(
+        ".*", [](const httplib::Request&, httplib::Response& response) { response.status = 500; });
     failing.Start();
 
     const std::string state = Options().stateFolder;

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "browser/chromium/ChromiumPage.h"
-#include "browser/chromium/DocumentRecording.h"
+#include "browser/chromium/ResponseRecording.h"
 #include "browser/chromium/PlayerFiles.h"
 #include "browser/chromium/ProcessTable.h"
 #include "foundation/Log.h"
@@ -205,7 +205,7 @@ DevToolsConnection::Json ChromiumEngine::PausedRequests() const {
         }
     }
     if (WireRecorder::Current()) {
-        patterns.push_back(document_recording::Pattern());
+        patterns.push_back(response_recording::Pattern());
     }
     return patterns;
 }

@@ -3,7 +3,7 @@
 #include "browser/DOMElement.h"
 #include "browser/LocalPageFile.h"
 #include "browser/MovieDocument.h"
-#include "browser/chromium/DocumentRecording.h"
+#include "browser/chromium/ResponseRecording.h"
 #include "browser/chromium/PlayerFiles.h"
 #include "foundation/Log.h"
 
@@ -225,8 +225,8 @@ void ChromiumPage::OnLoadEvent(const Json& /*params*/, const std::string& sessio
 }
 
 void ChromiumPage::OnRequestPaused(const Json& params, const std::string& sessionId) {
-    if (document_recording::AtResponse(params)) {
-        document_recording::RecordThenContinue(m_engine.connection(), params, sessionId,
+    if (response_recording::AtResponse(params)) {
+        response_recording::RecordThenContinue(m_engine.connection(), params, sessionId,
                                                WireRecorder::Current());
         return;
     }

@@ -33,8 +33,9 @@ nlohmann::json player_files::Fulfilment(int code, const std::string& type, const
     if (readableBy != "*") {
         headers.push_back({{"name", "Access-Control-Allow-Credentials"}, {"value", "true"}});
     }
-    return {
-        {"responseCode", code}, {"responseHeaders", std::move(headers)}, {"body", base64::Encode(body)}};
+    return {{"responseCode", code},
+            {"responseHeaders", std::move(headers)},
+            {"body", base64::Encode(body)}};
 }
 
 nlohmann::json player_files::Answer(const fs::path& root, const std::string& url) {

@@ -100,8 +100,8 @@ Outcome<HostPage::Loaded> WebPageLoader::Read(const URL& pageURL) {
             continue;
         }
         Outcome<PageFetcher::Page> framePage = PageFetcher::Fetch(*frameURL, Until(deadline));
-        Outcome<Frame> frame =
-            framePage ? ReadFrame(framePage.value(), deadline) : Outcome<Frame>(framePage.failure());
+        Outcome<Frame> frame = framePage ? ReadFrame(framePage.value(), deadline)
+                                         : Outcome<Frame>(framePage.failure());
         if (!frame) {
             addLink(*frameURL);
             continue;

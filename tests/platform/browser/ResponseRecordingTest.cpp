@@ -1,4 +1,4 @@
-#include "browser/chromium/DocumentRecording.h"
+#include "browser/chromium/ResponseRecording.h"
 
 #include <optional>
 #include <string>
@@ -9,7 +9,7 @@
 
 namespace {
 
-using Json = document_recording::Json;
+using Json = response_recording::Json;
 
 Json Paused(int status, Json headers) {
     return {{"requestId", "interception-1"},
@@ -25,7 +25,7 @@ Json Paused(int status, Json headers) {
 // What the browser gives back is written as a server that sent it so would have: the codings it
 // undid kept aside, the length its own, a server's line breaks no way to add fields; a body it
 // could not give is marked cut, unless the answer has none.
-TEST(DocumentRecordingTest, TheHeadSaysWhatTheBodyIs) {
+TEST(ResponseRecordingTest, TheHeadSaysWhatTheBodyIs) {
     const struct {
         const char* name;
         Json paused;
@@ -52,7 +52,7 @@ TEST(DocumentRecordingTest, TheHeadSaysWhatTheBodyIs) {
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
-        const WireExchange exchange = document_recording::Exchange(test.paused, test.body);
+        const WireExchange exchange = response_recording::Exchange(test.paused, test.body);
         EXPECT_EQ(exchange.targetURI, "http://example.org:8080/a/b.html?x=1");
         EXPECT_EQ(exchange.request,
                   "GET /a/b.html?x=1 HTTP/1.1\r\nHost: example.org:8080\r\nUser-Agent: UA\r\n\r\n");

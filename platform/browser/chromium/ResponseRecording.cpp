@@ -1,4 +1,4 @@
-#include "browser/chromium/DocumentRecording.h"
+#include "browser/chromium/ResponseRecording.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 
 namespace {
 
-using Json = document_recording::Json;
+using Json = response_recording::Json;
 
 // A name or value from outside, kept on its line.
 std::string OneLine(std::string text) {
@@ -42,9 +42,8 @@ std::string HostOf(const std::string& url) {
 
 std::string RequestOf(const Json& request) {
     const std::string url = request.value("url", "");
-    std::string text = OneLine(request.value("method", "GET")) + " " +
-                       OneLine(RequestTarget(url)) + " HTTP/1.1\r\nHost: " +
-                       OneLine(HostOf(url)) + "\r\n";
+    std::string text = OneLine(request.value("method", "GET")) + " " + OneLine(RequestTarget(url)) +
+                       " HTTP/1.1\r\nHost: " + OneLine(HostOf(url)) + "\r\n";
     const Json headers = request.value("headers", Json::object());
     for (const auto& [name, value] : headers.items()) {
         if (value.is_string() && ascii::ToLower(name) != "host") {
@@ -66,8 +65,8 @@ std::string ResponseHeadOf(const Json& paused, const std::optional<std::string>&
         }
         const std::string name = OneLine(field.value("name", ""));
         const std::string value = OneLine(field.value("value", ""));
-        const bool undone = std::find(kUndone.begin(), kUndone.end(), ascii::ToLower(name)) !=
-                            kUndone.end();
+        const bool undone =
+            std::find(kUndone.begin(), kUndone.end(), ascii::ToLower(name)) != kUndone.end();
         head += (undone && body ? "X-Archive-Orig-" : "") + name + ": " + value + "\r\n";
     }
     if (body) {
@@ -78,15 +77,15 @@ std::string ResponseHeadOf(const Json& paused, const std::optional<std::string>&
 
 } // namespace
 
-Json document_recording::Pattern() {
-    return {{"urlPattern", "*"}, {"resourceType", "Document"}, {"requestStage", "Response"}};
+Json response_recording::Pattern() {
+    return {{"urlPattern", "*"}, {"requestStage", "Response"}};
 }
 
-bool document_recording::AtResponse(const Json& paused) {
+bool response_recording::AtResponse(const Json& paused) {
     return paused.contains("responseStatusCode") || paused.contains("responseErrorReason");
 }
 
-WireExchange document_recording::Exchange(const Json& paused,
+WireExchange response_recording::Exchange(const Json& paused,
                                           const std::optional<std::string>& body) {
     const Json request = paused.value("request", Json::object());
     WireExchange exchange;
@@ -104,7 +103,7 @@ WireExchange document_recording::Exchange(const Json& paused,
     return exchange;
 }
 
-void document_recording::RecordThenContinue(DevToolsConnection& connection, const Json& paused,
+void response_recording::RecordThenContinue(DevToolsConnection& connection, const Json& paused,
                                             const std::string& sessionId,
                                             const std::shared_ptr<WireRecorder>& recorder) {
     const std::string requestId = paused.value("requestId", "");
@@ -120,7 +119,7 @@ void document_recording::RecordThenContinue(DevToolsConnection& connection, cons
             if (reply) {
                 const std::string text = reply.value().value("body", "");
                 body = reply.value().value("base64Encoded", false) ? base64::Decode(text)
-                                                                    : std::optional(text);
+                                                                   : std::optional(text);
             }
             recorder->Record(Exchange(paused, body));
             connection.Send("Fetch.continueRequest", {{"requestId", requestId}}, sessionId);
