@@ -40,12 +40,11 @@ void TransferLimitChoice::Apply() const {
 }
 
 CLI::Validator TransferLimitChoice::SizeValidator() {
-    return CLI::Validator(
-        [](const std::string& text) {
-            Outcome<uint64_t> size = ParseSize(text);
-            return size ? std::string() : size.failure().why;
-        },
-        "SIZE");
+    return {[](const std::string& text) {
+                Outcome<uint64_t> size = ParseSize(text);
+                return size ? std::string() : size.failure().why;
+            },
+            "SIZE"};
 }
 
 Outcome<uint64_t> TransferLimitChoice::ParseSize(const std::string& text) {

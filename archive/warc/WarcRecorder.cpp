@@ -38,7 +38,7 @@ std::optional<uint64_t> Number(const nlohmann::json& entry, const char* key) {
     if (field == entry.end() || !field->is_string()) {
         return std::nullopt;
     }
-    const std::string& text = field->get_ref<const std::string&>();
+    const auto& text = field->get_ref<const std::string&>();
     uint64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size()) {

@@ -67,7 +67,8 @@ std::string ResponseHeadOf(const Json& paused, const std::optional<std::string>&
         const std::string value = OneLine(field.value("value", ""));
         const bool undone =
             std::find(kUndone.begin(), kUndone.end(), ascii::ToLower(name)) != kUndone.end();
-        head += (undone && body ? "X-Archive-Orig-" : "") + name + ": " + value + "\r\n";
+        head.append(undone && body ? "X-Archive-Orig-" : "").append(name).append(": ");
+        head.append(value).append("\r\n");
     }
     if (body) {
         head += "Content-Length: " + std::to_string(body->size()) + "\r\n";
