@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <utility>
 
@@ -76,6 +78,26 @@ std::string ResponseHeadOf(const Json& paused, const std::optional<std::string>&
     return head + "\r\n";
 }
 
+// A body the server says is bigger than this is not taken from the browser (it would come whole,
+// in one message): its record says it is cut.
+constexpr uint64_t kMostBodyBytes = uint64_t{32} << 20;
+
+// What the response's Content-Length says, if anything.
+std::optional<uint64_t> DeclaredLength(const Json& paused) {
+    for (const Json& field : paused.value("responseHeaders", Json::array())) {
+        if (field.is_object() && ascii::ToLower(field.value("name", "")) == "content-length") {
+            const std::string value = field.value("value", "");
+            uint64_t length = 0;
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), length);
+            if (error == std::errc() && end == value.data() + value.size()) {
+                return length;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 Json response_recording::Pattern() {
@@ -109,6 +131,13 @@ void response_recording::RecordThenContinue(DevToolsConnection& connection, cons
                                             const std::shared_ptr<WireRecorder>& recorder) {
     const std::string requestId = paused.value("requestId", "");
     if (!recorder || !paused.contains("responseStatusCode")) {
+        connection.Send("Fetch.continueRequest", {{"requestId", requestId}}, sessionId);
+        return;
+    }
+    if (DeclaredLength(paused).value_or(0) > kMostBodyBytes) {
+        WireExchange exchange = Exchange(paused, std::nullopt);
+        exchange.truncated = "length";
+        recorder->Record(std::move(exchange));
         connection.Send("Fetch.continueRequest", {{"requestId", requestId}}, sessionId);
         return;
     }
