@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "browser/chromium/ChromiumPage.h"
-#include "browser/chromium/ResponseRecording.h"
 #include "browser/chromium/PlayerFiles.h"
 #include "browser/chromium/ProcessTable.h"
+#include "browser/chromium/ResponseRecording.h"
 #include "foundation/Log.h"
 
 extern const char* const kChromiumObserverScript; // observer.js, built in

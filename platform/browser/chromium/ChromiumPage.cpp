@@ -3,8 +3,8 @@
 #include "browser/DOMElement.h"
 #include "browser/LocalPageFile.h"
 #include "browser/MovieDocument.h"
-#include "browser/chromium/ResponseRecording.h"
 #include "browser/chromium/PlayerFiles.h"
+#include "browser/chromium/ResponseRecording.h"
 #include "foundation/Log.h"
 
 namespace {
