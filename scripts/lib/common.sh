@@ -7,14 +7,15 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 # icon from its drawing; cpp-httplib serves the desktop; chromium runs the pages' scripts).
 RUN_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libcli11-dev nlohmann-json3-dev
     libcurl4-openssl-dev libgumbo-dev librsvg2-bin libcpp-httplib-dev chromium libssl-dev
-    libsqlite3-dev)
+    libsqlite3-dev libhiredis-dev)
 # What the tests and benchmarks need on top (icnsutils reads the bundle's icon back; GNU time
-# measures the benchmarks' peak memory; clang-format and clang-tidy check the code). The second
+# measures the benchmarks' peak memory; clang-format and clang-tidy check the code; redis-server
+# holds the shared frontier the tests run against). The second
 # line is for checking the parser against an independent one (yaswfp) on movies made by other
 # tools (ffmpeg, FreeHEP's SWF writer).
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev icnsutils time clang-format clang-tidy
     python3-yaswfp ffmpeg openjdk-17-jdk-headless libfreehep-graphicsio-swf-java
-    libfreehep-io-java libfreehep-graphicsbase-java python3-protego)
+    libfreehep-io-java libfreehep-graphicsbase-java python3-protego redis-server)
 
 say() { printf 'swfharvex: %s\n' "$*" >&2; }
 

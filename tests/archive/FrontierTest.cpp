@@ -4,12 +4,15 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "RedisServer.h"
 #include "TempDir.h"
+#include "crawl/RedisFrontier.h"
 #include "crawl/SqliteFrontier.h"
 
 namespace fs = std::filesystem;
@@ -25,8 +28,42 @@ std::unique_ptr<Frontier> Sqlite(const fs::path& folder) {
     return opened ? std::move(opened.value()) : nullptr;
 }
 
+RedisServer& SharedRedis() {
+    static RedisServer server;
+    return server;
+}
+
+// A worker of the crawl `crawlId` in the process's Redis server; null when there is none.
+std::unique_ptr<RedisFrontier> RedisWorker(const std::string& crawlId, const std::string& worker,
+                                           std::chrono::milliseconds lease) {
+    if (!SharedRedis().running()) {
+        return nullptr;
+    }
+    Outcome<std::unique_ptr<RedisClient>> client =
+        RedisClient::Connect(SharedRedis().address(), std::chrono::seconds(5));
+    EXPECT_TRUE(client) << client.failure().message();
+    if (!client) {
+        return nullptr;
+    }
+    Outcome<std::unique_ptr<RedisFrontier>> opened =
+        RedisFrontier::Open(std::move(client).value(), {crawlId, worker, lease});
+    EXPECT_TRUE(opened) << opened.failure().message();
+    return opened ? std::move(opened.value()) : nullptr;
+}
+
+// Each test's crawl is its own (named by its folder), and each opening is the same worker coming
+// back.
+std::unique_ptr<Frontier> Redis(const fs::path& folder) {
+    return RedisWorker(folder.string(), "worker-1", std::chrono::seconds(60));
+}
+
 class FrontierTest : public ::testing::TestWithParam<FrontierMaker> {
 protected:
+    void SetUp() override {
+        if (!Open()) {
+            GTEST_SKIP() << "redis-server is not installed (scripts/test installs it)";
+        }
+    }
     std::unique_ptr<Frontier> Open() { return GetParam()(temp.Path()); }
     static std::string Next(Frontier& frontier) {
         Outcome<std::optional<FrontierPage>> page = frontier.Take();
@@ -120,6 +157,37 @@ TEST_P(FrontierTest, WhatItAnsweredSurvivesAKill) {
     }
 }
 
+// Workers share one crawl: a page one takes is not another's until its lease lapses (its worker
+// died), then it is; a lease renewed in time stays; a page finished twice counts once.
+TEST(RedisFrontierTest, ALapsedLeaseGoesToTheNextWorkerAndARenewedOneDoesNot) {
+    const auto lease = std::chrono::milliseconds(300);
+    std::unique_ptr<RedisFrontier> first = RedisWorker("leases", "first", lease);
+    std::unique_ptr<RedisFrontier> second = RedisWorker("leases", "second", lease);
+    if (!first || !second) {
+        GTEST_SKIP() << "redis-server is not installed (scripts/test installs it)";
+    }
+    ASSERT_TRUE(first->Add("kept", 0).value());
+    ASSERT_TRUE(first->Add("lapsed", 0).value());
+    EXPECT_EQ(first->Take().value()->address, "kept");
+    EXPECT_EQ(second->Take().value()->address, "lapsed");
+    EXPECT_FALSE(first->Take().value()); // nothing queued: both are leased
+    for (int i = 0; i < 4; ++i) {
+        std::this_thread::sleep_for(lease / 3);
+        ASSERT_TRUE(first->Renew()); // the second worker has died and renews nothing
+    }
+    const std::optional<FrontierPage> retaken = first->Take().value();
+    ASSERT_TRUE(retaken);
+    EXPECT_EQ(retaken->address, "lapsed");
+    ASSERT_TRUE(first->Finish("lapsed", true, {}));
+    ASSERT_TRUE(second->Finish("lapsed", true, {})); // back too late: nothing changes
+    ASSERT_TRUE(first->Finish("kept", true, {}));
+    const FrontierCounts counts = first->Counts().value();
+    EXPECT_EQ(counts.done, 2U);
+    EXPECT_EQ(counts.taken, 0U);
+    EXPECT_EQ(counts.queued, 0U);
+}
+
 INSTANTIATE_TEST_SUITE_P(Sqlite, FrontierTest, ::testing::Values(FrontierMaker(Sqlite)));
+INSTANTIATE_TEST_SUITE_P(Redis, FrontierTest, ::testing::Values(FrontierMaker(Redis)));
 
 } // namespace

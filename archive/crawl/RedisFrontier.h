@@ -1,0 +1,47 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "crawl/Frontier.h"
+#include "crawl/RedisClient.h"
+
+// A crawl's frontier in Redis, shared by every worker that opens it with the crawl's id: the
+// queue (shallowest first, then in the order found), the seen set, each page's state, the
+// settings. A worker takes a page with a lease of `leaseTime`, which it renews while it works; a
+// lease that lapses (its worker died, or its machine) puts the page back in the queue for the
+// next worker that takes one. Each step is one script, so workers never see half of another's.
+// Opening it again as the same worker takes back what that worker held, as a resumed crawl does.
+class RedisFrontier final : public Frontier {
+public:
+    struct Options {
+        std::string crawlId;
+        std::string workerId;
+        std::chrono::milliseconds leaseTime{60'000};
+    };
+
+    static Outcome<std::unique_ptr<RedisFrontier>> Open(std::unique_ptr<RedisClient> client,
+                                                        Options options);
+
+    Outcome<bool> Add(const std::string& address, int depth) override;
+    Outcome<std::optional<FrontierPage>> Take() override;
+    Outcome<> Finish(const std::string& address, bool done, const std::string& reason) override;
+    Outcome<FrontierCounts> Counts() override;
+    Outcome<std::vector<std::pair<std::string, std::string>>> Failures() override;
+    Outcome<> Remember(const std::string& key, const std::string& value) override;
+    Outcome<std::optional<std::string>> Recall(const std::string& key) override;
+
+    // Extends the leases of every page this worker holds by the lease time from now.
+    Outcome<> Renew();
+
+private:
+    RedisFrontier(std::unique_ptr<RedisClient> client, Options options)
+        : m_client(std::move(client)), m_options(std::move(options)) {}
+    // Runs one of the frontier's scripts over its keys.
+    Outcome<RedisReply> Run(const char* script, const std::vector<std::string>& arguments);
+    std::string Key(const char* name) const;
+
+    std::unique_ptr<RedisClient> m_client;
+    Options m_options;
+};
