@@ -150,6 +150,44 @@ CLI::App* AddCaptureCommand(CLI::App& app, CaptureCommand::Options& capture) {
     return captureApp;
 }
 
+// A crawl shared by workers over Redis.
+void AddSharedCrawlOptions(CLI::App& crawlApp, CrawlCommand::Options& crawl) {
+    CLI::Option* frontier =
+        crawlApp
+            .add_option("--frontier", crawl.frontier,
+                        "Share the crawl with other workers through this Redis server "
+                        "(redis://HOST:PORT/DB) instead of the state folder's own frontier")
+            ->type_name("URL");
+    CLI::Option* crawlId =
+        crawlApp.add_option("--crawl-id", crawl.crawlId, "The shared crawl's name")
+            ->needs(frontier);
+    crawlApp
+        .add_flag("--worker", crawl.worker,
+                  "Join the shared crawl: its seeds and options come from the frontier")
+        ->needs(crawlId);
+    crawlApp
+        .add_option("--worker-id", crawl.workerId,
+                    "This worker's name, in its WARC files' names (default: the host's name and "
+                    "the process id)")
+        ->needs(crawlId);
+    crawlApp
+        .add_flag("--stay", crawl.stay,
+                  "Wait for more pages when the shared crawl has none, until it is stopped")
+        ->needs(crawlId);
+    crawlApp
+        .add_option("--lease", crawl.leaseSeconds,
+                    "Seconds a worker holds a page without renewing it; a page whose worker died "
+                    "goes back to the queue after this")
+        ->default_val(crawl.leaseSeconds)
+        ->check(CLI::Range(1, 86'400))
+        ->needs(crawlId);
+    crawlApp
+        .add_flag("--status", crawl.status, "Print the shared crawl's counts (as JSON) and leave")
+        ->needs(crawlId);
+    crawlApp.add_flag("--stop", crawl.stopCrawl, "Stop every worker of the shared crawl")
+        ->needs(crawlId);
+}
+
 CLI::App* AddCrawlCommand(CLI::App& app, CrawlCommand::Options& crawl) {
     CLI::App* crawlApp =
         app.add_subcommand("crawl", "Walk a site from its seeds and catch every movie it embeds");
@@ -222,6 +260,7 @@ CLI::App* AddCrawlCommand(CLI::App& app, CrawlCommand::Options& crawl) {
     crawlApp->add_option("--bundle", crawl.bundlePath,
                          "The plug-in bundle to load (default: SWFHarvex.bundle installed "
                          "beside the command)");
+    AddSharedCrawlOptions(*crawlApp, crawl);
     crawl.engine.AddOptions(*crawlApp);
     AddDependencyOptions(*crawlApp, crawl.dependencies);
     crawlApp->add_option("SEED", crawl.seeds, "Where the crawl starts (http or https)");
@@ -271,8 +310,10 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
         return CaptureCommand(std::move(capture)).Run(out, err, isatty(STDERR_FILENO) == 1);
     }
     if (crawlApp->parsed()) {
-        if (crawl.seeds.empty() != crawl.resume) {
-            err << "swfharvex: crawl needs seeds, or --resume without them\n";
+        const bool joins = crawl.resume || crawl.worker || crawl.status || crawl.stopCrawl;
+        if (crawl.seeds.empty() != joins) {
+            err << "swfharvex: crawl needs seeds, or --resume, --worker, --status or --stop "
+                   "without them\n";
             return kUsageError;
         }
         return CrawlCommand(std::move(crawl)).Run(out, err, isatty(STDERR_FILENO) == 1);

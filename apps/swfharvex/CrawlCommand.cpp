@@ -17,10 +17,10 @@
 #include "crawl/CrawlScope.h"
 #include "crawl/PageAddress.h"
 #include "crawl/RobotsFetch.h"
-#include "crawl/SqliteFrontier.h"
 #include "foundation/RunLoop.h"
 #include "foundation/defaults/AtomicFile.h"
 #include "swf/MovieReferences.h"
+#include "swfharvex/CrawlState.h"
 #include "swfharvex/HostSession.h"
 #include "swfharvex/MirrorKeeper.h"
 #include "swfharvex/TransferLimitChoice.h"
@@ -36,67 +36,11 @@ using Clock = std::chrono::steady_clock;
 // Pages taken from the frontier at once: loading, or waiting for their host's turn.
 constexpr size_t kPagesAtOnce = 8;
 constexpr auto kRobotsTimeout = std::chrono::seconds(20);
-constexpr auto kProgressInterval = std::chrono::seconds(1);
-constexpr const char* kProduct = "SWFHarvex";
-constexpr const char* kOptionsKey = "options";
+constexpr auto kProgressInterval = std::chrono::milliseconds(1000);
+// How often a worker of a shared crawl looks again at what the others have left it.
+constexpr auto kSharedPoll = std::chrono::milliseconds(500);
 // Addresses read from one movie for pages to follow.
 constexpr size_t kMostMovieLinks = 10'000;
-// Why a page robots.txt keeps out is not crawled; it is not lost.
-constexpr const char* kForbidden = "robots.txt forbids it";
-
-// The options that make a crawl what it is, as its state remembers them.
-nlohmann::json Saved(const CrawlCommand::Options& options) {
-    return {{"seeds", options.seeds},
-            {"scope", options.scope},
-            {"depth", options.depth},
-            {"maxPages", options.maxPages},
-            {"include", options.include},
-            {"exclude", options.exclude},
-            {"ignoreRobots", options.ignoreRobots},
-            {"delayMs", options.delayMs},
-            {"engine", options.engine.engine},
-            {"readDepth", options.dependencies.depth},
-            {"mostDependencies", options.dependencies.mostFiles},
-            {"mostDependencyBytes", options.dependencies.mostBytes},
-            {"play", options.dependencies.playSeconds},
-            {"warc", options.warc},
-            {"warcSize", options.warcSize}};
-}
-
-void Restore(const nlohmann::json& saved, CrawlCommand::Options& options) {
-    options.seeds = saved.value("seeds", std::vector<std::string>{});
-    options.scope = saved.value("scope", options.scope);
-    options.depth = saved.value("depth", options.depth);
-    options.maxPages = saved.value("maxPages", options.maxPages);
-    options.include = saved.value("include", std::vector<std::string>{});
-    options.exclude = saved.value("exclude", std::vector<std::string>{});
-    options.ignoreRobots = saved.value("ignoreRobots", false);
-    options.delayMs = saved.value("delayMs", options.delayMs);
-    options.engine.engine = saved.value("engine", options.engine.engine);
-    options.dependencies.depth = saved.value("readDepth", options.dependencies.depth);
-    options.dependencies.mostFiles =
-        saved.value("mostDependencies", options.dependencies.mostFiles);
-    options.dependencies.mostBytes =
-        saved.value("mostDependencyBytes", options.dependencies.mostBytes);
-    options.dependencies.playSeconds = saved.value("play", options.dependencies.playSeconds);
-    options.warc = saved.value("warc", std::string());
-    options.warcSize = saved.value("warcSize", options.warcSize);
-}
-
-// A file's text; "" when it cannot be read.
-std::string ReadText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The manifest's movies kept in `folder` so far.
-nlohmann::json KeptMovies(const fs::path& folder) {
-    const nlohmann::json kept =
-        nlohmann::json::parse(ReadText(folder / Mirror::kManifestName), nullptr, false);
-    return kept.is_object() && kept.contains("movies") && kept["movies"].is_array()
-               ? kept["movies"]
-               : nlohmann::json::array();
-}
 
 // A movie's reference to a page rather than an asset: an HTML or server page, or a folder.
 bool LooksLikePage(const std::string& text) {
@@ -114,6 +58,25 @@ std::string OriginOf(const std::string& address) {
     return address.substr(0, address.find('/', address.find("://") + 3));
 }
 
+// A timer of the main run loop that fires every `interval` while the object lives.
+class RepeatingTimer {
+public:
+    RepeatingTimer(std::chrono::milliseconds interval, std::function<void()> fire)
+        : m_id(RunLoop::Main().AddTimer(interval, true, std::move(fire))) {}
+    ~RepeatingTimer() {
+        if (m_id != 0) {
+            RunLoop::Main().CancelTimer(m_id);
+        }
+    }
+    RepeatingTimer(RepeatingTimer&& other) noexcept : m_id(std::exchange(other.m_id, 0)) {}
+    RepeatingTimer& operator=(RepeatingTimer&&) = delete;
+    RepeatingTimer(const RepeatingTimer&) = delete;
+    RepeatingTimer& operator=(const RepeatingTimer&) = delete;
+
+private:
+    RunLoop::TimerId m_id;
+};
+
 // One run of a crawl: pages from the frontier into the host, their links back into it, and the
 // pages done once what they brought (movies, dependencies) is kept in the state folder.
 class Crawl {
@@ -123,7 +86,7 @@ public:
           const WarcRecorder* archive)
         : m_options(options), m_frontier(frontier), m_session(session), m_mirror(mirror),
           m_scope(std::move(scope)), m_keep(std::move(keep)), m_budget(budget), m_archive(archive),
-          m_manifest(KeptMovies(m_keep)) {
+          m_manifest(crawl_state::KeptMovies(m_keep)) {
         const Outcome<FrontierCounts> counts = m_frontier.Counts();
         m_doneBefore = counts ? counts.value().done : 0;
     }
@@ -144,7 +107,8 @@ public:
         if (!ArchiveWhole()) {
             return;
         }
-        while (m_error.ok() && m_held.size() + m_open < kPagesAtOnce && m_budget > 0) {
+        while (m_error.ok() && m_held.size() + m_open < kPagesAtOnce && m_budget > 0 &&
+               !m_stopping && SharedBudgetLeft()) {
             Outcome<std::optional<FrontierPage>> next = m_frontier.Take();
             if (!next) {
                 m_error = next.failure();
@@ -160,13 +124,38 @@ public:
         Commit();
     }
 
-    // Nothing queued that may still be taken, nothing open, nothing left to keep.
+    // Nothing queued that may still be taken, nothing open, nothing left to keep. A worker of a
+    // shared crawl also waits for the pages other workers hold (their links may add more), and
+    // with --stay for ever, until the crawl is stopped.
     bool finished() const {
         if (!m_error || m_open > 0 || !m_held.empty() || !m_loaded.empty()) {
             return !m_error;
         }
+        if (m_stopping) {
+            return true;
+        }
         Outcome<FrontierCounts> counts = m_frontier.Counts();
-        return !counts || counts.value().queued == 0 || m_budget == 0;
+        if (!counts || m_budget == 0) {
+            return true;
+        }
+        if (!m_frontier.shared()) {
+            return counts.value().queued == 0;
+        }
+        const FrontierCounts& all = counts.value();
+        const bool over = all.done + all.failed >= m_options.maxPages;
+        return !m_options.stay && (over || (all.queued == 0 && all.taken == 0));
+    }
+
+    // Renews this worker's leases and hears whether the crawl was stopped (a shared crawl).
+    void KeepShared() {
+        if (Outcome<> renewed = m_frontier.Renew(); !renewed) {
+            m_error = renewed.failure();
+            return;
+        }
+        Outcome<std::optional<std::string>> stop = m_frontier.Recall(crawl_state::kStopKey);
+        if (stop && stop.value()) {
+            m_stopping = true;
+        }
     }
     const Outcome<>& error() const { return m_error; }
     // Whether the error is that something could not be written where the crawl keeps it.
@@ -235,18 +224,22 @@ private:
                 const std::string target = page->address.substr(origin.size());
                 if (!rules->second->Allows(target)) {
                     ++m_forbidden;
-                    Finish(page->address, kForbidden);
+                    Finish(page->address, crawl_state::kForbidden);
                     page = m_held.erase(page);
                     continue;
                 }
             }
-            auto& next = m_nextStart[origin];
-            if (now < next) {
-                WakeAt(next);
+            Outcome<std::chrono::milliseconds> wait =
+                m_frontier.HostTurn(origin, std::chrono::milliseconds(m_options.delayMs));
+            if (!wait) {
+                m_error = wait.failure();
+                return;
+            }
+            if (wait.value().count() > 0) {
+                WakeAt(now + wait.value());
                 ++page;
                 continue;
             }
-            next = now + std::chrono::milliseconds(m_options.delayMs);
             FrontierPage started = std::move(*page);
             page = m_held.erase(page);
             Start(started);
@@ -256,7 +249,7 @@ private:
     void FetchRobots(const std::string& origin) {
         m_robots.emplace(origin, std::nullopt);
         m_robotThreads.emplace_back([this, origin, alive = m_alive] {
-            RobotsRules rules = ::FetchRobots(origin, kProduct, kRobotsTimeout);
+            RobotsRules rules = ::FetchRobots(origin, crawl_state::kProduct, kRobotsTimeout);
             RunLoop::Main().Post([this, origin, alive, rules = std::move(rules)]() mutable {
                 if (*alive) {
                     m_robots[origin] = std::move(rules);
@@ -361,6 +354,20 @@ private:
         });
     }
 
+    // Whether the whole crawl, every worker's pages counted, may take one more page.
+    bool SharedBudgetLeft() {
+        if (!m_frontier.shared()) {
+            return true;
+        }
+        Outcome<FrontierCounts> counts = m_frontier.Counts();
+        if (!counts) {
+            m_error = counts.failure();
+            return false;
+        }
+        const FrontierCounts& all = counts.value();
+        return all.done + all.failed + all.taken < m_options.maxPages;
+    }
+
     // False (and the crawl stopping) once the archive could not record something.
     bool ArchiveWhole() {
         if (m_archive != nullptr && m_error.ok()) {
@@ -436,6 +443,7 @@ private:
     uint64_t m_budget; // pages this run may still take
     const WarcRecorder* m_archive;
     bool m_cannotWrite = false;
+    bool m_stopping = false; // a shared crawl was stopped: no more pages are taken
     // For the rate: when this run started, and the pages done before it.
     Clock::time_point m_started = Clock::now();
     uint64_t m_doneBefore = 0;
@@ -452,7 +460,6 @@ private:
     std::vector<Pending> m_loaded;
     std::map<std::string, std::optional<RobotsRules>> m_robots; // none while being fetched
     std::vector<std::thread> m_robotThreads;
-    std::map<std::string, Clock::time_point> m_nextStart;
     std::set<std::string> m_kept;                   // movies' addresses
     std::map<std::string, std::string> m_keptFiles; // movie address -> its place under m_keep
     nlohmann::json m_manifest;
@@ -461,148 +468,6 @@ private:
     RunLoop::TimerId m_wake = 0;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
-
-// The crawl's frontier in `state`: a new one remembers the options and queues the seeds; a resumed
-// one gives back the options it was started with.
-Outcome<std::unique_ptr<SqliteFrontier>> OpenFrontier(CrawlCommand::Options& options,
-                                                      const fs::path& state) {
-    const fs::path file = state / "frontier.db";
-    if (options.resume && !fs::exists(file)) {
-        return Failure{state.string(), "no crawl to resume there"};
-    }
-    Outcome<std::unique_ptr<SqliteFrontier>> frontier = SqliteFrontier::Open(file);
-    if (!frontier) {
-        return frontier.failure();
-    }
-    Frontier& pages = *frontier.value();
-    if (options.resume) {
-        const Outcome<std::optional<std::string>> saved = pages.Recall(kOptionsKey);
-        const nlohmann::json json = saved && saved.value()
-                                        ? nlohmann::json::parse(*saved.value(), nullptr, false)
-                                        : nlohmann::json();
-        if (!json.is_object()) {
-            return Failure{state.string(), "the crawl's options are not there"};
-        }
-        Restore(json, options);
-    } else if (Outcome<> remembered = pages.Remember(kOptionsKey, Saved(options).dump());
-               !remembered) {
-        return remembered.failure();
-    }
-    // Again on a resume: a first run stopped before its seeds were queued (a full disk) would
-    // otherwise resume into a crawl of nothing. A seed seen already is not queued again.
-    for (const std::string& seed : options.seeds) {
-        const std::optional<std::string> address = page_address::Normalised(seed);
-        if (!address) {
-            return Failure{seed, "not an http or https address"};
-        }
-        if (Outcome<bool> added = pages.Add(*address, 0); !added) {
-            return added.failure();
-        }
-    }
-    return frontier;
-}
-
-// The crawl's archive, installed as the process's recorder; null without --warc. Its index journal
-// is kept with the state.
-Outcome<std::shared_ptr<WarcRecorder>> OpenArchive(const CrawlCommand::Options& options,
-                                                   const fs::path& state) {
-    if (options.warc.empty()) {
-        return std::shared_ptr<WarcRecorder>();
-    }
-    Outcome<uint64_t> size = TransferLimitChoice::ParseSize(options.warcSize);
-    if (!size) {
-        return size.failure();
-    }
-    Outcome<std::shared_ptr<WarcRecorder>> archive =
-        WarcRecorder::Open({{options.warc, size.value(), kProduct}, state / "warc-index.journal"});
-    if (archive) {
-        WireRecorder::Install(archive.value());
-    }
-    return archive;
-}
-
-// Uninstalls the archive and writes its index; false (named on `err`) when either failed.
-bool CloseArchive(const std::shared_ptr<WarcRecorder>& archive, std::ostream& err) {
-    if (!archive) {
-        return true;
-    }
-    WireRecorder::Install(nullptr);
-    bool whole = true;
-    if (std::optional<Failure> failed = archive->failure()) {
-        err << "swfharvex: " << failed->message() << '\n';
-        whole = false;
-    }
-    if (Outcome<> indexed =
-            archive->WriteIndex(WarcRecorder::IndexBeside(archive->files().front()));
-        !indexed) {
-        err << "swfharvex: " << indexed.failure().message() << '\n';
-        whole = false;
-    }
-    return whole;
-}
-
-// What a crawl's run leaves to report.
-struct Outcomes {
-    Frontier& pages;
-    const fs::path& state;
-    const WarcRecorder* archive;
-    const std::vector<DownloadActivity::Loss>& lostMovies;
-};
-
-// Names each page and movie lost and prints the summary; the exit status.
-int Report(const Outcomes& run, bool json, std::ostream& out, std::ostream& err) {
-    Frontier& pages = run.pages;
-    const fs::path& state = run.state;
-    const Outcome<FrontierCounts> counted = pages.Counts();
-    const auto failures = pages.Failures();
-    if (!counted || !failures) {
-        err << "swfharvex: " << (counted ? failures.failure() : counted.failure()).message()
-            << '\n';
-        return CrawlCommand::kNoState;
-    }
-    const FrontierCounts& counts = counted.value();
-    nlohmann::json lost = nlohmann::json::array();
-    for (const auto& [address, reason] : failures.value()) {
-        if (reason != kForbidden) {
-            err << "swfharvex: " << address << ": not crawled: " << reason << '\n';
-            lost.push_back({{"url", address}, {"reason", reason}});
-        }
-    }
-    const size_t movies = KeptMovies(state / "mirror").size();
-    nlohmann::json lostMovies = nlohmann::json::array();
-    for (const DownloadActivity::Loss& loss : run.lostMovies) {
-        err << "swfharvex: " << loss.url << ": movie not caught: " << loss.reason << '\n';
-        lostMovies.push_back({{"url", loss.url}, {"reason", loss.reason}});
-    }
-    nlohmann::json warc = nlohmann::json::array();
-    for (const fs::path& file :
-         run.archive != nullptr ? run.archive->files() : std::vector<fs::path>{}) {
-        warc.push_back(file.string());
-    }
-    if (json) {
-        out << nlohmann::json{{"state", state.string()},
-                              {"pagesDone", counts.done},
-                              {"pagesQueued", counts.queued},
-                              {"pagesForbidden", counts.failed - lost.size()},
-                              {"movies", movies},
-                              {"warc", warc},
-                              {"lost", lost},
-                              {"lostMovies", lostMovies}}
-                   .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
-            << '\n';
-    } else {
-        out << counts.done << " pages crawled, " << movies << " movies kept in "
-            << (state / "mirror").string() << '\n';
-        if (!warc.empty()) {
-            out << "archived in " << warc.size() << " WARC file(s) from "
-                << warc.front().get<std::string>() << '\n';
-        }
-    }
-    if (!lost.empty()) {
-        return CrawlCommand::kSomeFailed;
-    }
-    return lostMovies.empty() ? CrawlCommand::kAllDone : CrawlCommand::kMovieLost;
-}
 
 } // namespace
 
@@ -616,12 +481,15 @@ int CrawlCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTermi
         // A resume may start elsewhere.
         options.warc = fs::absolute(options.warc).string();
     }
-    Outcome<std::unique_ptr<SqliteFrontier>> frontier = OpenFrontier(options, state);
+    Outcome<std::unique_ptr<Frontier>> frontier = crawl_state::OpenFrontier(options, state);
     if (!frontier) {
         err << "swfharvex: " << frontier.failure().message() << '\n';
         return kNoState;
     }
     Frontier& pages = *frontier.value();
+    if (options.status || options.stopCrawl) {
+        return SharedCrawlAsked(options, pages, out, err);
+    }
     const CrawlScope::Kind kind = options.scope == "domain"   ? CrawlScope::Kind::Domain
                                   : options.scope == "prefix" ? CrawlScope::Kind::Prefix
                                                               : CrawlScope::Kind::Host;
@@ -632,7 +500,7 @@ int CrawlCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTermi
         err << "swfharvex: " << (scope ? before.failure() : scope.failure()).message() << '\n';
         return kNoState;
     }
-    Outcome<std::shared_ptr<WarcRecorder>> archive = OpenArchive(options, state);
+    Outcome<std::shared_ptr<WarcRecorder>> archive = crawl_state::OpenArchive(options, state);
     if (!archive) {
         err << "swfharvex: " << archive.failure().message() << '\n';
         return kCannotWrite;
@@ -643,14 +511,40 @@ int CrawlCommand::Run(std::ostream& out, std::ostream& err, bool progressIsTermi
     std::vector<DownloadActivity::Loss> lostMovies;
     const int status = Walk(options, state, pages, std::move(scope).value(), budget,
                             archive.value().get(), lostMovies, err, progressIsTerminal);
-    const bool archived = CloseArchive(archive.value(), err);
+    const bool archived = crawl_state::CloseArchive(archive.value(), err);
     if (status >= 0) {
         return status;
     }
     if (!archived) {
         return kCannotWrite;
     }
-    return Report({pages, state, archive.value().get(), lostMovies}, options.json, out, err);
+    return crawl_state::Report({pages, state, archive.value().get(), lostMovies}, options.json, out,
+                               err);
+}
+
+int CrawlCommand::SharedCrawlAsked(const Options& options, Frontier& pages, std::ostream& out,
+                                   std::ostream& err) {
+    if (options.stopCrawl) {
+        if (Outcome<> stopped = pages.Remember(crawl_state::kStopKey, "1"); !stopped) {
+            err << "swfharvex: " << stopped.failure().message() << '\n';
+            return kNoState;
+        }
+        out << "crawl " << options.crawlId << ": every worker stops after the pages it has\n";
+        return kAllDone;
+    }
+    const Outcome<FrontierCounts> counts = pages.Counts();
+    if (!counts) {
+        err << "swfharvex: " << counts.failure().message() << '\n';
+        return kNoState;
+    }
+    out << nlohmann::json{{"crawl", options.crawlId},
+                          {"pagesQueued", counts.value().queued},
+                          {"pagesTaken", counts.value().taken},
+                          {"pagesDone", counts.value().done},
+                          {"pagesFailed", counts.value().failed}}
+               .dump(2)
+        << '\n';
+    return kAllDone;
 }
 
 int CrawlCommand::Walk(const Options& options, const fs::path& state, Frontier& pages,
@@ -673,11 +567,17 @@ int CrawlCommand::Walk(const Options& options, const fs::path& state, Frontier& 
         ChooseMoviePlayer(session, options.dependencies, err));
     Crawl crawl(options, pages, session, mirror, std::move(scope), state / "mirror", budget,
                 archive);
-    RunLoop::TimerId progress = 0;
+    std::vector<RepeatingTimer> timers;
     if (progressIsTerminal) {
-        progress = RunLoop::Main().AddTimer(
-            std::chrono::duration_cast<std::chrono::milliseconds>(kProgressInterval), true,
-            [&err, &crawl] { err << '\r' << crawl.Progress() << "\x1b[K" << std::flush; });
+        timers.emplace_back(kProgressInterval, [&err, &crawl] {
+            err << '\r' << crawl.Progress() << "\x1b[K" << std::flush;
+        });
+    }
+    if (pages.shared()) {
+        // What other workers do (and leases that lapse) is seen by asking again now and then.
+        timers.emplace_back(kSharedPoll, [] {});
+        timers.emplace_back(std::chrono::milliseconds(options.leaseSeconds * 1000 / 3),
+                            [&crawl] { crawl.KeepShared(); });
     }
     crawl.Pump();
     const int stopped = session.RunUntil(
@@ -686,15 +586,21 @@ int CrawlCommand::Walk(const Options& options, const fs::path& state, Frontier& 
             return crawl.finished();
         },
         std::chrono::hours(24 * 365));
-    if (progress != 0) {
-        RunLoop::Main().CancelTimer(progress);
+    if (progressIsTerminal) {
         err << '\n';
     }
+    timers.clear();
     lostMovies = crawl.LostMovies();
     if (stopped != 0) {
         HostSession::CancelTransfers();
-        err << "swfharvex: stopped; 'swfharvex crawl --resume " << state.string()
-            << "' goes on from here\n";
+        err << "swfharvex: stopped; "
+            << (pages.shared()
+                    ? "what it held goes back to the queue when its lease lapses; "
+                      "'swfharvex crawl --frontier " +
+                          options.frontier + " --crawl-id " + options.crawlId +
+                          " --worker' joins again"
+                    : "'swfharvex crawl --resume " + state.string() + "' goes on from here")
+            << '\n';
         return 128 + stopped;
     }
     if (!crawl.error()) {

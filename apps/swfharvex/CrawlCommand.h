@@ -50,6 +50,16 @@ public:
         std::string bundlePath;
         PageEngineChoice engine;
         DependencyBounds dependencies;
+
+        // A crawl shared by workers: its frontier in Redis, named by its id.
+        std::string frontier; // "" the SQLite file in the state folder; else redis://HOST:PORT/DB
+        std::string crawlId;
+        bool worker = false;  // joins: the seeds and options come from the frontier
+        std::string workerId; // "" the host's name and the process id
+        bool stay = false;    // waits for more pages when the crawl has none
+        int leaseSeconds = 60;
+        bool status = false;    // prints the shared crawl's counts and leaves
+        bool stopCrawl = false; // asks every worker of the shared crawl to stop
     };
 
     explicit CrawlCommand(Options options) : m_options(std::move(options)) {}
@@ -57,6 +67,9 @@ public:
     int Run(std::ostream& out, std::ostream& err, bool progressIsTerminal) const;
 
 private:
+    // --status or --stop of a shared crawl.
+    static int SharedCrawlAsked(const Options& options, Frontier& pages, std::ostream& out,
+                                std::ostream& err);
     // Runs the host over the frontier until the crawl is done (-1) or stops (its exit status).
     static int Walk(const Options& options, const std::filesystem::path& state, Frontier& pages,
                     CrawlScope scope, uint64_t budget, const WarcRecorder* archive,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -48,4 +49,13 @@ public:
     // needs nothing but the state.
     virtual Outcome<> Remember(const std::string& key, const std::string& value) = 0;
     virtual Outcome<std::optional<std::string>> Recall(const std::string& key) = 0;
+
+    // Whether other processes (workers) take from this frontier too.
+    virtual bool shared() const = 0;
+    // Keeps this process's hold on the pages it has taken (a shared frontier's leases).
+    virtual Outcome<> Renew() = 0;
+    // Zero when this process may start a page of `origin` (scheme, host and port) now, which then
+    // waits `delay` for the next page any process of the crawl starts there; else how long to wait.
+    virtual Outcome<std::chrono::milliseconds> HostTurn(const std::string& origin,
+                                                        std::chrono::milliseconds delay) = 0;
 };

@@ -236,3 +236,19 @@ Outcome<> RedisFrontier::Renew() {
     }
     return {};
 }
+
+Outcome<std::chrono::milliseconds> RedisFrontier::HostTurn(const std::string& origin,
+                                                           std::chrono::milliseconds delay) {
+    // ARGV: delay. The turn is taken, or the time left of another's.
+    static constexpr const char* kTurn = R"(
+if tonumber(ARGV[1]) <= 0 then return 0 end
+if redis.call('SET', KEYS[1], '1', 'NX', 'PX', ARGV[1]) then return 0 end
+return math.max(redis.call('PTTL', KEYS[1]), 1)
+)";
+    Outcome<RedisReply> turn = m_client->Command(
+        {"EVAL", kTurn, "1", Key("host:") + origin, std::to_string(delay.count())});
+    if (!turn) {
+        return turn.failure();
+    }
+    return std::chrono::milliseconds(std::max(turn.value().integer, 0LL));
+}

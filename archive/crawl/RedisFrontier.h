@@ -32,8 +32,12 @@ public:
     Outcome<> Remember(const std::string& key, const std::string& value) override;
     Outcome<std::optional<std::string>> Recall(const std::string& key) override;
 
+    bool shared() const override { return true; }
     // Extends the leases of every page this worker holds by the lease time from now.
-    Outcome<> Renew();
+    Outcome<> Renew() override;
+    // A key per host that expires after the delay, set by whichever worker starts a page there.
+    Outcome<std::chrono::milliseconds> HostTurn(const std::string& origin,
+                                                std::chrono::milliseconds delay) override;
 
 private:
     RedisFrontier(std::unique_ptr<RedisClient> client, Options options)

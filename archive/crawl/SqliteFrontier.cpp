@@ -143,3 +143,14 @@ Outcome<std::optional<std::string>> SqliteFrontier::Recall(const std::string& ke
     }
     return row.value() ? std::optional<std::string>(read.value().Text(0)) : std::nullopt;
 }
+
+Outcome<std::chrono::milliseconds> SqliteFrontier::HostTurn(const std::string& origin,
+                                                            std::chrono::milliseconds delay) {
+    const auto now = std::chrono::steady_clock::now();
+    auto& next = m_nextStart[origin];
+    if (now < next) {
+        return std::chrono::ceil<std::chrono::milliseconds>(next - now);
+    }
+    next = now + delay;
+    return std::chrono::milliseconds(0);
+}

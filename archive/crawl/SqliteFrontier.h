@@ -1,7 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <string>
 
 #include "crawl/Frontier.h"
 #include "crawl/SqliteDatabase.h"
@@ -20,10 +23,16 @@ public:
     Outcome<std::vector<std::pair<std::string, std::string>>> Failures() override;
     Outcome<> Remember(const std::string& key, const std::string& value) override;
     Outcome<std::optional<std::string>> Recall(const std::string& key) override;
+    // One process holds the file: nothing to share, nothing leased, the hosts' turns in memory.
+    bool shared() const override { return false; }
+    Outcome<> Renew() override { return {}; }
+    Outcome<std::chrono::milliseconds> HostTurn(const std::string& origin,
+                                                std::chrono::milliseconds delay) override;
 
 private:
     explicit SqliteFrontier(std::unique_ptr<SqliteDatabase> database)
         : m_database(std::move(database)) {}
 
     std::unique_ptr<SqliteDatabase> m_database;
+    std::map<std::string, std::chrono::steady_clock::time_point> m_nextStart; // by origin
 };

@@ -24,9 +24,11 @@
 
 #include "LoopbackServer.h"
 #include "ReadWholeFile.h"
+#include "RedisServer.h"
 #include "TempDir.h"
 #include "WarcReadBack.h"
 #include "crawl/SqliteDatabase.h"
+#include "swfharvex/CrawlState.h"
 #include "warc/Sha1Digest.h"
 
 namespace fs = std::filesystem;
@@ -649,6 +651,133 @@ TEST_F(CrawlCommandTest, AHostWaitsTheDelayBetweenPages) {
     ASSERT_EQ(pages.size(), 7U);
     for (size_t i = 1; i < pages.size(); ++i) {
         // Measured where the server answers: a connection made faster than the last moves it.
+        EXPECT_GE(pages[i] - pages[i - 1], std::chrono::milliseconds(120)) << "page " << i;
+    }
+}
+
+// Workers sharing one crawl over Redis, each a process with its own home (the plug-in's capture
+// folder is a user's).
+class SharedCrawlTest : public CrawlCommandTest {
+protected:
+    void SetUp() override {
+        CrawlCommandTest::SetUp();
+        if (!redis.running()) {
+            GTEST_SKIP() << "redis-server is not installed (scripts/test installs it)";
+        }
+    }
+
+    // Starts a worker named `id`; the first one seeds the crawl.
+    pid_t Spawn(const std::string& id, const std::vector<std::string>& extra) {
+        const fs::path worker = home.Path() / ("worker-" + id);
+        fs::create_directories(worker);
+        std::vector<std::string> args = {HVX_SWFHARVEX,  "crawl",
+                                         "--engine",     "static",
+                                         "--read-depth", "0",
+                                         "--bundle",     HVX_BUILT_BUNDLE,
+                                         "--frontier",   redis.address().Text(),
+                                         "--crawl-id",   "site",
+                                         "--worker-id",  id,
+                                         "--lease",      "2",
+                                         "--state",      (worker / "state").string(),
+                                         "--json"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const pid_t child = fork();
+        if (child == 0) {
+            setenv("HOME", worker.c_str(), 1);
+            std::vector<char*> argv;
+            for (std::string& arg : args) {
+                argv.push_back(arg.data());
+            }
+            argv.push_back(nullptr);
+            if (freopen((worker / "out.txt").c_str(), "w", stdout) != nullptr &&
+                freopen((worker / "err.txt").c_str(), "w", stderr) != nullptr) {
+                execv(HVX_SWFHARVEX, argv.data());
+            }
+            _exit(127);
+        }
+        return child;
+    }
+    int Wait(pid_t child) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::string Err(const std::string& id) const {
+        return ReadWholeFile((home.Path() / ("worker-" + id) / "err.txt").string());
+    }
+
+    RedisServer redis;
+};
+
+// Three workers, one killed with SIGKILL mid-crawl and another started: every allowed page is
+// fetched, and again only what the killed worker held when it died (its leases lapsed); every
+// movie is kept by one worker or another.
+TEST_F(SharedCrawlTest, AKilledWorkersPagesGoToTheOthers) {
+    pageDelay = std::chrono::milliseconds(20);
+    const std::string seed = Options().seeds[0];
+    const std::vector<std::string> common = {"--delay", "0", "--depth", "8"};
+    std::vector<std::string> seeding = common;
+    seeding.push_back(seed);
+    std::vector<std::string> joining = common;
+    joining.push_back("--worker");
+    const pid_t first = Spawn("a", seeding);
+    const pid_t second = Spawn("b", joining);
+    const pid_t third = Spawn("c", joining);
+    const auto started = Clock::now();
+    while (LogSize() < 40 && Clock::now() - started < std::chrono::seconds(60)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(second, SIGKILL);
+    EXPECT_EQ(Wait(second), 128 + SIGKILL);
+    const pid_t fourth = Spawn("d", joining);
+    for (const auto& [id, child] : {std::pair{"a", first}, {"c", third}, {"d", fourth}}) {
+        EXPECT_EQ(Wait(child), CrawlCommand::kAllDone) << id << ": " << Err(id);
+    }
+
+    const std::map<std::string, int> requests = Requests();
+    size_t again = 0;
+    for (const std::string& path : Allowed()) {
+        EXPECT_TRUE(requests.contains(path)) << path << " was never fetched";
+        if (path != "/robots.txt" && requests.contains(path) && requests.at(path) > 1) {
+            ++again;
+        }
+    }
+    // At most the pages a worker holds at once, and their movies.
+    EXPECT_LE(again, 16U);
+    EXPECT_FALSE(requests.contains("/private/secret.html"));
+    std::set<std::string> kept;
+    for (const char* id : {"a", "b", "c", "d"}) {
+        for (const nlohmann::json& movie : crawl_state::KeptMovies(
+                 home.Path() / ("worker-" + std::string(id)) / "state" / "mirror")) {
+            kept.insert(movie.value("movie", ""));
+        }
+    }
+    EXPECT_EQ(kept.size(), AllowedMovies());
+}
+
+// Politeness holds across workers: a host gets a page only the delay after the last, whichever
+// worker started it.
+TEST_F(SharedCrawlTest, TheDelayHoldsAcrossWorkers) {
+    const std::vector<std::string> common = {"--delay", "150", "--depth", "2", "--ignore-robots"};
+    std::vector<std::string> seeding = common;
+    seeding.push_back(Options().seeds[0]);
+    std::vector<std::string> joining = common;
+    joining.push_back("--worker");
+    std::vector<pid_t> workers = {Spawn("a", seeding), Spawn("b", joining), Spawn("c", joining)};
+    for (const pid_t worker : workers) {
+        EXPECT_EQ(Wait(worker), CrawlCommand::kAllDone);
+    }
+    std::vector<Clock::time_point> pages;
+    {
+        std::lock_guard lock(logLock);
+        for (const auto& [path, when] : log) {
+            if (path.starts_with("/p/")) {
+                pages.push_back(when);
+            }
+        }
+    }
+    ASSERT_EQ(pages.size(), 7U);
+    for (size_t i = 1; i < pages.size(); ++i) {
         EXPECT_GE(pages[i] - pages[i - 1], std::chrono::milliseconds(120)) << "page " << i;
     }
 }
