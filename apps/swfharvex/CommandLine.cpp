@@ -5,6 +5,7 @@
 
 #include "swfharvex/CaptureCommand.h"
 #include "swfharvex/CrawlCommand.h"
+#include "swfharvex/CrawlMerge.h"
 #include "swfharvex/DesktopCommand.h"
 #include "swfharvex/InfoCommand.h"
 #include "swfharvex/TransferLimitChoice.h"
@@ -186,6 +187,13 @@ void AddSharedCrawlOptions(CLI::App& crawlApp, CrawlCommand::Options& crawl) {
         ->needs(crawlId);
     crawlApp.add_flag("--stop", crawl.stopCrawl, "Stop every worker of the shared crawl")
         ->needs(crawlId);
+    crawlApp
+        .add_option("--merge", crawl.merge,
+                    "Make one of a shared crawl's results: DIR holds every worker's WARC files, "
+                    "the arguments are the workers' state folders; writes DIR/index.cdxj and "
+                    "DIR/mirror/ with its manifest.json")
+        ->type_name("DIR")
+        ->excludes(frontier);
 }
 
 CLI::App* AddCrawlCommand(CLI::App& app, CrawlCommand::Options& crawl) {
@@ -263,7 +271,9 @@ CLI::App* AddCrawlCommand(CLI::App& app, CrawlCommand::Options& crawl) {
     AddSharedCrawlOptions(*crawlApp, crawl);
     crawl.engine.AddOptions(*crawlApp);
     AddDependencyOptions(*crawlApp, crawl.dependencies);
-    crawlApp->add_option("SEED", crawl.seeds, "Where the crawl starts (http or https)");
+    crawlApp->add_option("SEED", crawl.seeds,
+                         "Where the crawl starts (http or https); with --merge, the workers' "
+                         "state folders");
     return crawlApp;
 }
 
@@ -310,6 +320,10 @@ int CommandLine::Run(const std::vector<std::string>& args, std::ostream& out, st
         return CaptureCommand(std::move(capture)).Run(out, err, isatty(STDERR_FILENO) == 1);
     }
     if (crawlApp->parsed()) {
+        if (!crawl.merge.empty()) {
+            std::vector<std::filesystem::path> states(crawl.seeds.begin(), crawl.seeds.end());
+            return MergeCrawls(crawl.merge, states, crawl.json, out, err);
+        }
         const bool joins = crawl.resume || crawl.worker || crawl.status || crawl.stopCrawl;
         if (crawl.seeds.empty() != joins) {
             err << "swfharvex: crawl needs seeds, or --resume, --worker, --status or --stop "

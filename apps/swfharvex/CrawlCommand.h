@@ -60,6 +60,7 @@ public:
         int leaseSeconds = 60;
         bool status = false;    // prints the shared crawl's counts and leaves
         bool stopCrawl = false; // asks every worker of the shared crawl to stop
+        std::string merge;      // makes one of the workers' archives and mirrors (see MergeCrawls)
     };
 
     explicit CrawlCommand(Options options) : m_options(std::move(options)) {}

@@ -73,6 +73,10 @@ Outcome<std::shared_ptr<WarcRecorder>> WarcRecorder::Open(Options options) {
     if (!writer) {
         return writer.failure();
     }
+    std::error_code error;
+    if (fs::create_directories(options.journal.parent_path(), error); error) {
+        return Failure{options.journal.parent_path().string(), error.message()};
+    }
     // After the writer repaired its last file: a line whose record was cut goes, before a new
     // record takes its place.
     Outcome<std::vector<std::string>> lines = JournalLines(options.journal);
@@ -151,15 +155,23 @@ std::vector<fs::path> WarcRecorder::files() const {
     return m_writer->files();
 }
 
+Outcome<std::vector<std::string>> WarcRecorder::IndexLines(const fs::path& journal,
+                                                            const fs::path& folder) {
+    Outcome<std::vector<std::string>> lines = JournalLines(journal);
+    if (lines) {
+        std::erase_if(lines.value(),
+                      [&folder](const std::string& line) { return !StillThere(line, folder); });
+    }
+    return lines;
+}
+
 Outcome<> WarcRecorder::WriteIndex(const fs::path& index) const {
     const std::scoped_lock lock(m_lock);
-    Outcome<std::vector<std::string>> lines = JournalLines(m_journal);
+    Outcome<std::vector<std::string>> lines =
+        IndexLines(m_journal, m_writer->files().front().parent_path());
     if (!lines) {
         return lines.failure();
     }
-    const fs::path folder = m_writer->files().front().parent_path();
-    std::erase_if(lines.value(),
-                  [&folder](const std::string& line) { return !StillThere(line, folder); });
     return cdxj::Write(index, std::move(lines).value());
 }
 

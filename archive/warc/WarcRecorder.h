@@ -32,6 +32,10 @@ public:
     // Writes the sorted index of every record the journal names, replacing `index` whole.
     Outcome<> WriteIndex(const std::filesystem::path& index) const;
 
+    // The index lines a journal holds of records that are whole in their files in `folder`.
+    static Outcome<std::vector<std::string>> IndexLines(const std::filesystem::path& journal,
+                                                        const std::filesystem::path& folder);
+
     // Where the index of WARC files starting at `warc` goes: "crawl.warc.gz" -> "crawl.cdxj".
     static std::filesystem::path IndexBeside(const std::filesystem::path& warc);
 

@@ -28,6 +28,7 @@
 #include "TempDir.h"
 #include "WarcReadBack.h"
 #include "crawl/SqliteDatabase.h"
+#include "swfharvex/CrawlMerge.h"
 #include "swfharvex/CrawlState.h"
 #include "warc/Sha1Digest.h"
 
@@ -711,11 +712,13 @@ protected:
 
 // Three workers, one killed with SIGKILL mid-crawl and another started: every allowed page is
 // fetched, and again only what the killed worker held when it died (its leases lapsed); every
-// movie is kept by one worker or another.
+// movie is kept by one worker or another, and is in the merged index once.
 TEST_F(SharedCrawlTest, AKilledWorkersPagesGoToTheOthers) {
     pageDelay = std::chrono::milliseconds(20);
     const std::string seed = Options().seeds[0];
-    const std::vector<std::string> common = {"--delay", "0", "--depth", "8"};
+    const fs::path archive = home.Path() / "archive";
+    const std::vector<std::string> common = {
+        "--delay", "0", "--depth", "8", "--warc", (archive / "site.warc.gz").string()};
     std::vector<std::string> seeding = common;
     seeding.push_back(seed);
     std::vector<std::string> joining = common;
@@ -753,6 +756,27 @@ TEST_F(SharedCrawlTest, AKilledWorkersPagesGoToTheOthers) {
         }
     }
     EXPECT_EQ(kept.size(), AllowedMovies());
+
+    std::vector<fs::path> states;
+    for (const char* id : {"a", "b", "c", "d"}) {
+        states.push_back(home.Path() / ("worker-" + std::string(id)) / "state");
+    }
+    std::ostringstream merged;
+    std::ostringstream mergeErr;
+    ASSERT_EQ(MergeCrawls(archive, states, false, merged, mergeErr), CrawlCommand::kAllDone)
+        << mergeErr.str();
+    std::map<std::string, int> indexed;
+    std::ifstream index(archive / "index.cdxj");
+    for (std::string line; std::getline(index, line);) {
+        const nlohmann::json entry =
+            nlohmann::json::parse(line.substr(line.find('{')), nullptr, false);
+        ++indexed[entry.value("url", "").substr(server.Url("/").size() - 1)];
+    }
+    for (const std::string& path : Allowed()) {
+        EXPECT_EQ(indexed[path], path.ends_with(".swf") ? 1 : indexed[path]) << path;
+        EXPECT_GE(indexed[path], 1) << path << " is not in the merged index";
+    }
+    EXPECT_EQ(crawl_state::KeptMovies(archive / "mirror").size(), AllowedMovies());
 }
 
 // Politeness holds across workers: a host gets a page only the delay after the last, whichever
