@@ -54,13 +54,13 @@ public:
         // A crawl shared by workers: its frontier in Redis, named by its id.
         std::string frontier; // "" the SQLite file in the state folder; else redis://HOST:PORT/DB
         std::string crawlId;
-        bool worker = false;  // joins: the seeds and options come from the frontier
         std::string workerId; // "" the host's name and the process id
-        bool stay = false;    // waits for more pages when the crawl has none
+        std::string merge;    // makes one of the workers' archives and mirrors (see MergeCrawls)
         int leaseSeconds = 60;
+        bool worker = false;    // joins: the seeds and options come from the frontier
+        bool stay = false;      // waits for more pages when the crawl has none
         bool status = false;    // prints the shared crawl's counts and leaves
         bool stopCrawl = false; // asks every worker of the shared crawl to stop
-        std::string merge;      // makes one of the workers' archives and mirrors (see MergeCrawls)
     };
 
     explicit CrawlCommand(Options options) : m_options(std::move(options)) {}
