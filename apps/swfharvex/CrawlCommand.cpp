@@ -115,6 +115,7 @@ public:
                 break;
             }
             if (!next.value()) {
+                StillThere();
                 break;
             }
             --m_budget;
@@ -352,6 +353,21 @@ private:
             Finish(loaded.page.address, loaded.failure);
             return true;
         });
+    }
+
+    // A shared crawl whose frontier has gone (Redis restarted without saving it) would look done:
+    // it is an error instead.
+    void StillThere() {
+        if (!m_frontier.shared()) {
+            return;
+        }
+        Outcome<std::optional<std::string>> options = m_frontier.Recall(crawl_state::kOptionsKey);
+        if (!options) {
+            m_error = options.failure();
+        } else if (!options.value()) {
+            m_error = Failure{"the shared crawl", "its frontier is gone (did Redis restart "
+                                                  "without saving it?)"};
+        }
     }
 
     // Whether the whole crawl, every worker's pages counted, may take one more page.

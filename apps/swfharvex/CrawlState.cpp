@@ -19,7 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kOptionsKey = "options";
 // How long a worker waits for the crawl it joins to be seeded, asking this often.
 constexpr auto kWaitForSeeds = std::chrono::milliseconds(60'000);
 constexpr auto kSeedPoll = std::chrono::milliseconds(250);
@@ -145,12 +144,12 @@ Outcome<std::unique_ptr<Frontier>> crawl_state::OpenFrontier(CrawlCommand::Optio
     const std::string where = options.frontier.empty()
                                   ? state.string()
                                   : options.frontier + " (crawl " + options.crawlId + ")";
-    Outcome<std::optional<std::string>> saved = pages.Recall(kOptionsKey);
+    Outcome<std::optional<std::string>> saved = pages.Recall(crawl_state::kOptionsKey);
     // Workers started with the seeding one (machines started at once) wait for its seeds.
     for (auto waited = std::chrono::milliseconds(0);
          options.worker && saved && !saved.value() && waited < kWaitForSeeds; waited += kSeedPoll) {
         std::this_thread::sleep_for(kSeedPoll);
-        saved = pages.Recall(kOptionsKey);
+        saved = pages.Recall(crawl_state::kOptionsKey);
     }
     if (!saved) {
         return saved.failure();
@@ -185,7 +184,7 @@ Outcome<std::unique_ptr<Frontier>> crawl_state::OpenFrontier(CrawlCommand::Optio
     }
     // After the seeds: a worker that finds the options finds pages to take.
     if (remember) {
-        if (Outcome<> remembered = pages.Remember(kOptionsKey, Saved(options).dump());
+        if (Outcome<> remembered = pages.Remember(crawl_state::kOptionsKey, Saved(options).dump());
             !remembered) {
             return remembered.failure();
         }

@@ -19,6 +19,8 @@ namespace crawl_state {
 inline constexpr const char* kProduct = "SWFHarvex";
 // Why a page robots.txt keeps out is not crawled; it is not lost.
 inline constexpr const char* kForbidden = "robots.txt forbids it";
+// The options a crawl was started with, as its frontier remembers them.
+inline constexpr const char* kOptionsKey = "options";
 // Set in a shared crawl's frontier to stop every worker.
 inline constexpr const char* kStopKey = "stop";
 

@@ -40,6 +40,10 @@ RedisReply Copied(const redisReply& reply) {
     return copy;
 }
 
+Failure Unreachable(std::string what, std::string why) {
+    return {std::move(what), std::move(why), std::make_error_code(std::errc::not_connected)};
+}
+
 std::optional<int> Number(std::string_view text) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -105,7 +109,7 @@ Outcome<> RedisClient::Reconnect() {
     if (!m_context || m_context->err != 0) {
         const std::string why = m_context ? m_context->errstr : "no memory";
         m_context.reset();
-        return Failure{m_address.Text(), "cannot connect: " + why};
+        return Unreachable(m_address.Text(), "cannot connect: " + why);
     }
     redisSetTimeout(m_context.get(), TimeValue(m_timeout));
     if (m_address.database != 0) {
@@ -142,7 +146,7 @@ Outcome<RedisReply> RedisClient::Command(const std::vector<std::string>& argumen
         // The connection is broken (or timed out mid-answer): the next command starts afresh.
         const std::string why = m_context->errstr;
         m_context.reset();
-        return Failure{m_address.Text(), command + ": " + why};
+        return Unreachable(m_address.Text(), command + ": " + why);
     }
     if (reply->type == REDIS_REPLY_ERROR) {
         return Failure{m_address.Text(), command + ": " + std::string(reply->str, reply->len)};

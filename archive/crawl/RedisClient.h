@@ -19,8 +19,9 @@ struct RedisReply {
 };
 
 // One blocking connection to a Redis server (Debian's hiredis), every command bounded in time.
-// An error answer is a Failure naming the server; a connection that broke is made again at the
-// next command.
+// An error answer is a Failure naming the server; one that never came (the server unreachable,
+// the connection broken or timed out) is a Failure with code std::errc::not_connected, and the
+// connection is made again at the next command.
 class RedisClient {
 public:
     struct Address {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <iterator>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -108,6 +109,10 @@ end
 return 1
 )";
 
+// The back-off while the server is unreachable.
+constexpr auto kFirstPause = std::chrono::milliseconds(100);
+constexpr auto kLongestPause = std::chrono::milliseconds(5000);
+
 Failure Unexpected(const std::string& what) {
     return Failure{what, "Redis answered something the frontier did not expect"};
 }
@@ -140,7 +145,23 @@ Outcome<RedisReply> RedisFrontier::Run(const char* script,
         command.push_back(Key(name));
     }
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return m_client->Command(command);
+    return Patiently(command);
+}
+
+Outcome<RedisReply> RedisFrontier::Patiently(const std::vector<std::string>& command) {
+    // A server that went away (restarting, a network down) is waited for, so that a page's
+    // result is not lost; each step is safe to repeat should its answer have been lost.
+    auto pause = kFirstPause;
+    const auto giveUp = std::chrono::steady_clock::now() + m_options.patience;
+    for (;;) {
+        Outcome<RedisReply> reply = m_client->Command(command);
+        if (reply || !reply.failure().is(std::errc::not_connected) ||
+            std::chrono::steady_clock::now() + pause > giveUp) {
+            return reply;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, kLongestPause);
+    }
 }
 
 Outcome<bool> RedisFrontier::Add(const std::string& address, int depth) {
@@ -210,7 +231,7 @@ Outcome<std::vector<std::pair<std::string, std::string>>> RedisFrontier::Failure
 }
 
 Outcome<> RedisFrontier::Remember(const std::string& key, const std::string& value) {
-    Outcome<RedisReply> set = m_client->Command({"HSET", Key("settings"), key, value});
+    Outcome<RedisReply> set = Patiently({"HSET", Key("settings"), key, value});
     if (!set) {
         return set.failure();
     }
@@ -218,7 +239,7 @@ Outcome<> RedisFrontier::Remember(const std::string& key, const std::string& val
 }
 
 Outcome<std::optional<std::string>> RedisFrontier::Recall(const std::string& key) {
-    Outcome<RedisReply> got = m_client->Command({"HGET", Key("settings"), key});
+    Outcome<RedisReply> got = Patiently({"HGET", Key("settings"), key});
     if (!got) {
         return got.failure();
     }
@@ -245,8 +266,8 @@ if tonumber(ARGV[1]) <= 0 then return 0 end
 if redis.call('SET', KEYS[1], '1', 'NX', 'PX', ARGV[1]) then return 0 end
 return math.max(redis.call('PTTL', KEYS[1]), 1)
 )";
-    Outcome<RedisReply> turn = m_client->Command(
-        {"EVAL", kTurn, "1", Key("host:") + origin, std::to_string(delay.count())});
+    Outcome<RedisReply> turn =
+        Patiently({"EVAL", kTurn, "1", Key("host:") + origin, std::to_string(delay.count())});
     if (!turn) {
         return turn.failure();
     }

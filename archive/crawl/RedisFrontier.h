@@ -19,6 +19,9 @@ public:
         std::string crawlId;
         std::string workerId;
         std::chrono::milliseconds leaseTime{60'000};
+        // How long an unreachable server is waited for, with a growing pause, before a step
+        // fails.
+        std::chrono::milliseconds patience{300'000};
     };
 
     static Outcome<std::unique_ptr<RedisFrontier>> Open(std::unique_ptr<RedisClient> client,
@@ -44,6 +47,8 @@ private:
         : m_client(std::move(client)), m_options(std::move(options)) {}
     // Runs one of the frontier's scripts over its keys.
     Outcome<RedisReply> Run(const char* script, const std::vector<std::string>& arguments);
+    // A command, sent again while the server is unreachable (within the patience).
+    Outcome<RedisReply> Patiently(const std::vector<std::string>& command);
     std::string Key(const char* name) const;
 
     std::unique_ptr<RedisClient> m_client;

@@ -666,6 +666,14 @@ protected:
             GTEST_SKIP() << "redis-server is not installed (scripts/test installs it)";
         }
     }
+    std::vector<std::string> Seeding(std::vector<std::string> common) const {
+        common.push_back(Options().seeds[0]);
+        return common;
+    }
+    static std::vector<std::string> Joining(std::vector<std::string> common) {
+        common.push_back("--worker");
+        return common;
+    }
 
     // Starts a worker named `id`; the first one seeds the crawl.
     pid_t Spawn(const std::string& id, const std::vector<std::string>& extra) {
@@ -675,7 +683,7 @@ protected:
                                          "--engine",     "static",
                                          "--read-depth", "0",
                                          "--bundle",     HVX_BUILT_BUNDLE,
-                                         "--frontier",   redis.address().Text(),
+                                         "--frontier",   active->address().Text(),
                                          "--crawl-id",   "site",
                                          "--worker-id",  id,
                                          "--lease",      "2",
@@ -708,6 +716,7 @@ protected:
     }
 
     RedisServer redis;
+    RedisServer* active = &redis; // the server the workers use
 };
 
 // Three workers, one killed with SIGKILL mid-crawl and another started: every allowed page is
@@ -777,6 +786,46 @@ TEST_F(SharedCrawlTest, AKilledWorkersPagesGoToTheOthers) {
         EXPECT_GE(indexed[path], 1) << path << " is not in the merged index";
     }
     EXPECT_EQ(crawl_state::KeptMovies(archive / "mirror").size(), AllowedMovies());
+}
+
+// Redis restarting mid-crawl: the workers wait for it (their pages' results kept) and go on when
+// it kept the crawl (saved to disk); when it did not, they stop saying so rather than call the
+// crawl done.
+TEST_F(SharedCrawlTest, ARedisRestartIsWaitedForAndALostFrontierIsNamed) {
+    pageDelay = std::chrono::milliseconds(20);
+    for (const bool saved : {true, false}) {
+        SCOPED_TRACE(saved ? "saved to disk" : "not saved");
+        const fs::path data = home.Path() / (saved ? "redis-saved" : "redis-unsaved");
+        fs::create_directories(data);
+        RedisServer server(saved ? data.string() : std::string());
+        active = &server;
+        const size_t before = LogSize();
+        const std::vector<std::string> common = {"--delay", "0", "--depth", "8"};
+        const std::string firstId = saved ? "a" : "c";
+        const std::string secondId = saved ? "b" : "d";
+        const pid_t first = Spawn(firstId, Seeding(common));
+        const pid_t second = Spawn(secondId, Joining(common));
+        const auto started = Clock::now();
+        while (LogSize() < before + 30 && Clock::now() - started < std::chrono::seconds(60)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        server.Restart(std::chrono::milliseconds(1500));
+        for (const auto& [id, child] : {std::pair{firstId, first}, {secondId, second}}) {
+            const int status = Wait(child);
+            if (saved) {
+                EXPECT_EQ(status, CrawlCommand::kAllDone) << id << ": " << Err(id);
+            } else {
+                EXPECT_EQ(status, CrawlCommand::kNoState) << id << ": " << Err(id);
+                EXPECT_NE(Err(id).find("frontier is gone"), std::string::npos) << Err(id);
+            }
+        }
+        if (saved) {
+            const std::map<std::string, int> requests = Requests(before);
+            for (const std::string& path : Allowed()) {
+                EXPECT_TRUE(requests.contains(path)) << path << " was never fetched";
+            }
+        }
+    }
 }
 
 // Politeness holds across workers: a host gets a page only the delay after the last, whichever
