@@ -149,7 +149,12 @@ Outcome<RedisReply> RedisClient::Command(const std::vector<std::string>& argumen
         return Unreachable(m_address.Text(), command + ": " + why);
     }
     if (reply->type == REDIS_REPLY_ERROR) {
-        return Failure{m_address.Text(), command + ": " + std::string(reply->str, reply->len)};
+        const std::string why(reply->str, reply->len);
+        // A server still reading its saved data back after a restart is not there yet.
+        if (why.starts_with("LOADING")) {
+            return Unreachable(m_address.Text(), command + ": " + why);
+        }
+        return Failure{m_address.Text(), command + ": " + why};
     }
     return Copied(*reply);
 }
