@@ -33,7 +33,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Pages taken from the frontier at once: loading, or waiting for their host's turn.
+// Pages a worker holds at once: waiting for their host's turn, loading, or waiting for their
+// movies to be kept. A worker that dies costs a shared crawl no more than these.
 constexpr size_t kPagesAtOnce = 8;
 constexpr auto kRobotsTimeout = std::chrono::seconds(20);
 constexpr auto kProgressInterval = std::chrono::milliseconds(1000);
@@ -107,8 +108,8 @@ public:
         if (!ArchiveWhole()) {
             return;
         }
-        while (m_error.ok() && m_held.size() + m_open < kPagesAtOnce && m_budget > 0 &&
-               !m_stopping && SharedBudgetLeft()) {
+        while (m_error.ok() && m_held.size() + m_open + m_loaded.size() < kPagesAtOnce &&
+               m_budget > 0 && !m_stopping && SharedBudgetLeft()) {
             Outcome<std::optional<FrontierPage>> next = m_frontier.Take();
             if (!next) {
                 m_error = next.failure();

@@ -114,9 +114,12 @@ Outcome<std::unique_ptr<Frontier>> OpenShared(CrawlCommand::Options& options) {
             c = '_';
         }
     }
-    Outcome<std::unique_ptr<RedisFrontier>> opened = RedisFrontier::Open(
-        std::move(client).value(), {options.crawlId, options.workerId,
-                                    std::chrono::seconds(std::max(options.leaseSeconds, 1))});
+    RedisFrontier::Options shared{options.crawlId, options.workerId,
+                                  std::chrono::seconds(std::max(options.leaseSeconds, 1))};
+    // A page's load can keep the main thread a while: leases are kept apart from it.
+    shared.renewInBackground = true;
+    Outcome<std::unique_ptr<RedisFrontier>> opened =
+        RedisFrontier::Open(std::move(client).value(), std::move(shared));
     if (!opened) {
         return opened.failure();
     }

@@ -38,6 +38,9 @@ public:
 
     Outcome<RedisReply> Command(const std::vector<std::string>& arguments);
 
+    const Address& address() const { return m_address; }
+    std::chrono::milliseconds timeout() const { return m_timeout; }
+
 private:
     struct ContextFree {
         void operator()(redisContext* context) const;

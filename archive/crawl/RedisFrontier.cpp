@@ -130,7 +130,42 @@ Outcome<std::unique_ptr<RedisFrontier>> RedisFrontier::Open(std::unique_ptr<Redi
         !reclaimed) {
         return reclaimed.failure();
     }
+    if (frontier->m_options.renewInBackground) {
+        const RedisClient& first = *frontier->m_client;
+        Outcome<std::unique_ptr<RedisClient>> renewing =
+            RedisClient::Connect(first.address(), first.timeout());
+        if (!renewing) {
+            return renewing.failure();
+        }
+        frontier->m_renewer = std::thread(
+            [frontier = frontier.get(), client = std::move(renewing).value()]() mutable {
+                frontier->RenewEvery(std::move(client));
+            });
+    }
     return frontier;
+}
+
+RedisFrontier::~RedisFrontier() {
+    {
+        const std::scoped_lock lock(m_renewLock);
+        m_closing = true;
+    }
+    m_renewWake.notify_all();
+    if (m_renewer.joinable()) {
+        m_renewer.join();
+    }
+}
+
+void RedisFrontier::RenewEvery(std::unique_ptr<RedisClient> client) {
+    const auto period = std::max(m_options.leaseTime / 3, std::chrono::milliseconds(1));
+    std::unique_lock lock(m_renewLock);
+    while (!m_renewWake.wait_for(lock, period, [this] { return m_closing; })) {
+        lock.unlock();
+        // A renewal that fails is tried again next time; the lease has two more periods.
+        (void)client->Command(
+            Script(kRenew, {std::to_string(m_options.leaseTime.count()), m_options.workerId}));
+        lock.lock();
+    }
 }
 
 std::string RedisFrontier::Key(const char* name) const {
@@ -138,14 +173,19 @@ std::string RedisFrontier::Key(const char* name) const {
     return "swfharvex:{" + m_options.crawlId + "}:" + name;
 }
 
-Outcome<RedisReply> RedisFrontier::Run(const char* script,
-                                       const std::vector<std::string>& arguments) {
+std::vector<std::string> RedisFrontier::Script(const char* script,
+                                               const std::vector<std::string>& arguments) const {
     std::vector<std::string> command = {"EVAL", script, std::to_string(std::size(kKeys))};
     for (const char* name : kKeys) {
         command.push_back(Key(name));
     }
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return Patiently(command);
+    return command;
+}
+
+Outcome<RedisReply> RedisFrontier::Run(const char* script,
+                                       const std::vector<std::string>& arguments) {
+    return Patiently(Script(script, arguments));
 }
 
 Outcome<RedisReply> RedisFrontier::Patiently(const std::vector<std::string>& command) {

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "crawl/Frontier.h"
 #include "crawl/RedisClient.h"
@@ -22,10 +25,19 @@ public:
         // How long an unreachable server is waited for, with a growing pause, before a step
         // fails.
         std::chrono::milliseconds patience{300'000};
+        // Renews the leases from a thread of its own (on a connection of its own) every third
+        // of the lease time, so that a worker busy for a while does not lose them; without it,
+        // Renew() does.
+        bool renewInBackground = false;
     };
 
     static Outcome<std::unique_ptr<RedisFrontier>> Open(std::unique_ptr<RedisClient> client,
                                                         Options options);
+    ~RedisFrontier() override;
+    RedisFrontier(const RedisFrontier&) = delete;
+    RedisFrontier& operator=(const RedisFrontier&) = delete;
+    RedisFrontier(RedisFrontier&&) = delete;
+    RedisFrontier& operator=(RedisFrontier&&) = delete;
 
     Outcome<bool> Add(const std::string& address, int depth) override;
     Outcome<std::optional<FrontierPage>> Take() override;
@@ -45,12 +57,20 @@ public:
 private:
     RedisFrontier(std::unique_ptr<RedisClient> client, Options options)
         : m_client(std::move(client)), m_options(std::move(options)) {}
-    // Runs one of the frontier's scripts over its keys.
+    // One of the frontier's scripts over its keys, as a command.
+    std::vector<std::string> Script(const char* script,
+                                    const std::vector<std::string>& arguments) const;
     Outcome<RedisReply> Run(const char* script, const std::vector<std::string>& arguments);
+    void RenewEvery(std::unique_ptr<RedisClient> client);
     // A command, sent again while the server is unreachable (within the patience).
     Outcome<RedisReply> Patiently(const std::vector<std::string>& command);
     std::string Key(const char* name) const;
 
     std::unique_ptr<RedisClient> m_client;
     Options m_options;
+    // The background renewal, stopped when the frontier goes.
+    std::mutex m_renewLock;
+    std::condition_variable m_renewWake;
+    bool m_closing = false;
+    std::thread m_renewer;
 };

@@ -38,9 +38,10 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 // A generated site: pages in a tree (page i links to 2i+1 and 2i+2), a movie on every tenth (the
-// first a big one), a frame on every fiftieth holding a movie and the only link to a page, a menu
-// movie on every hundredth whose code goes to a page no link names, a part robots.txt forbids, an
-// endless calendar, a link away from the site; and a page whose script writes a link and a movie.
+// first a big one when asked), a frame on every fiftieth holding a movie and the only link to a
+// page, a menu movie on every hundredth whose code goes to a page no link names, a part robots.txt
+// forbids, an endless calendar, a link away from the site; and a page whose script writes a link
+// and a movie.
 class CrawlCommandTest : public ::testing::Test {
 protected:
     static constexpr size_t kBigMovieBytes = 6'000'000;
@@ -128,7 +129,7 @@ protected:
         if (const std::optional<int> menu = Number(path, "/m/menu-")) {
             return *menu < static_cast<int>(menuMovies.size()) ? menuMovies[*menu] : "";
         }
-        if (path == "/m/0.swf") {
+        if (path == "/m/0.swf" && bigFirstMovie) {
             return bigMovie;
         }
         if (path == "/js/index.html") {
@@ -360,6 +361,7 @@ protected:
     int pages = 0;
     std::vector<std::string> menuMovies; // by number
     std::string bigMovie;
+    bool bigFirstMovie = false; // the first movie is bigMovie
     std::mutex logLock;
     std::vector<std::pair<std::string, Clock::time_point>> log;
     std::chrono::milliseconds pageDelay{0};
@@ -405,7 +407,7 @@ TEST_F(CrawlCommandTest, EveryAllowedPageOnceAndEveryMovieKept) {
     ExpectArchived(responses, contents);
     std::erase_if(responses, [](const auto& entry) { return entry.first.starts_with("/cal?"); });
     EXPECT_EQ(responses, expected);
-    EXPECT_GT(out["warc"].size(), 3U) << out.dump(2);
+    EXPECT_GE(out["warc"].size(), 2U) << out.dump(2); // rotated
     std::ifstream index(home.Path() / "archive" / "site.cdxj");
     size_t lines = 0;
     for (std::string line; std::getline(index, line);) {
@@ -482,6 +484,7 @@ TEST_F(CrawlCommandTest, AKilledCrawlResumesWithoutFetchingADonePageAgain) {
 // resumed once there is room, it ends as an uninterrupted crawl would, nothing lost. With an
 // archive, the archive is the first to fill; without, the movie's own file.
 TEST_F(CrawlCommandTest, AFullDiskStopsTheCrawlAndTheResumeGoesOn) {
+    bigFirstMovie = true;
     for (const bool archived : {true, false}) {
         SCOPED_TRACE(archived ? "with an archive" : "without an archive");
         const std::string state = (home.Path() / (archived ? "archived" : "plain")).string();
@@ -723,11 +726,13 @@ protected:
 // fetched, and again only what the killed worker held when it died (its leases lapsed); every
 // movie is kept by one worker or another, and is in the merged index once.
 TEST_F(SharedCrawlTest, AKilledWorkersPagesGoToTheOthers) {
-    pageDelay = std::chrono::milliseconds(20);
+    MakeSite(2000);
+    pageDelay = std::chrono::milliseconds(2);
     const std::string seed = Options().seeds[0];
     const fs::path archive = home.Path() / "archive";
     const std::vector<std::string> common = {
-        "--delay", "0", "--depth", "8", "--warc", (archive / "site.warc.gz").string()};
+        "--delay",     "0",    "--depth", "12",
+        "--max-pages", "5000", "--warc",  (archive / "site.warc.gz").string()};
     std::vector<std::string> seeding = common;
     seeding.push_back(seed);
     std::vector<std::string> joining = common;
@@ -736,7 +741,7 @@ TEST_F(SharedCrawlTest, AKilledWorkersPagesGoToTheOthers) {
     const pid_t second = Spawn("b", joining);
     const pid_t third = Spawn("c", joining);
     const auto started = Clock::now();
-    while (LogSize() < 40 && Clock::now() - started < std::chrono::seconds(60)) {
+    while (LogSize() < 400 && Clock::now() - started < std::chrono::seconds(60)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ::kill(second, SIGKILL);
@@ -754,8 +759,17 @@ TEST_F(SharedCrawlTest, AKilledWorkersPagesGoToTheOthers) {
             ++again;
         }
     }
-    // At most the pages a worker holds at once, and their movies.
-    EXPECT_LE(again, 16U);
+    // Only what the killed worker held: the pages whose leases lapsed (at most the eight a worker
+    // holds at once), and their movies.
+    Outcome<std::unique_ptr<RedisClient>> client =
+        RedisClient::Connect(redis.address(), std::chrono::seconds(5));
+    ASSERT_TRUE(client);
+    const Outcome<RedisReply> lapsed =
+        client.value()->Command({"HGET", "swfharvex:{site}:counts", "lapsed"});
+    ASSERT_TRUE(lapsed);
+    const size_t lapsedPages = static_cast<size_t>(std::atoi(lapsed.value().text.c_str()));
+    EXPECT_LE(lapsedPages, 8U);
+    EXPECT_LE(again, 4 * lapsedPages); // a page, its frame and their movies
     EXPECT_FALSE(requests.contains("/private/secret.html"));
     std::set<std::string> kept;
     for (const char* id : {"a", "b", "c", "d"}) {
