@@ -156,7 +156,7 @@ std::vector<fs::path> WarcRecorder::files() const {
 }
 
 Outcome<std::vector<std::string>> WarcRecorder::IndexLines(const fs::path& journal,
-                                                            const fs::path& folder) {
+                                                           const fs::path& folder) {
     Outcome<std::vector<std::string>> lines = JournalLines(journal);
     if (lines) {
         std::erase_if(lines.value(),

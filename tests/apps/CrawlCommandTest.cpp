@@ -28,6 +28,7 @@
 #include "TempDir.h"
 #include "WarcReadBack.h"
 #include "crawl/SqliteDatabase.h"
+#include "foundation/Sanitizer.h"
 #include "swfharvex/CrawlMerge.h"
 #include "swfharvex/CrawlState.h"
 #include "warc/Sha1Digest.h"
@@ -37,19 +38,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// The address sanitizer makes a process several times slower and bigger: the sanitizer build
-// crawls a smaller site (the normal build crawls the whole one) and bounds memory more loosely.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+// The sanitizer build crawls a smaller site (the normal build crawls the whole one) and bounds
+// memory more loosely.
+constexpr bool kSanitized = kAddressSanitizer;
 constexpr int kAcceptanceSite = kSanitized ? 300 : 2000;
 
 // A generated site: pages in a tree (page i links to 2i+1 and 2i+2), a movie on every tenth (the
@@ -339,6 +330,24 @@ protected:
                                       "mirror" / root.substr(7, root.size() - 8) / path.substr(1);
                 EXPECT_EQ(ReadWholeFile(kept.string()), Body(path)) << path;
             }
+        }
+    }
+
+    // The seven pages two links deep came a delay of 150 ms apart.
+    void ExpectSevenPagesApart() {
+        std::vector<Clock::time_point> pages;
+        {
+            std::lock_guard lock(logLock);
+            for (const auto& [path, when] : log) {
+                if (path.starts_with("/p/")) {
+                    pages.push_back(when);
+                }
+            }
+        }
+        ASSERT_EQ(pages.size(), 7U);
+        for (size_t i = 1; i < pages.size(); ++i) {
+            // Measured where the server answers: a connection made faster than the last moves it.
+            EXPECT_GE(pages[i] - pages[i - 1], std::chrono::milliseconds(120)) << "page " << i;
         }
     }
 
@@ -659,20 +668,7 @@ TEST_F(CrawlCommandTest, AHostWaitsTheDelayBetweenPages) {
     options.delayMs = 150;
     options.ignoreRobots = true;
     ASSERT_EQ(Crawl(options), CrawlCommand::kAllDone) << err;
-    std::vector<Clock::time_point> pages;
-    {
-        std::lock_guard lock(logLock);
-        for (const auto& [path, when] : log) {
-            if (path.starts_with("/p/")) {
-                pages.push_back(when);
-            }
-        }
-    }
-    ASSERT_EQ(pages.size(), 7U);
-    for (size_t i = 1; i < pages.size(); ++i) {
-        // Measured where the server answers: a connection made faster than the last moves it.
-        EXPECT_GE(pages[i] - pages[i - 1], std::chrono::milliseconds(120)) << "page " << i;
-    }
+    ExpectSevenPagesApart();
 }
 
 // Workers sharing one crawl over Redis, each a process with its own home (the plug-in's capture
@@ -871,19 +867,7 @@ TEST_F(SharedCrawlTest, TheDelayHoldsAcrossWorkers) {
     for (const pid_t worker : workers) {
         EXPECT_EQ(Wait(worker), CrawlCommand::kAllDone);
     }
-    std::vector<Clock::time_point> pages;
-    {
-        std::lock_guard lock(logLock);
-        for (const auto& [path, when] : log) {
-            if (path.starts_with("/p/")) {
-                pages.push_back(when);
-            }
-        }
-    }
-    ASSERT_EQ(pages.size(), 7U);
-    for (size_t i = 1; i < pages.size(); ++i) {
-        EXPECT_GE(pages[i] - pages[i - 1], std::chrono::milliseconds(120)) << "page " << i;
-    }
+    ExpectSevenPagesApart();
 }
 
 } // namespace

@@ -18,24 +18,15 @@
 #include "browser/static/HTMLDocument.h"
 #include "foundation/ChildProcess.h"
 #include "foundation/FileDescriptor.h"
+#include "foundation/Sanitizer.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A sanitizer reserves terabytes of address space for its shadow, and maps its own allocations
-// in ways an address-space limit would break; there only the parser's own bound holds.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+// A sanitizer maps its own allocations in ways an address-space limit would break; there only the
+// parser's own bound holds.
+constexpr bool kSanitized = kAddressSanitizer;
 
 // How the reader ends when the parser asks for more memory than it may have.
 constexpr int kOutOfMemoryStatus = 3;
