@@ -403,7 +403,7 @@ TEST_F(CrawlCommandTest, EveryAllowedPageOnceAndEveryMovieKept) {
     CrawlCommand::Options options = Options();
     options.maxPages = 5000;
     options.warc = (home.Path() / "archive" / "site.warc.gz").string();
-    options.warcSize = "1M";
+    options.warcSize = "256K";
     ASSERT_EQ(Crawl(options), CrawlCommand::kAllDone) << err;
     std::map<std::string, int> requests = Requests();
     int calendar = 0;
@@ -426,7 +426,7 @@ TEST_F(CrawlCommandTest, EveryAllowedPageOnceAndEveryMovieKept) {
     EXPECT_EQ(out["movies"], AllowedMovies());
     ExpectMoviesKept();
 
-    // Archived as fetched, each exchange once, rotated into files of about 1 MiB, and indexed.
+    // Archived as fetched, each exchange once, rotated into files of about 256 KiB, and indexed.
     std::map<std::string, std::string> contents;
     std::map<std::string, int> responses = Archived(&contents);
     ExpectArchived(responses, contents);
